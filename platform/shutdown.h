@@ -1,0 +1,11 @@
+#pragma once
+#include "platform/types.h"
+
+namespace qx {
+
+class Shutdown {
+ public:
+  virtual ~Shutdown() = default;
+};
+
+}  // namespace qx

@@ -1,0 +1,141 @@
+// A simulated Windows machine: every facet's state in one object, so that a test can
+// build a machine, run the engine on it, and look at what changed.
+//
+// Paths: registry keys are written with their root name, "HKEY_LOCAL_MACHINE\SOFTWARE\X";
+// HKEY_CURRENT_USER stands for HKEY_USERS\<current user> and HKEY_CLASSES_ROOT for
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Windows. Files are drive-letter paths,
+// "C:\WINNT\win.ini". All names are 8-bit text in code page 932 and compared without
+// regard to ASCII case (double-byte characters are compared as they stand).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qx::sim {
+
+struct SystemSettings {
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  DWORD majorVersion = 4;
+  DWORD minorVersion = 0;
+  DWORD buildNumber = 1381;
+  std::string csdVersion;
+  std::string windowsDirectory = "C:\\WINNT";
+  std::string systemDirectory = "C:\\WINNT\\System32";
+  std::string tempPath = "C:\\TEMP\\";
+  std::string moduleFileName = "C:\\QXErs\\QXErs.exe";
+  SYSTEMTIME localTime{2003, 4, 2, 1, 9, 5, 0, 0};
+  std::string currentUser = "S-1-5-21-1000";  // the HKEY_USERS subkey that is HKEY_CURRENT_USER
+  bool serviceManagerOpenable = true;          // false: OpenSCManagerA fails with ERROR_ACCESS_DENIED
+};
+
+struct RegValue {
+  std::string name;  // "" is the default value
+  DWORD type = REG_SZ;
+  std::string data;  // raw bytes, REG_SZ including its terminating zero
+};
+
+struct FileEntry {
+  std::string path;       // full path as written when it was created
+  bool directory = false;
+  DWORD attributes = 0;   // FILE_ATTRIBUTE_* (DIRECTORY set for directories)
+  bool locked = false;    // held open by another program
+  std::string shortName;  // 8.3 name when one was given or generated; "" when the long name is 8.3
+  std::string contents;   // files only
+};
+
+// A fault to inject. call is a facet method's Windows name ("RegDeleteKeyA", "DeleteFileA",
+// "CreateFileA", "OpenSCManagerA", ...). object, when not empty, restricts the fault to calls
+// on that key or file (full path, compared as names are). nth = 0 fails every matching
+// call; nth = n fails only the n-th matching call, counted from 1.
+struct Fault {
+  std::string call;
+  std::string object;
+  int nth = 0;
+  DWORD error = ERROR_ACCESS_DENIED;
+};
+
+// One message a simulated window received, in order.
+struct ReceivedMessage {
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  bool posted;  // PostMessageA rather than SendMessageA
+};
+
+using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+
+class SimMachine {
+ public:
+  SimMachine();
+  ~SimMachine();
+  SimMachine(const SimMachine&) = delete;
+  SimMachine& operator=(const SimMachine&) = delete;
+
+  // The facets, fault injection included, for the engine.
+  Platform& platform();
+
+  // System.
+  SystemSettings& settings();
+  const SystemSettings& settings() const;
+  std::uint64_t ElapsedMs() const;  // virtual time that Sleep has spent
+  void JoinThreads();               // waits for every thread started through CreateThread
+  bool EventExists(std::string_view name) const;
+
+  // Registry.
+  void AddKey(std::string_view keyPath);  // creates every missing level
+  void SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string data);
+  void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
+  void SetDword(std::string_view keyPath, std::string_view name, DWORD value);
+  void RemoveKey(std::string_view keyPath);  // with everything below it
+  bool HasKey(std::string_view keyPath) const;
+  std::optional<RegValue> Value(std::string_view keyPath, std::string_view name) const;
+  std::vector<std::string> Subkeys(std::string_view keyPath) const;  // in enumeration order
+  std::vector<RegValue> Values(std::string_view keyPath) const;      // in creation order
+  // Every key below HKEY_LOCAL_MACHINE and HKEY_USERS, parents before children, as
+  // full paths; for saving and comparing whole registries.
+  std::vector<std::string> AllKeys() const;
+
+  // Files. Parents of a new file or directory are created as needed.
+  void AddFile(std::string_view path, std::string contents, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+  void AddDirectory(std::string_view path);
+  void SetAttributes(std::string_view path, DWORD attributes);
+  void SetLocked(std::string_view path, bool locked);
+  void SetShortName(std::string_view path, std::string_view shortName);
+  void RemoveFile(std::string_view path);  // a file, or a directory with all it holds
+  bool HasFile(std::string_view path) const;
+  bool HasDirectory(std::string_view path) const;
+  std::optional<FileEntry> File(std::string_view path) const;
+  std::vector<FileEntry> AllFiles() const;  // parents before children, in name order
+
+  // Services: only their run state lives here; their configuration is the registry
+  // key HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name>.
+  void SetServiceState(std::string_view name, DWORD state);
+  std::optional<DWORD> ServiceState(std::string_view name) const;
+  std::vector<std::pair<std::string, DWORD>> ServiceStates() const;
+
+  // Top-level windows of this machine.
+  HWND AddWindow(std::string_view className, std::string_view title, WindowProc proc);
+  void RemoveWindow(HWND window);
+  std::vector<ReceivedMessage> Messages(HWND window) const;
+
+  // Faults.
+  void AddFault(Fault fault);
+  const std::vector<Fault>& Faults() const;
+
+  // A readable listing of the whole machine, for failure messages.
+  std::string dump() const;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace qx::sim

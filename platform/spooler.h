@@ -1,0 +1,11 @@
+#pragma once
+#include "platform/types.h"
+
+namespace qx {
+
+class Spooler {
+ public:
+  virtual ~Spooler() = default;
+};
+
+}  // namespace qx
