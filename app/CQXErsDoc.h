@@ -1,0 +1,133 @@
+// The erase job: all state of one removal run, and the run itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qx {
+
+class CQXErsView;
+
+using StringList = std::vector<std::string>;
+
+// Messages the worker sends to the view, all synchronously.
+inline constexpr UINT QXM_RUN_START = WM_USER + 11;  // 1035
+inline constexpr UINT QXM_RUN_END = WM_USER + 12;    // 1036
+inline constexpr UINT QXM_RANGE = WM_USER + 13;      // 1037: 0..lParam
+inline constexpr UINT QXM_POSITION = WM_USER + 14;   // 1038: wParam
+inline constexpr UINT QXM_STATUS = WM_USER + 15;     // 1039: status index wParam
+inline constexpr UINT QXM_RESULT = WM_USER + 20;     // 1044: result code wParam
+
+// Result codes of QXM_RESULT.
+inline constexpr int kResultDone = 0;
+inline constexpr int kResultRestart = 1;
+inline constexpr int kResultCancelled = -1;
+inline constexpr int kResultNoConfiguration = -2;
+inline constexpr int kResultUnsupportedSystem = -3;
+inline constexpr int kResultNoRights = -4;
+
+// Deletion kinds.
+inline constexpr int kDelProduct = 1;   // the product family's own data
+inline constexpr int kDelDrivers = 2;   // printer drivers
+inline constexpr int kDelNetPort = 4;   // the network-printing port component
+
+class CQXErsDoc {
+ public:
+  explicit CQXErsDoc(Platform& platform);
+  ~CQXErsDoc();
+  CQXErsDoc(const CQXErsDoc&) = delete;
+  CQXErsDoc& operator=(const CQXErsDoc&) = delete;
+
+  // Run control.
+  int StartErase(CQXErsView* view);
+  static DWORD RunEraseThread(void* job);
+  void SendStep();
+  void SendStatus(int index);
+
+  // Environment and installation discovery.
+  int PrepareRun();
+  int GetOSType(DWORD* platformId = nullptr, DWORD* major = nullptr, DWORD* minor = nullptr);
+  int CheckEnvironment();
+  int DiscoverInstallation();
+  int FindProductDirFromUninstallEntry();
+  int FindSpoolDirs();
+
+  // Configuration.
+  int ReadRunSettings();
+  int ReadDeletionLists();
+  std::string ConfigPath() const { return moduleDir + "QXErs.ini"; }
+
+  // Registry entries and the logs of registry edits made with the spooler stopped.
+  int DeleteRegistryEntry(const std::string& entry);
+  int RemoveTextFromValue(const std::string& entry);
+  void LogKeyDeletion(int result, const std::string& rootName, const std::string& subkey);
+  void LogValueDeletion(int result, const std::string& rootName, const std::string& subkey,
+                        const std::string& valueName);
+
+  // Service control.
+  bool IsSpoolerRunning();
+
+  // Run log.
+  int WriteLogHeader();
+  int WriteLogSections();
+  void AddLog(StringList& list, std::string line);  // collects only when the log is on
+
+  Platform& sys;
+
+  // Fields, in their declared order.
+  CQXErsView* view = nullptr;
+  SC_HANDLE scManager = nullptr;
+  int logEnabled = 0;
+  int delFlags = 7;
+  int osType = -1;
+  int restartNeeded = 0;
+  bool spoolerRunning = false;
+  std::string moduleDir, systemDir, altSystemDir, windowsDir, tempDir;
+  int productDirCount = 0;
+  DWORD stepTotal = 0;
+  DWORD stepPos = 0;
+
+  // The 39 lists, in their declared order. The configuration's lists carry their
+  // section names with "_" for ".".
+  StringList productDirs;
+  StringList spoolDirs;
+  StringList DEL_PRINTER_NAME;
+  StringList DEL_LM_NAME;
+  StringList DEL_PROC_NAME;
+  StringList DEL_FILE_DRV_WINDIR;
+  StringList DEL_FILE_DRV_WINSYSDIR;
+  StringList DEL_REG_DRV;
+  StringList DEL_FILE_PP_WINDIR;
+  StringList DEL_FILE_PP_WINSYSDIR;
+  StringList DEL_REG_PP;
+  StringList DEL_FILE_QX_WINDIR;
+  StringList DEL_FILE_QX_WINSYSDIR;
+  StringList DEL_FILE_QX_QXDIR;
+  StringList PULL_REG_QX;
+  StringList DEL_REG_QX;
+  StringList DEL_FOLDER_QX;
+  StringList installerLogs;
+  StringList DEL_FILE_QX_ROOT;
+  StringList printerNames;
+  StringList deferredFiles;
+  StringList logFiles;
+  StringList logRegistry;
+  StringList logPartialRegistry;
+  StringList logFolders;
+  StringList logOthers;
+  StringList logDrivers;
+  StringList logRestartCauses;
+  StringList logSpoolerStopped;
+  StringList migrationLists[10];
+
+ private:
+  DWORD RunErase();
+  HWND ViewWindow() const;
+  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
+  // The stages that the run calls in order; each lives with its subsystem.
+  void RunStages();
+};
+
+}  // namespace qx
