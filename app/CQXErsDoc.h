@@ -42,6 +42,7 @@ class CQXErsDoc {
 
   // Run control.
   int StartErase(CQXErsView* view);
+  void RestartSystem();  // on the user-interface thread, after the result
   static DWORD RunEraseThread(void* job);
   void SendStep();
   void SendStatus(int index);
@@ -67,7 +68,38 @@ class CQXErsDoc {
                         const std::string& valueName);
 
   // Service control.
+  int StopServiceByIndex(unsigned index);
+  int DeleteServiceByIndex(unsigned index);
+  int StartServiceByIndex(unsigned index);
+  int QueryServiceStateByIndex(unsigned index);
   bool IsSpoolerRunning();
+
+  // Discovery and preparation steps of the companion programs, migration leftovers and
+  // printers.
+  int AddProductUninstallDirs();
+  int AddScriptoraUtilityDir();
+  int AddNetbridgeUtilityDir();
+  int AddPrinterUtilityDir();
+  int AddCompanionProgramDirs();
+  int AddSettingsFileProductDirs();
+  int AddSettingsFileSpoolDirs();
+  int CollectCompanionEntries();
+  int CollectInstallerLogs();
+  int CollectMigrationData();
+  enum class MigrationDirection { Save, Restore };
+  int KeepDriverMigrationData(MigrationDirection direction);
+  int GatherPrinterNames();
+
+  // The removal stages, in the order the run calls them.
+  int StopCompanionPrograms();
+  int RemoveMigrationLeftovers();
+  int DeleteInstallerLogs();
+  int RemoveServicesAndOthers();
+  int RemoveFoldersAndMenus();
+  int RemoveRegistryEntries();
+  int RemoveFiles();
+  int RepairDefaultPrinter();
+  int RepairDefaultPrinterOffline();
 
   // Run log.
   int WriteLogHeader();
@@ -124,10 +156,8 @@ class CQXErsDoc {
 
  private:
   DWORD RunErase();
-  HWND ViewWindow() const;
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
-  // The stages that the run calls in order; each lives with its subsystem.
-  void RunStages();
+  SC_HANDLE ServiceManager();
 };
 
 }  // namespace qx

@@ -1,0 +1,35 @@
+// The fixed set of services the eraser stops, deletes, starts and inspects.
+#pragma once
+
+#include <vector>
+
+#include "platform/types.h"
+
+namespace qx {
+
+struct ServiceDescription {
+  const char* serviceName;
+  const char* displayName;
+  DWORD desiredAccess;
+  DWORD serviceType;
+  DWORD startType;
+  DWORD errorControl;
+  const char* binaryPath;
+  const char* loadOrderGroup;
+  std::vector<const char*> dependencies;  // "+" marks a load-order group
+  const char* startName;
+};
+
+inline constexpr unsigned kServiceCount = 9;
+inline constexpr unsigned kSpoolerService = 7;
+inline constexpr unsigned kWebService = 8;
+
+// Only the service name is used; the rest records what is being removed.
+const ServiceDescription& ServiceTable(unsigned index);
+
+// A service that never reports the state asked for is given up after this many polls of
+// 500 ms (about a minute), like the start wait.
+inline constexpr int kServicePollLimit = 121;
+inline constexpr DWORD kServicePollMs = 500;
+
+}  // namespace qx

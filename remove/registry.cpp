@@ -1,0 +1,165 @@
+#include "remove/registry.h"
+
+#include <vector>
+
+#include "app/text.h"
+
+namespace qx {
+
+namespace {
+
+constexpr DWORD kBufferSize = MAX_PATH;
+
+struct RootName {
+  const char* name;
+  HKEY key;
+};
+
+// The order in which names are tried.
+const RootName* RootNames() {
+  static const RootName names[] = {
+      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+      {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKEY_USERS", HKEY_USERS},
+      {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+  };
+  return names;
+}
+constexpr int kRootNameCount = 4;
+
+// Opens a key for the length of one operation and closes it whatever happens.
+class OpenKey {
+ public:
+  OpenKey(Registry& reg, HKEY root, const std::string& subkey) : reg_(reg) {
+    if (reg_.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~OpenKey() {
+    if (key_) reg_.RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  explicit operator bool() const { return key_ != nullptr; }
+  HKEY get() const { return key_; }
+
+ private:
+  Registry& reg_;
+  HKEY key_ = nullptr;
+};
+
+std::vector<std::string> SubkeyNames(Registry& reg, HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[kBufferSize] = {};
+    DWORD length = kBufferSize;
+    if (reg.RegEnumKeyExA(key, index, name, &length) != ERROR_SUCCESS) break;
+    names.push_back(FromBuffer(name, length < kBufferSize ? length : kBufferSize));
+  }
+  return names;
+}
+
+}  // namespace
+
+HKEY RootKeyFromName(const std::string& name) {
+  for (int i = 0; i < kRootNameCount; ++i) {
+    if (name == RootNames()[i].name) return RootNames()[i].key;
+  }
+  return nullptr;
+}
+
+std::string RootKeyName(HKEY key) {
+  for (int i = 0; i < kRootNameCount; ++i) {
+    if (key == RootNames()[i].key) return RootNames()[i].name;
+  }
+  return {};
+}
+
+bool ReadRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                       DWORD* type, BYTE* data, DWORD* size) {
+  OpenKey key(reg, root, subkey);
+  if (!key) return false;
+  if (valueName.empty()) return true;
+  return reg.RegQueryValueExA(key.get(), valueName.c_str(), type, data, size) == ERROR_SUCCESS;
+}
+
+bool ReadRegistryText(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                      std::string& text) {
+  char buffer[kBufferSize] = {};
+  DWORD type = 0;
+  DWORD size = kBufferSize;
+  if (!ReadRegistryValue(reg, root, subkey, valueName, &type, reinterpret_cast<BYTE*>(buffer), &size)) {
+    return false;
+  }
+  text = FromBuffer(buffer, size < kBufferSize ? size : kBufferSize);
+  return true;
+}
+
+int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                        const std::string& childKey) {
+  OpenKey key(reg, root, subkey);
+  if (!key) return -1;
+  if (!valueName.empty()) {
+    if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr) != ERROR_SUCCESS) return -2;
+    if (reg.RegDeleteValueA(key.get(), valueName.c_str()) != ERROR_SUCCESS) return -3;
+  }
+  if (!childKey.empty() && reg.RegDeleteKeyA(key.get(), childKey.c_str()) != ERROR_SUCCESS) return -4;
+  return 0;
+}
+
+int WriteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                       DWORD type, const BYTE* data, DWORD size) {
+  HKEY key = nullptr;
+  if (reg.RegCreateKeyExA(root, subkey.c_str(), "", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return -1;
+  }
+  int result = 0;
+  if (!valueName.empty()) {
+    const char* name = valueName == kDefaultValueName ? "" : valueName.c_str();
+    if (reg.RegSetValueExA(key, name, type, data, size) != ERROR_SUCCESS) result = -2;
+  }
+  reg.RegCloseKey(key);
+  return result;
+}
+
+int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey) {
+  if (parent == nullptr || subkey.empty()) return 0;
+  HKEY key = nullptr;
+  if (reg.RegOpenKeyExA(parent, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  // Every name is collected before anything is deleted, so the enumeration never runs
+  // over a key that is changing under it.
+  for (const std::string& child : SubkeyNames(reg, key)) DeleteKeyTree(reg, key, child);
+  reg.RegCloseKey(key);
+  return reg.RegDeleteKeyA(parent, subkey.c_str()) == ERROR_SUCCESS ? 1 : 0;
+}
+
+int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringList& names) {
+  OpenKey key(reg, root, subkey);
+  if (!key) return -1;
+  std::vector<std::string> found = SubkeyNames(reg, key.get());
+  names.insert(names.end(), found.begin(), found.end());
+  return static_cast<int>(found.size());
+}
+
+int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields) {
+  if (entry.empty()) return -1;
+  std::size_t comma = entry.find(',');
+  if (comma == std::string::npos) {
+    fields = RegistryEntry{};
+    return -1;
+  }
+  fields.root = entry.substr(0, comma);
+  std::string rest = entry.substr(comma + 1);
+  fields.subkey = rest;
+  fields.valueName.clear();
+  fields.data.clear();
+  if ((comma = rest.find(',')) == std::string::npos) return 0;
+  fields.subkey = rest.substr(0, comma);
+  rest = rest.substr(comma + 1);
+  fields.valueName = rest;
+  if ((comma = rest.find(',')) == std::string::npos) return 0;
+  fields.valueName = rest.substr(0, comma);
+  fields.data = rest.substr(comma + 1);
+  return 0;
+}
+
+}  // namespace qx

@@ -1,0 +1,42 @@
+// Registry primitives. They write no log lines; their callers do.
+#pragma once
+
+#include <string>
+
+#include "app/CQXErsDoc.h"
+#include "platform/registry.h"
+
+namespace qx {
+
+// The key's unnamed default value, as configuration entries write it.
+inline constexpr const char* kDefaultValueName = "(標準)";
+
+struct RegistryEntry {
+  std::string root, subkey, valueName, data;
+};
+
+HKEY RootKeyFromName(const std::string& name);  // null for an unknown name
+std::string RootKeyName(HKEY key);               // empty for any other key
+
+// True when the key opens and, with a value name, the value fits the caller's buffer.
+bool ReadRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                       DWORD* type, BYTE* data, DWORD* size);
+// 0 done, -1 key cannot be opened, -2 no such value, -3 value cannot be deleted,
+// -4 the direct subkey cannot be deleted.
+int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                        const std::string& childKey);
+// 0 done, -1 key cannot be created or opened, -2 value cannot be set.
+int WriteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                       DWORD type, const BYTE* data, DWORD size);
+// 1 when the key and everything below it is gone, else 0.
+int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey);
+// Names appended, or -1 when the key cannot be opened.
+int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringList& names);
+// 0 when the entry holds a ",", else -1.
+int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields);
+
+// Reads a text value into a 260-byte buffer; empty optional-like false when unreadable.
+bool ReadRegistryText(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
+                      std::string& text);
+
+}  // namespace qx

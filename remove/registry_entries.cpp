@@ -1,0 +1,112 @@
+// The two operations that carry out one registry entry of the configuration file, and the
+// log lines of registry edits made while the spooler is stopped.
+#include "app/CQXErsDoc.h"
+#include "app/text.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+bool KeyExists(Registry& reg, HKEY root, const std::string& subkey) {
+  return ReadRegistryValue(reg, root, subkey, "", nullptr, nullptr, nullptr);
+}
+
+// Finds text as a whole item of a comma-separated list, so that removing "B" never
+// touches "AB" and the separators around other items stay as they are.
+std::size_t FindListItem(const std::string& data, const std::string& item) {
+  if (item.empty()) return std::string::npos;
+  for (std::size_t p = FindText(data, item); p != std::string::npos; p = FindText(data, item, p + 1)) {
+    bool startsItem = p == 0 || data[p - 1] == ',';
+    bool endsItem = p + item.size() == data.size() || data[p + item.size()] == ',';
+    if (startsItem && endsItem) return p;
+  }
+  return std::string::npos;
+}
+
+// The list without the item at p and one separator next to it.
+std::string WithoutItem(const std::string& data, std::size_t p, std::size_t n) {
+  std::string head = p > 0 ? data.substr(0, p - 1) : std::string();
+  std::string tail = p + n + 1 < data.size() ? data.substr(p + n + 1) : std::string();
+  if (!head.empty() && !tail.empty()) return head + "," + tail;
+  return head.empty() ? tail : head;
+}
+
+}  // namespace
+
+int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
+  RegistryEntry f;
+  SplitRegistryEntry(entry, f);
+  HKEY root = RootKeyFromName(f.root);
+  std::string line;
+  if (f.valueName.empty()) {
+    line = f.root + "," + f.subkey;
+    if (DeleteKeyTree(sys.registry, root, f.subkey) == 1) {
+      line += " キー削除成功。";
+    } else {
+      line += KeyExists(sys.registry, root, f.subkey) ? " キー削除失敗。" : " キーなし。";
+    }
+  } else {
+    line = f.root + "," + f.subkey + "," + f.valueName;
+    switch (DeleteRegistryValue(sys.registry, root, f.subkey, f.valueName, "")) {
+      case 0: line += " データ削除成功。"; break;
+      case -1: line += " レジストリなし。"; break;
+      case -2: line += " データなし。"; break;
+      default: line += " データ削除失敗。"; break;  // the value is there and stays
+    }
+  }
+  AddLog(logRegistry, line);
+  return 0;
+}
+
+int CQXErsDoc::RemoveTextFromValue(const std::string& entry) {
+  RegistryEntry f;
+  SplitRegistryEntry(entry, f);
+  HKEY root = RootKeyFromName(f.root);
+  std::string line = f.root + "," + f.subkey + "," + f.valueName;
+  std::string data;
+  if (!ReadRegistryText(sys.registry, root, f.subkey, f.valueName, data)) {
+    AddLog(logPartialRegistry, line + " データなし。");
+    return -1;
+  }
+  std::size_t p = FindListItem(data, f.data);
+  if (p == std::string::npos) {
+    line += " 内の指定文字 " + f.data + " なし。";
+  } else {
+    // Written back even when the item was the only one: the value then holds the empty
+    // list rather than the text that was to go.
+    std::string rest = WithoutItem(data, p, f.data.size());
+    WriteRegistryValue(sys.registry, root, f.subkey, f.valueName, REG_SZ,
+                       reinterpret_cast<const BYTE*>(rest.c_str()), static_cast<DWORD>(rest.size() + 1));
+    line += " 内の指定文字 " + f.data + " 削除成功";
+  }
+  AddLog(logPartialRegistry, line);
+  return 0;
+}
+
+void CQXErsDoc::LogKeyDeletion(int result, const std::string& rootName, const std::string& subkey) {
+  if (logEnabled != 1) return;
+  std::string line = rootName + "\\" + subkey;
+  if (result == 1) {
+    line += " キー削除成功。";
+  } else {
+    line += KeyExists(sys.registry, RootKeyFromName(rootName), subkey) ? " キー削除失敗。" : " キーなし。";
+  }
+  AddLog(logSpoolerStopped, line);
+}
+
+void CQXErsDoc::LogValueDeletion(int result, const std::string& rootName, const std::string& subkey,
+                                 const std::string& valueName) {
+  if (logEnabled != 1) return;
+  std::string line = rootName + "\\" + subkey + " , " + valueName;
+  switch (result) {
+    case 0: line += " データ削除成功。"; break;
+    case -1: line += " レジストリなし。"; break;
+    case -2: line += " データなし。"; break;
+    case -4: line += " キー削除失敗。"; break;
+    default: line += " データ削除失敗。"; break;
+  }
+  AddLog(logSpoolerStopped, line);
+}
+
+}  // namespace qx
