@@ -28,9 +28,6 @@ int CQXErsDoc::RemoveFiles() { return 0; }
 int CQXErsDoc::RepairDefaultPrinter() { return 0; }
 int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 
-int CQXErsDoc::WriteLogHeader() { return -1; }
-int CQXErsDoc::WriteLogSections() { return -1; }
-
 void CQXErsDoc::RestartSystem() {}
 
 }  // namespace qx
