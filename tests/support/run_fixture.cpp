@@ -1,0 +1,63 @@
+#include "support/run_fixture.h"
+
+namespace qx::test {
+
+RunFixture::RunFixture() {
+  window = machine.AddWindow("QXErsView", "", [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    return view.OnMessage(message, wParam, lParam);
+  });
+  view.window = window;
+  machine.AddDirectory("C:\\TEMP");
+}
+
+void RunFixture::SetSystem(DWORD platformId, DWORD major, DWORD minor) {
+  sim::SystemSettings& s = machine.settings();
+  s.platformId = platformId;
+  s.majorVersion = major;
+  s.minorVersion = minor;
+  if (platformId == VER_PLATFORM_WIN32_WINDOWS) {
+    s.windowsDirectory = "C:\\WINDOWS";
+    s.systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  }
+}
+
+void RunFixture::WriteConfig(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  machine.AddFile("C:\\QXErs\\QXErs.ini", text);
+}
+
+void RunFixture::WriteEnvironment(const std::string& delflg, const std::string& log, const std::string& supportos) {
+  WriteConfig({"[ENVIRONMENT]", "AP=QXERASER", "SUPPORTOS=" + supportos, "LOG=" + log, "DELFLG=" + delflg});
+}
+
+void RunFixture::Run() {
+  doc.StartErase(&view);
+  machine.JoinThreads();
+}
+
+std::vector<std::string> RunFixture::Messages() const {
+  std::vector<std::string> out;
+  for (const sim::ReceivedMessage& m : machine.Messages(window)) {
+    out.push_back(std::to_string(m.message) + " " + std::to_string(static_cast<LPARAM>(m.wParam)) + " " +
+                  std::to_string(m.lParam));
+  }
+  return out;
+}
+
+std::string RunFixture::Log() const {
+  auto file = machine.File(machine.settings().tempPath + "QXErs.log");
+  return file ? file->contents : std::string();
+}
+
+std::vector<std::string> PaddedRun(int firstStatus, DWORD total, int result) {
+  std::vector<std::string> out = {"1035 0 0", "1039 0 0", "1037 0 " + std::to_string(total),
+                                  "1039 " + std::to_string(firstStatus) + " 0"};
+  for (int status = 3; status <= 6; ++status) out.push_back("1039 " + std::to_string(status) + " 0");
+  for (DWORD pos = 1; pos <= total; ++pos) out.push_back("1038 " + std::to_string(pos) + " 0");
+  out.push_back("1036 0 0");
+  out.push_back("1044 " + std::to_string(result) + " 0");
+  return out;
+}
+
+}  // namespace qx::test
