@@ -60,6 +60,13 @@ class CQXErsDoc {
   int ReadDeletionLists();
   std::string ConfigPath() const { return moduleDir + "QXErs.ini"; }
 
+  // Files and directories; what cannot go now goes at the next restart.
+  int DeleteOneFile(const std::string& path);
+  int DeleteMatchingFiles(const std::string& directory, const std::string& pattern);
+  int ScheduleWininitDelete(const std::string& path);
+  int RemoveFolder(const std::string& path);
+  void RetryDeferredFiles();
+
   // Registry entries and the logs of registry edits made with the spooler stopped.
   int DeleteRegistryEntry(const std::string& entry);
   int RemoveTextFromValue(const std::string& entry);
