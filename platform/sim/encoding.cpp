@@ -1,0 +1,73 @@
+#include "platform/sim/encoding.h"
+
+#include "platform/sim/sim_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <iconv.h>
+
+namespace qx::sim {
+namespace {
+
+// One conversion with a fresh descriptor, so that threads never share one.
+bool Convert(const char* to, const char* from, std::string_view in, std::string& out) {
+  out.clear();
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  bool ok = true;
+  char* src = const_cast<char*>(in.data());
+  std::size_t srcLeft = in.size();
+  char chunk[4096];
+  while (srcLeft > 0) {
+    char* dst = chunk;
+    std::size_t dstLeft = sizeof chunk;
+    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    out.append(chunk, static_cast<std::size_t>(dst - chunk));
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      ok = false;  // EILSEQ: invalid or unmappable; EINVAL: truncated at the end
+      break;
+    }
+    // A non-reversible conversion is counted in r; iconv without //TRANSLIT or
+    // //IGNORE reports unmappable characters as EILSEQ, so r > 0 cannot happen here.
+  }
+  if (ok) {
+    char* dst = chunk;
+    std::size_t dstLeft = sizeof chunk;
+    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) ok = false;
+    out.append(chunk, static_cast<std::size_t>(dst - chunk));
+  }
+  iconv_close(cd);
+  return ok;
+}
+
+}  // namespace
+
+bool Cp932ToUtf8(std::string_view cp932, std::string& out) { return Convert("UTF-8", "CP932", cp932, out); }
+bool Utf8ToCp932(std::string_view utf8, std::string& out) { return Convert("CP932", "UTF-8", utf8, out); }
+bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
+  return Convert("CP932", "UTF-16LE", utf16Bytes, out);
+}
+
+std::string Cp932ToUtf8Lossy(std::string_view text) {
+  std::string result;
+  if (Cp932ToUtf8(text, result)) return result;
+  result.clear();
+  std::string piece;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = cp932::CharLength(text, i);
+    if (Cp932ToUtf8(text.substr(i, n), piece)) {
+      result += piece;
+    } else {
+      for (std::size_t k = 0; k < n; ++k) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[i + k]));
+        result += hex;
+      }
+    }
+    i += n;
+  }
+  return result;
+}
+
+}  // namespace qx::sim

@@ -1,0 +1,549 @@
+#include "platform/sim/image_ini.h"
+
+#include <cstdio>
+#include <set>
+
+#include "platform/sim/encoding.h"
+#include "platform/sim/image_text.h"
+#include "platform/sim/sim_text.h"
+
+// machine.ini layout (UTF-8, ';' starts a comment line; every section and key is optional,
+// but unknown sections and keys are refused):
+//
+//   [System]    PlatformId (1 Windows 95/98, 2 NT), MajorVersion, MinorVersion, BuildNumber,
+//               CSDVersion, WindowsDirectory, SystemDirectory, TempPath, ModuleFileName,
+//               LocalTime (YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS), CurrentUser (the
+//               HKEY_USERS subkey that is HKEY_CURRENT_USER), ServiceManager (allowed or
+//               denied: OpenSCManagerA fails with ERROR_ACCESS_DENIED)
+//   [Services]  name=state: stopped, start_pending, stop_pending, running,
+//               continue_pending, pause_pending, paused. The service's key
+//               HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> must be in the
+//               registry files.
+//   [Files]     C:\path=flags, comma-separated: readonly, hidden, system, archive (for a
+//               directory), noarchive (for a file, which otherwise keeps its archive bit),
+//               locked (held open by another program), directory (create it, as an empty
+//               directory cannot live in every version-control system), shortname=NAME~1.EXT
+//   [Faults]    call=nth,error[,object]: the n-th call (from 1; 0 every call) of the facet
+//               method call fails with error (decimal or ERROR_... name), restricted to the
+//               key or file object when one is given; one line per fault, a call may repeat.
+//               Example: RegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\SOFTWARE\ZOV\Qorvex
+
+namespace qx::sim::image {
+namespace {
+
+constexpr char kFile[] = "machine.ini";
+
+struct ErrorName {
+  const char* name;
+  DWORD code;
+};
+constexpr ErrorName kErrorNames[] = {
+    {"ERROR_SUCCESS", 0},
+    {"ERROR_INVALID_FUNCTION", 1},
+    {"ERROR_FILE_NOT_FOUND", 2},
+    {"ERROR_PATH_NOT_FOUND", 3},
+    {"ERROR_ACCESS_DENIED", 5},
+    {"ERROR_INVALID_HANDLE", 6},
+    {"ERROR_NOT_ENOUGH_MEMORY", 8},
+    {"ERROR_NO_MORE_FILES", 18},
+    {"ERROR_WRITE_PROTECT", 19},
+    {"ERROR_NOT_READY", 21},
+    {"ERROR_SHARING_VIOLATION", 32},
+    {"ERROR_LOCK_VIOLATION", 33},
+    {"ERROR_HANDLE_EOF", 38},
+    {"ERROR_NOT_SUPPORTED", 50},
+    {"ERROR_FILE_EXISTS", 80},
+    {"ERROR_INVALID_PARAMETER", 87},
+    {"ERROR_CALL_NOT_IMPLEMENTED", 120},
+    {"ERROR_INSUFFICIENT_BUFFER", 122},
+    {"ERROR_INVALID_NAME", 123},
+    {"ERROR_NEGATIVE_SEEK", 131},
+    {"ERROR_DIR_NOT_EMPTY", 145},
+    {"ERROR_BAD_PATHNAME", 161},
+    {"ERROR_ALREADY_EXISTS", 183},
+    {"ERROR_FILENAME_EXCED_RANGE", 206},
+    {"ERROR_MORE_DATA", 234},
+    {"ERROR_NO_MORE_ITEMS", 259},
+    {"ERROR_DIRECTORY", 267},
+    {"ERROR_INVALID_ADDRESS", 487},
+    {"ERROR_TIMEOUT", 1460},
+    {"ERROR_BADDB", 1009},
+    {"ERROR_BADKEY", 1010},
+    {"ERROR_CANTOPEN", 1011},
+    {"ERROR_CANTREAD", 1012},
+    {"ERROR_CANTWRITE", 1013},
+    {"ERROR_KEY_DELETED", 1018},
+    {"ERROR_DEPENDENT_SERVICES_RUNNING", 1051},
+    {"ERROR_INVALID_SERVICE_CONTROL", 1052},
+    {"ERROR_SERVICE_REQUEST_TIMEOUT", 1053},
+    {"ERROR_SERVICE_ALREADY_RUNNING", 1056},
+    {"ERROR_SERVICE_DISABLED", 1058},
+    {"ERROR_SERVICE_DOES_NOT_EXIST", 1060},
+    {"ERROR_SERVICE_CANNOT_ACCEPT_CTRL", 1061},
+    {"ERROR_SERVICE_NOT_ACTIVE", 1062},
+    {"ERROR_SERVICE_MARKED_FOR_DELETE", 1072},
+    {"ERROR_INVALID_WINDOW_HANDLE", 1400},
+    {"ERROR_INVALID_PRINTER_NAME", 1801},
+    {"ERROR_UNKNOWN_PRINTER_DRIVER", 1797},
+    {"ERROR_UNKNOWN_PORT", 1796},
+    {"ERROR_PRINTER_DRIVER_IN_USE", 3001},
+    {"ERROR_PRINT_MONITOR_IN_USE", 3008},
+    {"ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED", 3002},
+    {"ERROR_UNKNOWN_PRINTPROCESSOR", 1798},
+    {"RPC_S_SERVER_UNAVAILABLE", 1722},
+};
+
+struct StateName {
+  const char* name;
+  DWORD state;
+};
+constexpr StateName kStates[] = {
+    {"stopped", SERVICE_STOPPED},          {"start_pending", SERVICE_START_PENDING},
+    {"stop_pending", SERVICE_STOP_PENDING}, {"running", SERVICE_RUNNING},
+    {"continue_pending", SERVICE_CONTINUE_PENDING}, {"pause_pending", SERVICE_PAUSE_PENDING},
+    {"paused", SERVICE_PAUSED},
+};
+
+struct AttributeName {
+  const char* name;
+  DWORD bit;
+};
+constexpr AttributeName kAttributes[] = {
+    {"readonly", FILE_ATTRIBUTE_READONLY},
+    {"hidden", FILE_ATTRIBUTE_HIDDEN},
+    {"system", FILE_ATTRIBUTE_SYSTEM},
+    {"archive", FILE_ATTRIBUTE_ARCHIVE},
+};
+
+constexpr DWORD kFileBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) { return cp932::EqualNoCase(a, b); }
+
+std::vector<std::string> SplitCommas(std::string_view s, std::size_t maxParts) {
+  std::vector<std::string> parts;
+  while (parts.size() + 1 < maxParts) {
+    std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos) break;
+    parts.emplace_back(Trim(s.substr(0, comma)));
+    s.remove_prefix(comma + 1);
+  }
+  parts.emplace_back(Trim(s));
+  return parts;
+}
+
+bool ParseNumber(std::string_view s, DWORD& value) {
+  if (s.empty() || s.size() > 10) return false;
+  unsigned long long v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (v > 0xFFFFFFFFull) return false;
+  value = static_cast<DWORD>(v);
+  return true;
+}
+
+int DaysInMonth(int year, int month) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+int DayOfWeek(int y, int m, int d) {  // 0 Sunday
+  static const int t[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (m < 3) y -= 1;
+  return (y + y / 4 - y / 100 + y / 400 + t[m - 1] + d) % 7;
+}
+
+bool ParseTime(std::string_view s, SYSTEMTIME& t) {
+  // YYYY-MM-DD HH:MM[:SS]
+  if (s.size() != 16 && s.size() != 19) return false;
+  auto num = [&](std::size_t pos, std::size_t len, int& out) {
+    DWORD v = 0;
+    if (!ParseNumber(s.substr(pos, len), v)) return false;
+    out = static_cast<int>(v);
+    return true;
+  };
+  int y, mo, d, h, mi, sec = 0;
+  if (s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':') return false;
+  if (!num(0, 4, y) || !num(5, 2, mo) || !num(8, 2, d) || !num(11, 2, h) || !num(14, 2, mi)) return false;
+  if (s.size() == 19 && (s[16] != ':' || !num(17, 2, sec))) return false;
+  if (y < 1601 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || sec > 59) return false;
+  t = SYSTEMTIME{static_cast<WORD>(y), static_cast<WORD>(mo), static_cast<WORD>(DayOfWeek(y, mo, d)),
+                 static_cast<WORD>(d), static_cast<WORD>(h), static_cast<WORD>(mi), static_cast<WORD>(sec), 0};
+  return true;
+}
+
+// Registry objects may use regedit's short root names.
+std::string ExpandRoot(std::string object) {
+  static const std::pair<const char*, const char*> roots[] = {
+      {"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKU", "HKEY_USERS"}, {"HKCU", "HKEY_CURRENT_USER"}, {"HKCR", "HKEY_CLASSES_ROOT"}};
+  std::size_t slash = cp932::Find(object, '\\');
+  std::string_view first = std::string_view(object).substr(0, slash);
+  for (const auto& [abbr, full] : roots) {
+    if (EqualNoCase(first, abbr)) return full + (slash == std::string::npos ? "" : object.substr(slash));
+  }
+  return object;
+}
+
+class IniParser {
+ public:
+  IniParser(MachineIni& ini, std::string& error) : ini_(ini), error_(error) {}
+
+  bool Parse(const std::vector<TextLine>& lines) {
+    for (const TextLine& l : lines) {
+      line_ = l.number;
+      std::string_view t = Trim(l.text);
+      if (t.empty() || t.front() == ';') continue;
+      if (t.front() == '[') {
+        if (t.back() != ']') return Fail("a section heading must end in ']'");
+        if (!Section(Trim(t.substr(1, t.size() - 2)))) return false;
+        continue;
+      }
+      std::size_t eq = t.find('=');
+      if (eq == std::string_view::npos) return Fail("expected key=value: '" + std::string(t) + "'");
+      std::string_view key = Trim(t.substr(0, eq)), value = Trim(t.substr(eq + 1));
+      if (key.empty()) return Fail("empty key");
+      bool ok = false;
+      switch (section_) {
+        case kNone: return Fail("key '" + std::string(key) + "' outside any section");
+        case kSystem: ok = SystemKey(key, value); break;
+        case kServices: ok = ServiceKey(key, value); break;
+        case kFiles: ok = FileKey(key, value); break;
+        case kFaults: ok = FaultKey(key, value); break;
+      }
+      if (!ok) return false;
+    }
+    return true;
+  }
+
+ private:
+  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults };
+
+  bool Fail(const std::string& message) {
+    error_ = Where(kFile, line_) + message;
+    return false;
+  }
+
+  bool Text(std::string_view utf8, std::string& out) {
+    if (!Utf8ToCp932(utf8, out)) return Fail("'" + std::string(utf8) + "' has no Shift-JIS form");
+    return true;
+  }
+
+  bool Section(std::string_view name) {
+    static const std::pair<const char*, SectionKind> known[] = {
+        {"System", kSystem}, {"Services", kServices}, {"Files", kFiles}, {"Faults", kFaults}};
+    for (const auto& [n, kind] : known) {
+      if (EqualNoCase(name, n)) {
+        if (!seen_.insert(kind).second) return Fail("section [" + std::string(n) + "] appears twice");
+        section_ = kind;
+        return true;
+      }
+    }
+    return Fail("unknown section [" + std::string(name) + "]");
+  }
+
+  bool SystemKey(std::string_view key, std::string_view value) {
+    SystemSettings& s = ini_.system;
+    std::string lower = cp932::Fold(key);
+    if (!systemKeys_.insert(lower).second) return Fail("key " + std::string(key) + " appears twice");
+    struct NumberKey {
+      const char* name;
+      DWORD* field;
+    };
+    const NumberKey numbers[] = {{"PlatformId", &s.platformId}, {"MajorVersion", &s.majorVersion},
+                                 {"MinorVersion", &s.minorVersion}, {"BuildNumber", &s.buildNumber}};
+    for (const NumberKey& n : numbers) {
+      if (EqualNoCase(key, n.name)) {
+        if (!ParseNumber(value, *n.field)) return Fail("'" + std::string(value) + "' is not a number");
+        return true;
+      }
+    }
+    struct TextKey {
+      const char* name;
+      std::string* field;
+    };
+    const TextKey texts[] = {{"CSDVersion", &s.csdVersion},           {"WindowsDirectory", &s.windowsDirectory},
+                             {"SystemDirectory", &s.systemDirectory}, {"TempPath", &s.tempPath},
+                             {"ModuleFileName", &s.moduleFileName},   {"CurrentUser", &s.currentUser}};
+    for (const TextKey& t : texts) {
+      if (EqualNoCase(key, t.name)) {
+        if (!Text(value, *t.field)) return false;
+        if (EqualNoCase(key, "CSDVersion") && t.field->size() > 127) return Fail("CSDVersion is longer than 127 bytes");
+        if (EqualNoCase(key, "CurrentUser") &&
+            (t.field->empty() || cp932::Find(*t.field, '\\') != std::string::npos)) {
+          return Fail("CurrentUser must be one HKEY_USERS subkey name");
+        }
+        return true;
+      }
+    }
+    if (EqualNoCase(key, "LocalTime")) {
+      if (!ParseTime(value, s.localTime)) return Fail("LocalTime '" + std::string(value) + "' is not YYYY-MM-DD HH:MM[:SS]");
+      return true;
+    }
+    if (EqualNoCase(key, "ServiceManager")) {
+      if (value == "denied") s.serviceManagerOpenable = false;
+      else if (value == "allowed") s.serviceManagerOpenable = true;
+      else return Fail("ServiceManager must be allowed or denied, not '" + std::string(value) + "'");
+      return true;
+    }
+    return Fail("unknown key " + std::string(key) + " in [System]");
+  }
+
+  bool ServiceKey(std::string_view key, std::string_view value) {
+    MachineIni::Service s;
+    s.line = line_;
+    if (!Text(key, s.name)) return false;
+    bool found = false;
+    for (const StateName& n : kStates) {
+      if (value == n.name) {
+        s.state = n.state;
+        found = true;
+      }
+    }
+    if (!found) return Fail("unknown state '" + std::string(value) + "'");
+    for (const auto& other : ini_.services) {
+      if (EqualNoCase(other.name, s.name)) return Fail("service " + std::string(key) + " appears twice");
+    }
+    ini_.services.push_back(std::move(s));
+    return true;
+  }
+
+  bool FileKey(std::string_view key, std::string_view value) {
+    MachineIni::FileFlags f;
+    f.line = line_;
+    if (!Text(key, f.path)) return false;
+    if (f.path.size() < 3 || f.path[1] != ':' || f.path[2] != '\\' ||
+        !((f.path[0] >= 'A' && f.path[0] <= 'Z') || (f.path[0] >= 'a' && f.path[0] <= 'z'))) {
+      return Fail("'" + std::string(key) + "' is not a full path like C:\\dir\\file");
+    }
+    for (const auto& other : ini_.files) {
+      if (EqualNoCase(other.path, f.path)) return Fail(std::string(key) + " appears twice");
+    }
+    for (const std::string& token : SplitCommas(value, 1000)) {
+      if (token.empty()) return Fail("empty flag");
+      bool known = false;
+      for (const AttributeName& a : kAttributes) {
+        if (token == a.name) {
+          f.attributes |= a.bit;
+          known = true;
+        }
+      }
+      if (known) continue;
+      if (token == "noarchive") f.noArchive = true;
+      else if (token == "locked") f.locked = true;
+      else if (token == "directory") f.directory = true;
+      else if (token.compare(0, 10, "shortname=") == 0) {
+        if (!Text(Trim(std::string_view(token).substr(10)), f.shortName)) return false;
+        if (f.shortName.empty() || cp932::Find(f.shortName, '\\') != std::string::npos) return Fail("bad short name in '" + token + "'");
+      } else {
+        return Fail("unknown flag '" + token + "'");
+      }
+    }
+    ini_.files.push_back(std::move(f));
+    return true;
+  }
+
+  bool FaultKey(std::string_view key, std::string_view value) {
+    for (char c : key) {
+      if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
+        return Fail("'" + std::string(key) + "' is not a call name");
+      }
+    }
+    std::vector<std::string> parts = SplitCommas(value, 3);
+    if (parts.size() < 2) return Fail("a fault is call=nth,error[,object]");
+    MachineIni::FaultLine f;
+    f.line = line_;
+    f.fault.call = std::string(key);
+    DWORD nth = 0;
+    if (!ParseNumber(parts[0], nth) || nth > 0x7FFFFFFF) return Fail("'" + parts[0] + "' is not a call count");
+    f.fault.nth = static_cast<int>(nth);
+    bool named = false;
+    for (const ErrorName& e : kErrorNames) {
+      if (parts[1] == e.name) {
+        f.fault.error = e.code;
+        named = true;
+      }
+    }
+    if (!named && !ParseNumber(parts[1], f.fault.error)) return Fail("unknown error '" + parts[1] + "'");
+    if (parts.size() == 3) {
+      if (!Text(parts[2], f.fault.object)) return false;
+      f.fault.object = ExpandRoot(f.fault.object);
+    }
+    ini_.faults.push_back(std::move(f));
+    return true;
+  }
+
+  MachineIni& ini_;
+  std::string& error_;
+  int line_ = 0;
+  SectionKind section_ = kNone;
+  std::set<SectionKind> seen_;
+  std::set<std::string> systemKeys_;
+};
+
+bool Utf8(std::string_view cp932Text, std::string& out, std::string& error, const char* what) {
+  if (Cp932ToUtf8(cp932Text, out) && Trim(out) == out) return true;
+  error = std::string(kFile) + ": " + what + " " + Cp932ToUtf8Lossy(cp932Text) + " cannot be written as UTF-8 text";
+  return false;
+}
+
+std::string ErrorText(DWORD code) {
+  for (const ErrorName& e : kErrorNames) {
+    if (e.code == code) return e.name;
+  }
+  return std::to_string(code);
+}
+
+}  // namespace
+
+bool ParseMachineIni(std::string_view bytes, MachineIni& ini, std::string& error) {
+  std::vector<TextLine> lines;
+  if (!DecodeTextFile(kFile, bytes, TextSource::kUtf8, lines, error)) return false;
+  return IniParser(ini, error).Parse(lines);
+}
+
+bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
+  auto fail = [&](int line, const std::string& message) {
+    error = Where(kFile, line) + message;
+    return false;
+  };
+  for (const auto& s : ini.services) {
+    if (!m.HasKey(kServicesKey + s.name)) {
+      return fail(s.line, "service " + Cp932ToUtf8Lossy(s.name) + " has no key " + kServicesKey +
+                              Cp932ToUtf8Lossy(s.name));
+    }
+    m.SetServiceState(s.name, s.state);
+  }
+  for (const auto& f : ini.files) {
+    std::string shown = Cp932ToUtf8Lossy(f.path);
+    if (f.directory) {
+      if (m.HasFile(f.path)) return fail(f.line, shown + " is a file, not a directory");
+      if (!m.HasDirectory(f.path)) m.AddDirectory(f.path);
+    }
+    bool directory = m.HasDirectory(f.path);
+    if (!directory && !m.HasFile(f.path)) return fail(f.line, "no such file " + shown);
+    if (directory && f.noArchive) return fail(f.line, "noarchive is for files; a directory has no archive bit unless listed");
+    DWORD attributes = f.attributes;
+    if (!directory && !f.noArchive) attributes |= FILE_ATTRIBUTE_ARCHIVE;
+    m.SetAttributes(f.path, attributes);
+    if (f.locked) m.SetLocked(f.path, true);
+    if (!f.shortName.empty()) m.SetShortName(f.path, f.shortName);
+  }
+  for (const auto& f : ini.faults) m.AddFault(f.fault);
+  return true;
+}
+
+bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) {
+  const SystemSettings& s = m.settings();
+  std::string text;
+  out = "; Simulated machine, saved with its registry (registry.reg) and files (drive_c/).\n";
+  out += "[System]\n";
+  out += "PlatformId=" + std::to_string(s.platformId) + "\n";
+  out += "MajorVersion=" + std::to_string(s.majorVersion) + "\n";
+  out += "MinorVersion=" + std::to_string(s.minorVersion) + "\n";
+  out += "BuildNumber=" + std::to_string(s.buildNumber) + "\n";
+  if (!s.csdVersion.empty()) {
+    if (!Utf8(s.csdVersion, text, error, "CSDVersion")) return false;
+    out += "CSDVersion=" + text + "\n";
+  }
+  const std::pair<const char*, const std::string*> paths[] = {
+      {"WindowsDirectory", &s.windowsDirectory}, {"SystemDirectory", &s.systemDirectory},
+      {"TempPath", &s.tempPath}, {"ModuleFileName", &s.moduleFileName}};
+  for (const auto& [name, value] : paths) {
+    if (!Utf8(*value, text, error, name)) return false;
+    out += std::string(name) + "=" + text + "\n";
+  }
+  const SYSTEMTIME& t = s.localTime;
+  char time[40];
+  std::snprintf(time, sizeof time, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+  out += std::string("LocalTime=") + time;
+  if (t.wSecond != 0) {
+    std::snprintf(time, sizeof time, ":%02u", t.wSecond);
+    out += time;
+  }
+  out += "\n";
+  if (!Utf8(s.currentUser, text, error, "CurrentUser")) return false;
+  out += "CurrentUser=" + text + "\n";
+  out += std::string("ServiceManager=") + (s.serviceManagerOpenable ? "allowed" : "denied") + "\n";
+
+  out += "\n[Services]\n";
+  for (const auto& [name, state] : m.ServiceStates()) {
+    if (!m.HasKey(kServicesKey + name)) continue;
+    const char* stateName = nullptr;
+    for (const StateName& n : kStates) {
+      if (n.state == state) stateName = n.name;
+    }
+    if (!stateName) {
+      error = std::string(kFile) + ": service " + Cp932ToUtf8Lossy(name) + " has state " + std::to_string(state);
+      return false;
+    }
+    if (!Utf8(name, text, error, "service")) return false;
+    out += text + "=" + stateName + "\n";
+  }
+
+  // Short names are generated when a file is created, from the names already in its
+  // directory. Loading creates the files in listing order, so a name is written only when
+  // it differs from what that order would generate.
+  out += "\n[Files]\n";
+  std::vector<FileEntry> files = m.AllFiles();
+  SimMachine scratch;
+  std::set<std::string> parents;
+  for (const FileEntry& f : files) {
+    std::size_t slash = cp932::FindLast(f.path, '\\');
+    if (slash != std::string::npos) parents.insert(cp932::Fold(f.path.substr(0, slash)));
+  }
+  for (const FileEntry& f : files) {
+    if (f.directory) scratch.AddDirectory(f.path);
+    else scratch.AddFile(f.path, "");
+    std::optional<FileEntry> generated = scratch.File(f.path);
+    std::vector<std::string> flags;
+    DWORD bits = f.attributes & (kFileBits | (f.directory ? FILE_ATTRIBUTE_ARCHIVE : 0));
+    for (const AttributeName& a : kAttributes) {
+      if (bits & a.bit) flags.push_back(a.name);
+    }
+    if (!f.directory && !(f.attributes & FILE_ATTRIBUTE_ARCHIVE)) flags.push_back("noarchive");
+    if (f.locked) flags.push_back("locked");
+    if (f.directory && !parents.count(cp932::Fold(f.path))) flags.push_back("directory");
+    if (generated && generated->shortName != f.shortName) {
+      if (f.shortName.empty()) {
+        error = std::string(kFile) + ": " + Cp932ToUtf8Lossy(f.path) + " has no short name, which a loaded image cannot express";
+        return false;
+      }
+      if (!Utf8(f.shortName, text, error, "short name")) return false;
+      flags.push_back("shortname=" + text);
+    }
+    if (flags.empty()) continue;
+    if (!Utf8(f.path, text, error, "path")) return false;
+    if (text.find('=') != std::string::npos) {
+      error = std::string(kFile) + ": " + text + " holds '=' and cannot carry flags";
+      return false;
+    }
+    out += text + "=";
+    for (std::size_t i = 0; i < flags.size(); ++i) out += (i ? "," : "") + flags[i];
+    out += "\n";
+  }
+
+  out += "\n[Faults]\n";
+  for (const Fault& f : m.Faults()) {
+    out += f.call + "=" + std::to_string(f.nth) + "," + ErrorText(f.error);
+    if (!f.object.empty()) {
+      if (!Utf8(f.object, text, error, "fault object")) return false;
+      out += "," + text;
+    }
+    out += "\n";
+  }
+  return true;
+}
+
+}  // namespace qx::sim::image

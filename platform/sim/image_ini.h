@@ -1,0 +1,49 @@
+// machine.ini of a machine image: the system, service states, file flags and faults.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qx::sim::image {
+
+struct MachineIni {
+  SystemSettings system;  // starts as the machine's settings; [System] overrides keys
+
+  struct Service {
+    std::string name;  // code page 932
+    DWORD state = SERVICE_STOPPED;
+    int line = 0;
+  };
+  std::vector<Service> services;
+
+  struct FileFlags {
+    std::string path;  // code page 932
+    DWORD attributes = 0;  // readonly, hidden, system, archive as listed
+    bool noArchive = false;
+    bool locked = false;
+    bool directory = false;  // make it a directory when missing
+    std::string shortName;
+    int line = 0;
+  };
+  std::vector<FileFlags> files;
+
+  struct FaultLine {
+    Fault fault;
+    int line = 0;
+  };
+  std::vector<FaultLine> faults;
+};
+
+// Parses machine.ini; ini.system must hold the settings to start from.
+bool ParseMachineIni(std::string_view bytes, MachineIni& ini, std::string& error);
+
+// What needs the registry and the files in place: service states, file flags, faults.
+bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error);
+
+// machine.ini for m. Services whose key is gone are left out (Windows forgets them too).
+bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error);
+
+}  // namespace qx::sim::image

@@ -1,0 +1,445 @@
+#include "platform/sim/image_reg.h"
+
+#include <cstdio>
+
+#include "platform/sim/encoding.h"
+#include "platform/sim/image_text.h"
+#include "platform/sim/sim_text.h"
+
+namespace qx::sim::image {
+namespace {
+
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+
+// The root names a .reg file may use, with the short forms regedit also accepts.
+struct RootName {
+  std::string_view name;
+  std::string_view full;
+};
+constexpr RootName kRoots[] = {
+    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"}, {"HKLM", "HKEY_LOCAL_MACHINE"},
+    {"HKEY_USERS", "HKEY_USERS"},                 {"HKU", "HKEY_USERS"},
+    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},   {"HKCU", "HKEY_CURRENT_USER"},
+    {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT"},   {"HKCR", "HKEY_CLASSES_ROOT"},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view TrimLeftBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+// Whether a value line goes on in the next line: its last non-blank character is a
+// single-byte backslash outside quotes. cut receives the backslash's position.
+bool Continues(std::string_view text, std::size_t& cut) {
+  bool inQuote = false;
+  bool pending = false;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = cp932::CharLength(text, i);
+    char c = text[i];
+    if (n == 1 && IsBlank(c)) {
+      i += 1;
+      continue;
+    }
+    pending = false;
+    if (n == 1 && inQuote && c == '\\' && i + 1 < text.size()) {
+      n = 1 + cp932::CharLength(text, i + 1);  // an escape and what it escapes
+    } else if (n == 1 && c == '"') {
+      inQuote = !inQuote;
+    } else if (n == 1 && c == '\\' && !inQuote) {
+      pending = true;
+      cut = i;
+    }
+    i += n;
+  }
+  return pending;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && cp932::EqualNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+class RegParser {
+ public:
+  RegParser(std::string_view fileName, std::vector<RegOp>& ops, std::string& error)
+      : file_(fileName), ops_(ops), error_(error) {}
+
+  bool Parse(const std::vector<TextLine>& lines) {
+    if (lines.empty() || (TrimBlanks(lines[0].text) != kHeader4 && TrimBlanks(lines[0].text) != kHeader5)) {
+      return Fail(1, "not a registry file: the first line must be \"REGEDIT4\" or \"" +
+                         std::string(kHeader5) + "\"");
+    }
+    unicodeHex_ = TrimBlanks(lines[0].text) == kHeader5;
+    for (std::size_t idx = 1; idx < lines.size(); ++idx) {
+      line_ = lines[idx].number;
+      std::string_view t = TrimLeftBlanks(lines[idx].text);
+      if (TrimBlanks(t).empty() || t.front() == ';') continue;
+      if (t.front() == '[') {
+        if (!ParseKeyLine(TrimBlanks(t))) return false;
+        continue;
+      }
+      std::string logical(t);
+      std::size_t cut = 0;
+      while (Continues(logical, cut)) {
+        logical.resize(cut);
+        if (idx + 1 >= lines.size()) break;
+        ++idx;
+        logical += TrimLeftBlanks(lines[idx].text);
+      }
+      if (!ParseValueLine(TrimBlanks(logical))) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool Fail(int line, const std::string& message) {
+    error_ = Where(file_, line) + message;
+    return false;
+  }
+  bool Fail(const std::string& message) { return Fail(line_, message); }
+
+  static std::string Show(std::string_view text) {
+    constexpr std::size_t kMax = 60;
+    std::string shown = Cp932ToUtf8Lossy(cp932::Truncate(text, kMax));
+    return "'" + shown + (text.size() > kMax ? "...'" : "'");
+  }
+
+  bool ParseKeyLine(std::string_view t) {
+    std::size_t close = cp932::FindLast(t, ']');
+    if (close == std::string_view::npos || close + 1 != t.size()) {
+      return Fail("a key line must end in ']': " + Show(t));
+    }
+    std::string_view inner = t.substr(1, close - 1);
+    bool remove = !inner.empty() && inner.front() == '-';
+    if (remove) inner.remove_prefix(1);
+    std::string key;
+    bool root = false;
+    if (!NormalizeKey(inner, key, root)) return false;
+    if (remove && root) return Fail("a root key cannot be deleted: " + Show(inner));
+    ops_.push_back({remove ? RegOp::kDeleteKey : RegOp::kAddKey, key, "", REG_NONE, "", line_});
+    haveKey_ = true;
+    keyDeleted_ = remove;
+    keyIsBareRoot_ = root && (key == "HKEY_LOCAL_MACHINE" || key == "HKEY_USERS");
+    key_ = key;
+    return true;
+  }
+
+  bool NormalizeKey(std::string_view path, std::string& key, bool& root) {
+    std::vector<std::string> parts = cp932::Split(path, false);
+    const RootName* found = nullptr;
+    for (const RootName& r : kRoots) {
+      if (cp932::EqualNoCase(parts[0], r.name)) found = &r;
+    }
+    if (!found) return Fail("unknown root key " + Show(parts[0]));
+    key = found->full;
+    root = parts.size() == 1;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      if (parts[i].empty()) return Fail("empty key name in " + Show(path));
+      key += '\\';
+      key += parts[i];
+    }
+    return true;
+  }
+
+  // A quoted text starting at t[pos] == '"'; pos ends after the closing quote.
+  bool ParseQuoted(std::string_view t, std::size_t& pos, std::string& out) {
+    out.clear();
+    ++pos;
+    while (pos < t.size()) {
+      std::size_t n = cp932::CharLength(t, pos);
+      char c = t[pos];
+      if (n == 2) {
+        out.append(t.substr(pos, 2));
+      } else if (c == '"') {
+        ++pos;
+        return true;
+      } else if (c == '\\') {
+        if (pos + 1 >= t.size()) break;
+        char next = t[pos + 1];
+        if (next != '\\' && next != '"') return Fail("unknown escape '\\" + std::string(1, next) + "' in a quoted text");
+        out += next;
+        n = 2;
+      } else {
+        out += c;
+      }
+      pos += n;
+    }
+    return Fail("quoted text without its closing '\"'");
+  }
+
+  bool ParseHexBytes(std::string_view s, std::string& data) {
+    data.clear();
+    std::size_t i = 0;
+    while (true) {
+      while (i < s.size() && IsBlank(s[i])) ++i;
+      if (i == s.size()) break;
+      int value = 0, digits = 0;
+      while (i < s.size() && HexDigit(s[i]) >= 0) {
+        value = value * 16 + HexDigit(s[i]);
+        ++digits;
+        ++i;
+      }
+      if (digits == 0 || digits > 2) return Fail("bad byte in hex data near " + Show(s.substr(i - digits)));
+      data += static_cast<char>(value);
+      while (i < s.size() && IsBlank(s[i])) ++i;
+      if (i == s.size()) break;
+      if (s[i] != ',') return Fail("bad byte in hex data near " + Show(s.substr(i)));
+      ++i;
+    }
+    return true;
+  }
+
+  bool ParseData(std::string_view d, RegOp& op) {
+    if (d == "-") {
+      op.kind = RegOp::kDeleteValue;
+      return true;
+    }
+    op.kind = RegOp::kSetValue;
+    if (!d.empty() && d.front() == '"') {
+      std::size_t pos = 0;
+      if (!ParseQuoted(d, pos, op.data)) return false;
+      if (pos != d.size()) return Fail("text after the closing quote: " + Show(d.substr(pos)));
+      op.type = REG_SZ;
+      op.data += '\0';
+      return true;
+    }
+    if (StartsWithNoCase(d, "dword:")) {
+      std::string_view digits = d.substr(6);
+      DWORD value = 0;
+      if (digits.empty() || digits.size() > 8) return Fail("a dword needs 1 to 8 hex digits: " + Show(d));
+      for (char c : digits) {
+        if (HexDigit(c) < 0) return Fail("a dword needs 1 to 8 hex digits: " + Show(d));
+        value = value * 16 + static_cast<DWORD>(HexDigit(c));
+      }
+      op.type = REG_DWORD;
+      op.data.assign({static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                      static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)});
+      return true;
+    }
+    if (StartsWithNoCase(d, "hex")) {
+      std::size_t pos = 3;
+      op.type = REG_BINARY;
+      if (pos < d.size() && d[pos] == '(') {
+        std::size_t close = d.find(')', pos);
+        std::string_view digits = close == std::string_view::npos ? std::string_view{} : d.substr(pos + 1, close - pos - 1);
+        if (digits.empty() || digits.size() > 8) return Fail("bad value type in " + Show(d));
+        DWORD type = 0;
+        for (char c : digits) {
+          if (HexDigit(c) < 0) return Fail("bad value type in " + Show(d));
+          type = type * 16 + static_cast<DWORD>(HexDigit(c));
+        }
+        op.type = type;
+        pos = close + 1;
+      }
+      if (pos >= d.size() || d[pos] != ':') return Fail("expected ':' after the value type in " + Show(d));
+      if (!ParseHexBytes(d.substr(pos + 1), op.data)) return false;
+      bool text = op.type == REG_SZ || op.type == REG_EXPAND_SZ || op.type == REG_MULTI_SZ;
+      if (unicodeHex_ && text) {
+        // Version 5.00 files carry string data in UTF-16; the machine holds code page 932.
+        if (op.data.size() % 2 != 0) return Fail("UTF-16 string data with an odd number of bytes");
+        std::string converted;
+        if (!Utf16LeToCp932(op.data, converted)) {
+          return Fail("UTF-16 string data that is invalid or has no Shift-JIS form");
+        }
+        op.data = std::move(converted);
+      }
+      return true;
+    }
+    return Fail("unknown value data " + Show(d));
+  }
+
+  bool ParseValueLine(std::string_view t) {
+    RegOp op;
+    op.line = line_;
+    std::size_t pos = 0;
+    if (t.front() == '@') {
+      pos = 1;
+    } else if (t.front() == '"') {
+      if (!ParseQuoted(t, pos, op.name)) return false;
+    } else {
+      return Fail("expected a key, a value or a comment: " + Show(t));
+    }
+    while (pos < t.size() && IsBlank(t[pos])) ++pos;
+    if (pos >= t.size() || t[pos] != '=') return Fail("expected '=' after the value name");
+    std::string_view data = TrimBlanks(t.substr(pos + 1));
+    if (!haveKey_) return Fail("a value before the first key");
+    if (keyDeleted_) return Fail("a value under a key that is being deleted");
+    if (keyIsBareRoot_) return Fail("a root key holds no values");
+    if (!ParseData(data, op)) return false;
+    op.key = key_;
+    ops_.push_back(std::move(op));
+    return true;
+  }
+
+  std::string_view file_;
+  std::vector<RegOp>& ops_;
+  std::string& error_;
+  int line_ = 1;
+  bool unicodeHex_ = false;
+  bool haveKey_ = false;
+  bool keyDeleted_ = false;
+  bool keyIsBareRoot_ = false;
+  std::string key_;
+};
+
+std::string Resolve(const std::string& key, const SimMachine& m) {
+  std::size_t slash = key.find('\\');
+  std::string_view root = std::string_view(key).substr(0, slash);
+  std::string rest = slash == std::string::npos ? "" : key.substr(slash);
+  if (root == "HKEY_CURRENT_USER") return "HKEY_USERS\\" + m.settings().currentUser + rest;
+  if (root == "HKEY_CLASSES_ROOT") return "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes" + rest;
+  return key;
+}
+
+// The machine offers no direct way to drop one value, so it goes through the registry
+// facet, before any fault of the image is in place.
+bool DeleteValue(SimMachine& m, const std::string& key, const std::string& name, DWORD& result) {
+  std::size_t slash = key.find('\\');
+  HKEY root = key.compare(0, slash, "HKEY_USERS") == 0 ? HKEY_USERS : HKEY_LOCAL_MACHINE;
+  std::string sub = slash == std::string::npos ? "" : key.substr(slash + 1);
+  Registry& reg = m.platform().registry;
+  HKEY h = nullptr;
+  LONG r = reg.RegOpenKeyExA(root, sub.c_str(), 0, KEY_ALL_ACCESS, &h);
+  if (r == ERROR_SUCCESS) {
+    r = reg.RegDeleteValueA(h, name.c_str());
+    reg.RegCloseKey(h);
+  }
+  result = static_cast<DWORD>(r);
+  return r == ERROR_SUCCESS;
+}
+
+// Names must come back from a .reg file as they went in: no control characters, and every
+// lead byte followed by a trail byte.
+bool WellFormedText(std::string_view s, bool allowFinalNul) {
+  if (allowFinalNul) {
+    if (s.empty() || s.back() != '\0') return false;
+    s.remove_suffix(1);
+  }
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20) return false;
+    if (cp932::IsLeadByte(c)) {
+      if (i + 1 >= s.size()) return false;
+      unsigned char t = static_cast<unsigned char>(s[i + 1]);
+      if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC))) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+std::string Quote(std::string_view s) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = cp932::CharLength(s, i);
+    if (n == 1 && (s[i] == '\\' || s[i] == '"')) out += '\\';
+    out.append(s.substr(i, n));
+    i += n;
+  }
+  out += '"';
+  return out;
+}
+
+void AppendHex(std::string& out, std::string line, std::string_view data) {
+  constexpr std::size_t kWidth = 78;
+  char piece[4];
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(piece, sizeof piece, i + 1 < data.size() ? "%02x," : "%02x",
+                  static_cast<unsigned char>(data[i]));
+    if (line.size() + 3 > kWidth && line.size() > 2) {
+      out += line + "\\\r\n";
+      line = "  ";
+    }
+    line += piece;
+  }
+  out += line + "\r\n";
+}
+
+}  // namespace
+
+bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector<RegOp>& ops,
+                  std::string& error) {
+  std::vector<TextLine> lines;
+  if (!DecodeTextFile(fileName, bytes, TextSource::kRegistry, lines, error)) return false;
+  return RegParser(fileName, ops, error).Parse(lines);
+}
+
+bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMachine& m,
+                 std::string& error) {
+  for (const RegOp& op : ops) {
+    std::string key = Resolve(op.key, m);
+    switch (op.kind) {
+      case RegOp::kAddKey:
+        if (key != "HKEY_LOCAL_MACHINE" && key != "HKEY_USERS") m.AddKey(key);
+        break;
+      case RegOp::kDeleteKey:
+        if (m.HasKey(key)) m.RemoveKey(key);
+        break;
+      case RegOp::kSetValue:
+        m.SetValue(key, op.name, op.type, op.data);
+        break;
+      case RegOp::kDeleteValue: {
+        DWORD result = 0;
+        if (m.Value(key, op.name) && !DeleteValue(m, key, op.name, result)) {
+          error = Where(fileName, op.line) + "the value cannot be deleted (error " + std::to_string(result) + ")";
+          return false;
+        }
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+bool WriteRegFile(const SimMachine& m, std::string& out, std::string& error) {
+  out = "REGEDIT4\r\n\r\n";
+  for (const std::string& key : m.AllKeys()) {
+    if (!WellFormedText(key, false)) {
+      error = "registry.reg: key " + Cp932ToUtf8Lossy(key) + " cannot be written as text";
+      return false;
+    }
+    out += "[" + key + "]\r\n";
+    for (const RegValue& v : m.Values(key)) {
+      if (!WellFormedText(v.name, false)) {
+        error = "registry.reg: value " + Cp932ToUtf8Lossy(v.name) + " of " + Cp932ToUtf8Lossy(key) +
+                " cannot be written as text";
+        return false;
+      }
+      std::string line = (v.name.empty() ? std::string("@") : Quote(v.name)) + "=";
+      if (v.type == REG_SZ && WellFormedText(v.data, true)) {
+        out += line + Quote(std::string_view(v.data).substr(0, v.data.size() - 1)) + "\r\n";
+      } else if (v.type == REG_DWORD && v.data.size() == 4) {
+        DWORD value = 0;
+        for (int i = 3; i >= 0; --i) value = value * 256 + static_cast<unsigned char>(v.data[i]);
+        char text[16];
+        std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+        out += line + "dword:" + text + "\r\n";
+      } else if (v.type == REG_BINARY) {
+        AppendHex(out, line + "hex:", v.data);
+      } else {
+        char type[24];
+        std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(v.type));
+        AppendHex(out, line + type, v.data);
+      }
+    }
+    out += "\r\n";
+  }
+  return true;
+}
+
+}  // namespace qx::sim::image

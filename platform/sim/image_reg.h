@@ -1,0 +1,36 @@
+// The registry part of a machine image: regedit's export formats, read and written.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qx::sim::image {
+
+// One change a .reg file asks for, in file order. Keys carry the root as written in full
+// ("HKEY_CURRENT_USER\Software\X"); roots are resolved against the machine when applied.
+struct RegOp {
+  enum Kind { kAddKey, kDeleteKey, kSetValue, kDeleteValue };
+  Kind kind = kAddKey;
+  std::string key;
+  std::string name;  // value name, "" for the default value
+  DWORD type = REG_NONE;
+  std::string data;
+  int line = 0;
+};
+
+// Parses the bytes of one .reg file. fileName is used in messages only.
+bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector<RegOp>& ops,
+                  std::string& error);
+
+// Carries the changes out on m; HKEY_CURRENT_USER means HKEY_USERS\<current user> and
+// HKEY_CLASSES_ROOT means HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMachine& m,
+                 std::string& error);
+
+// The whole registry of m as one REGEDIT4 file in code page 932, CR LF line ends.
+bool WriteRegFile(const SimMachine& m, std::string& out, std::string& error);
+
+}  // namespace qx::sim::image
