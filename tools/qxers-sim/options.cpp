@@ -1,0 +1,65 @@
+#include "tools/qxers-sim/options.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace qxsim {
+
+namespace fs = std::filesystem;
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+  if (argc < 2 || std::string(argv[1]) != "run") {
+    error = argc < 2 ? "no command given" : "unknown command '" + std::string(argv[1]) + "'";
+    return false;
+  }
+  bool haveImage = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--out") {
+      if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
+        error = "--out needs a directory";
+        return false;
+      }
+      options.outDir = argv[++i];
+    } else if (arg == "--restart") {
+      options.restart = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      error = "unknown option '" + arg + "'";
+      return false;
+    } else if (haveImage) {
+      error = "more than one image given";
+      return false;
+    } else {
+      options.image = arg;
+      haveImage = true;
+    }
+  }
+  return true;
+}
+
+const char* Usage() {
+  return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart]\n"
+         "  Runs Qorvex Eraser on the simulated machine of the image folder IMAGE\n"
+         "  (default: images/default of the source tree), answering OK to its dialogs.\n"
+         "  --out DIR   write DIR/messages.txt, DIR/after/ (the machine after the run)\n"
+         "              and DIR/QXErs.log (when the run wrote a log)\n"
+         "  --restart   answer Yes when the run asks to restart Windows (default No)\n"
+         "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n";
+}
+
+std::string DefaultImage() {
+  std::error_code ec;
+#ifdef QX_SOURCE_DIR
+  fs::path compiled = fs::path(QX_SOURCE_DIR) / "images" / "default";
+  if (fs::is_directory(compiled, ec)) return compiled.string();
+#endif
+  fs::path dir = fs::read_symlink("/proc/self/exe", ec).parent_path();
+  for (; !ec && !dir.empty(); dir = dir.parent_path()) {
+    fs::path candidate = dir / "images" / "default";
+    if (fs::is_directory(candidate, ec)) return candidate.string();
+    if (dir == dir.root_path()) break;
+  }
+  return "images/default";
+}
+
+}  // namespace qxsim

@@ -1,0 +1,23 @@
+// What a run leaves for inspection: the messages the view received, the machine afterwards,
+// and the run log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qxsim {
+
+// "<message> <wParam> <lParam>" per line, decimal; wParam and lParam taken as signed.
+std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages);
+
+// The run's result: the wParam of the last result message (1044), or false when none came.
+bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result);
+
+// Writes dir/messages.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
+// directory holds one). False with a message when something cannot be written.
+bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
+                     const std::vector<qx::sim::ReceivedMessage>& messages, std::string& error);
+
+}  // namespace qxsim
