@@ -87,6 +87,10 @@ class SimMachine {
   std::uint64_t ElapsedMs() const;  // virtual time that Sleep has spent
   void JoinThreads();               // waits for every thread started through CreateThread
   bool EventExists(std::string_view name) const;
+  bool EventSignaled(std::string_view name) const;  // SetEvent has been called on it
+  // A named event that another program holds open (a running instance, a companion program);
+  // it stays when the engine closes its handles.
+  void AddEvent(std::string_view name, bool signaled = false);
 
   // Registry.
   void AddKey(std::string_view keyPath);  // creates every missing level

@@ -1,0 +1,249 @@
+// The machine itself: construction, the facets for the engine, faults and the listing.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "platform/sim/sim_state.h"
+
+namespace qx::sim {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+std::string Hex(std::uintptr_t v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+// Text as it stands, with control bytes shown as \xNN (double-byte characters are kept).
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); i += cp932::CharLength(text, i)) {
+    std::size_t n = cp932::CharLength(text, i);
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (n == 1 && (c < 0x20 || c == 0x7F || c == '"' || c == '\\')) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02X", c);
+        out += buf;
+      }
+    } else {
+      out.append(text.substr(i, n));
+    }
+  }
+  return out;
+}
+
+std::string TypeName(DWORD type) {
+  switch (type) {
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    default: return "type " + std::to_string(type);
+  }
+}
+
+std::string ValueText(const RegValue& v) {
+  std::string d = v.data;
+  if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ) && !d.empty() && d.back() == '\0') {
+    d.pop_back();
+    return "\"" + Printable(d) + "\"";
+  }
+  if (v.type == REG_DWORD && d.size() == 4) {
+    DWORD x = 0;
+    for (int i = 0; i < 4; ++i) x |= static_cast<DWORD>(static_cast<unsigned char>(d[i])) << (8 * i);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", x);
+    return buf;
+  }
+  if (v.type == REG_MULTI_SZ) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < d.size()) {
+      std::size_t z = d.find('\0', start);
+      if (z == std::string::npos) z = d.size();
+      if (z == start && z + 1 >= d.size()) break;  // the list's closing zero
+      if (!out.empty()) out += ' ';
+      out += "\"" + Printable(d.substr(start, z - start)) + "\"";
+      start = z + 1;
+    }
+    return "[" + out + "]";
+  }
+  return HexBytes(d);
+}
+
+std::string StateName(DWORD s) {
+  switch (s) {
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "start pending";
+    case SERVICE_STOP_PENDING: return "stop pending";
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_CONTINUE_PENDING: return "continue pending";
+    case SERVICE_PAUSE_PENDING: return "pause pending";
+    case SERVICE_PAUSED: return "paused";
+    default: return "state " + std::to_string(s);
+  }
+}
+
+std::string AttributeLetters(DWORD a) {
+  std::string s;
+  if (a & FILE_ATTRIBUTE_READONLY) s += 'R';
+  if (a & FILE_ATTRIBUTE_HIDDEN) s += 'H';
+  if (a & FILE_ATTRIBUTE_SYSTEM) s += 'S';
+  if (a & FILE_ATTRIBUTE_ARCHIVE) s += 'A';
+  return s.empty() ? "-" : s;
+}
+
+}  // namespace
+
+std::string HexBytes(std::string_view bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    std::snprintf(buf, sizeof buf, "%02X", c);
+    out += buf;
+  }
+  return out.empty() ? "(empty)" : out;
+}
+
+DWORD CopyOut(std::string_view text, char* buffer, DWORD cchBuffer) {
+  if (!buffer || text.size() + 1 > cchBuffer) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return static_cast<DWORD>(text.size());
+}
+
+SimMachine::State::State() {
+  hklm = std::make_shared<RegKey>();
+  hklm->name = "HKEY_LOCAL_MACHINE";
+  hku = std::make_shared<RegKey>();
+  hku->name = "HKEY_USERS";
+  EnsureDrive('C');
+  registry = MakeFaultRegistry(*this, registryCore);
+  files = MakeFaultFiles(*this, filesCore);
+  profile = MakeFaultProfile(*this, profileCore);
+  system = MakeFaultSystem(*this, systemCore);
+  servicesFacet = MakeFaultServices(*this, servicesCore);
+  windowsFacet = MakeFaultWindows(*this, windowsCore);
+  platform.reset(new Platform{*registry, *files, *profile, *system, *servicesFacet, spooler, *windowsFacet, dde,
+                              modules, shutdown, webadmin});
+}
+
+// Threads still running use the state: they are waited for before it goes.
+SimMachine::State::~State() {
+  for (auto& t : threads)
+    if (t->thread.joinable()) {
+      if (t->thread.get_id() == std::this_thread::get_id())
+        t->thread.detach();
+      else
+        t->thread.join();
+    }
+}
+
+SimMachine::SimMachine() : state_(std::make_unique<State>()) {}
+SimMachine::~SimMachine() = default;
+
+Platform& SimMachine::platform() { return *state_->platform; }
+SystemSettings& SimMachine::settings() { return state_->settings; }
+const SystemSettings& SimMachine::settings() const { return state_->settings; }
+
+void SimMachine::AddFault(Fault fault) {
+  Lock lock(state_->mu);
+  state_->faults.push_back(std::move(fault));
+  state_->faultCalls.push_back(0);
+}
+
+const std::vector<Fault>& SimMachine::Faults() const { return state_->faults; }
+
+std::string SimMachine::dump() const {
+  Lock lock(state_->mu);
+  const State& s = *state_;
+  const SystemSettings& st = s.settings;
+  std::string out;
+  auto line = [&](const std::string& l) { out += l + "\n"; };
+
+  line("[system]");
+  line("  platform " + std::to_string(st.platformId) + ", version " + std::to_string(st.majorVersion) + "." +
+       std::to_string(st.minorVersion) + " build " + std::to_string(st.buildNumber) + " \"" +
+       Printable(st.csdVersion) + "\"");
+  line("  windows \"" + Printable(st.windowsDirectory) + "\", system \"" + Printable(st.systemDirectory) +
+       "\", temp \"" + Printable(st.tempPath) + "\"");
+  line("  module \"" + Printable(st.moduleFileName) + "\", current directory \"" + Printable(s.CurrentDirectory()) +
+       "\"");
+  char when[64];
+  SYSTEMTIME now = s.Now();
+  std::snprintf(when, sizeof when, "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond, now.wMilliseconds);
+  line("  current user \"" + Printable(st.currentUser) + "\", local time " + when + ", elapsed " +
+       std::to_string(s.elapsedMs.load()) + " ms");
+  line(std::string("  service manager ") + (st.serviceManagerOpenable ? "openable" : "refused"));
+
+  line("[registry]");
+  std::function<void(const RegKey&, const std::string&)> walk = [&](const RegKey& k, const std::string& path) {
+    for (const auto& [_, c] : k.subkeys) {
+      std::string p = path + "\\" + c->name;
+      line("  " + Printable(p));
+      for (const auto& v : c->values)
+        line("      " + (v.name.empty() ? std::string("@") : "\"" + Printable(v.name) + "\"") + " " +
+             TypeName(v.type) + " " + ValueText(v));
+      walk(*c, p);
+    }
+  };
+  walk(*s.hklm, "HKEY_LOCAL_MACHINE");
+  walk(*s.hku, "HKEY_USERS");
+
+  line("[files]");
+  std::function<void(const FileNode&)> files = [&](const FileNode& dir) {
+    for (const auto& [_, c] : dir.children) {
+      std::string l = "  " + Printable(State::NodePath(*c)) + (c->directory ? "\\" : "");
+      l += " " + AttributeLetters(c->attributes);
+      if (!c->directory) l += " " + std::to_string(c->contents.size()) + " bytes";
+      if (!c->shortName.empty()) l += " short " + c->shortName;
+      if (c->locked) l += " locked";
+      for (const auto& [id, obj] : s.kernelHandles)
+        if (auto* f = std::get_if<OpenFile>(&obj); f && f->node == c) l += " open(" + Hex(id) + ")";
+      line(l);
+      if (c->directory) files(*c);
+    }
+  };
+  for (const auto& [_, root] : s.drives) files(*root);
+
+  line("[services]");
+  for (const auto& [_, r] : s.services)
+    line("  " + Printable(r.name) + " " + StateName(r.state) + (r.markedForDelete ? " marked for deletion" : ""));
+
+  line("[events]");
+  for (const auto& [name, e] : s.namedEvents)
+    line("  \"" + Printable(name) + "\"" + (e->signaled ? " signaled" : "") +
+         (e->heldElsewhere ? " held by another program" : "") + ", " + std::to_string(e->handles) + " handles");
+
+  line("[windows]");
+  for (const auto& w : s.windows) {
+    std::string l = "  " + Hex(reinterpret_cast<std::uintptr_t>(w->hwnd)) + " class \"" + Printable(w->className) +
+                    "\" title \"" + Printable(w->title) + "\"" + (w->alive ? "" : " (gone)");
+    for (const auto& m : w->messages)
+      l += std::string(" ") + (m.posted ? "post " : "send ") + Hex(m.message) + "(" + Hex(m.wParam) + "," +
+           std::to_string(m.lParam) + ")";
+    line(l);
+  }
+
+  line("[faults]");
+  for (std::size_t i = 0; i < s.faults.size(); ++i) {
+    const Fault& f = s.faults[i];
+    line("  " + f.call + (f.object.empty() ? "" : " on \"" + Printable(f.object) + "\"") +
+         (f.nth ? " call " + std::to_string(f.nth) : " every call") + " error " + std::to_string(f.error) + ", " +
+         std::to_string(s.faultCalls[i]) + " matching calls so far");
+  }
+  return out;
+}
+
+}  // namespace qx::sim

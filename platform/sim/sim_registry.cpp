@@ -1,0 +1,477 @@
+// The simulated registry: a tree of keys under HKEY_LOCAL_MACHINE and HKEY_USERS.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/sim_state.h"
+
+namespace qx::sim {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+// Limits Windows puts on names (characters).
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxValueNameChars = 16383;
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
+         key == HKEY_USERS;
+}
+
+// Splits a subkey path into its names. A trailing backslash is allowed, as Windows allows it;
+// a leading one or an empty name inside the path is ERROR_BAD_PATHNAME.
+LONG SplitSubKey(const char* subKey, std::vector<std::string>& names, bool win9x) {
+  names.clear();
+  if (!subKey || !*subKey) return ERROR_SUCCESS;
+  std::string_view text(subKey);
+  if (text.front() == '\\') return win9x ? ERROR_FILE_NOT_FOUND : ERROR_BAD_PATHNAME;
+  names = cp932::Split(text, false);
+  if (!names.empty() && names.back().empty()) names.pop_back();
+  for (const auto& n : names) {
+    if (n.empty()) return ERROR_BAD_PATHNAME;
+    if (cp932::CharCount(n) > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
+  }
+  return ERROR_SUCCESS;
+}
+
+bool ValueNameTooLong(const char* name) { return name && cp932::CharCount(name) > kMaxValueNameChars; }
+
+std::vector<RegValue>::iterator FindValue(RegKey& key, const char* name) {
+  std::string_view n = name ? name : "";
+  return std::find_if(key.values.begin(), key.values.end(),
+                      [&](const RegValue& v) { return cp932::EqualNoCase(v.name, n); });
+}
+
+HKEY ToHkey(std::uintptr_t id) { return reinterpret_cast<HKEY>(id); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- state helpers
+
+bool SimMachine::State::ParseKeyPath(std::string_view path, std::shared_ptr<RegKey>& root,
+                                     std::vector<std::string>& names) {
+  names = cp932::Split(path, false);
+  while (!names.empty() && names.back().empty()) names.pop_back();
+  if (names.empty()) return false;
+  std::string top = cp932::Fold(names.front());
+  names.erase(names.begin());
+  std::vector<std::string> prefix;
+  if (top == "HKEY_LOCAL_MACHINE" || top == "HKLM") {
+    root = hklm;
+  } else if (top == "HKEY_USERS" || top == "HKU") {
+    root = hku;
+  } else if (top == "HKEY_CURRENT_USER" || top == "HKCU") {
+    root = hku;
+    prefix = {settings.currentUser};
+  } else if (top == "HKEY_CLASSES_ROOT" || top == "HKCR") {
+    root = hklm;
+    prefix = {"SOFTWARE", "Classes"};
+  } else {
+    return false;
+  }
+  names.insert(names.begin(), prefix.begin(), prefix.end());
+  names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
+  return true;
+}
+
+std::shared_ptr<RegKey> SimMachine::State::FindKey(const std::shared_ptr<RegKey>& from,
+                                                   const std::vector<std::string>& names) const {
+  std::shared_ptr<RegKey> k = from;
+  for (const auto& n : names) {
+    auto it = k->subkeys.find(cp932::Fold(n));
+    if (it == k->subkeys.end()) return nullptr;
+    k = it->second;
+  }
+  return k;
+}
+
+std::shared_ptr<RegKey> SimMachine::State::CreateKeyPath(const std::shared_ptr<RegKey>& from,
+                                                         const std::vector<std::string>& names, bool* created) {
+  if (created) *created = false;
+  std::shared_ptr<RegKey> k = from;
+  for (const auto& n : names) {
+    auto& slot = k->subkeys[cp932::Fold(n)];
+    if (!slot) {
+      slot = std::make_shared<RegKey>();
+      slot->name = n;
+      slot->parent = k;
+      if (created) *created = true;
+    }
+    k = slot;
+  }
+  return k;
+}
+
+std::shared_ptr<RegKey> SimMachine::State::FindKeyPath(std::string_view path) {
+  std::shared_ptr<RegKey> root;
+  std::vector<std::string> names;
+  if (!ParseKeyPath(path, root, names)) return nullptr;
+  return FindKey(root, names);
+}
+
+std::shared_ptr<RegKey> SimMachine::State::EnsureKeyPath(std::string_view path) {
+  std::shared_ptr<RegKey> root;
+  std::vector<std::string> names;
+  if (!ParseKeyPath(path, root, names)) return nullptr;
+  return CreateKeyPath(root, names);
+}
+
+// The aliases are always there on Windows (the classes key and the current user's hive are
+// loaded), so they are made on first use if the machine does not have them yet.
+LONG SimMachine::State::ResolveKey(HKEY key, std::shared_ptr<RegKey>& out, REGSAM* access, bool create) {
+  if (access) *access = KEY_ALL_ACCESS;
+  if (key == HKEY_LOCAL_MACHINE) {
+    out = hklm;
+  } else if (key == HKEY_USERS) {
+    out = hku;
+  } else if (key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT) {
+    std::shared_ptr<RegKey> root = key == HKEY_CURRENT_USER ? hku : hklm;
+    std::vector<std::string> names = key == HKEY_CURRENT_USER ? std::vector<std::string>{settings.currentUser}
+                                                              : std::vector<std::string>{"SOFTWARE", "Classes"};
+    out = create ? CreateKeyPath(root, names) : FindKey(root, names);
+    if (!out) {
+      emptyAlias->subkeys.clear();
+      emptyAlias->values.clear();
+      out = emptyAlias;
+    }
+  } else {
+    auto it = regHandles.find(reinterpret_cast<std::uintptr_t>(key));
+    if (it == regHandles.end()) return ERROR_INVALID_HANDLE;
+    out = it->second.key;
+    if (access) *access = it->second.access;
+    if (out->deleted) return ERROR_KEY_DELETED;
+  }
+  return ERROR_SUCCESS;
+}
+
+std::string SimMachine::State::KeyPath(const RegKey& key) {
+  std::vector<const RegKey*> chain;
+  std::vector<std::shared_ptr<RegKey>> keep;
+  const RegKey* k = &key;
+  while (k) {
+    chain.push_back(k);
+    auto p = k->parent.lock();
+    if (!p) break;
+    keep.push_back(p);
+    k = p.get();
+  }
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!path.empty()) path += '\\';
+    path += (*it)->name;
+  }
+  return path;
+}
+
+std::string SimMachine::State::CanonicalKeyPath(std::string_view path) {
+  std::shared_ptr<RegKey> root;
+  std::vector<std::string> names;
+  if (!ParseKeyPath(path, root, names)) return "";
+  std::string out = root->name;
+  for (const auto& n : names) out += "\\" + n;
+  return out;
+}
+
+std::string SimMachine::State::HandleKeyPath(HKEY key, const char* subKey) {
+  std::string base;
+  if (key == HKEY_LOCAL_MACHINE) {
+    base = "HKEY_LOCAL_MACHINE";
+  } else if (key == HKEY_USERS) {
+    base = "HKEY_USERS";
+  } else if (key == HKEY_CURRENT_USER) {
+    base = "HKEY_USERS\\" + settings.currentUser;
+  } else if (key == HKEY_CLASSES_ROOT) {
+    base = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+  } else {
+    auto it = regHandles.find(reinterpret_cast<std::uintptr_t>(key));
+    if (it == regHandles.end()) return "";
+    base = KeyPath(*it->second.key);
+  }
+  if (subKey && *subKey) {
+    std::string_view sub(subKey);
+    if (!sub.empty() && sub.back() == '\\') sub.remove_suffix(1);
+    base += "\\";
+    base += sub;
+  }
+  return base;
+}
+
+void SimMachine::State::DetachKey(const std::shared_ptr<RegKey>& key) {
+  if (auto p = key->parent.lock()) p->subkeys.erase(cp932::Fold(key->name));
+  std::vector<std::shared_ptr<RegKey>> stack{key};
+  while (!stack.empty()) {
+    auto k = stack.back();
+    stack.pop_back();
+    k->deleted = true;
+    for (auto& [_, child] : k->subkeys) stack.push_back(child);
+  }
+}
+
+// ---------------------------------------------------------------- the facet
+
+LONG RegistryCore::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM sam, HKEY* result) {
+  Lock lock(s_.mu);
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::shared_ptr<RegKey> base;
+  if (LONG e = s_.ResolveKey(key, base); e != ERROR_SUCCESS) return e;
+  std::vector<std::string> names;
+  if (LONG e = SplitSubKey(subKey, names, s_.settings.platformId == VER_PLATFORM_WIN32_WINDOWS); e != ERROR_SUCCESS)
+    return e;
+  // Opening a predefined key itself again gives that predefined handle back, as Windows does.
+  if (names.empty() && IsPredefined(key)) {
+    *result = key;
+    return ERROR_SUCCESS;
+  }
+  auto k = s_.FindKey(base, names);
+  if (!k) return ERROR_FILE_NOT_FOUND;
+  std::uintptr_t id = s_.nextRegHandle;
+  s_.nextRegHandle += 4;
+  s_.regHandles[id] = RegHandle{k, sam};
+  *result = ToHkey(id);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegCreateKeyExA(HKEY key, const char* subKey, const char*, DWORD, REGSAM sam, HKEY* result,
+                                   DWORD* disposition) {
+  Lock lock(s_.mu);
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::shared_ptr<RegKey> base;
+  REGSAM baseAccess = 0;
+  if (LONG e = s_.ResolveKey(key, base, &baseAccess, true); e != ERROR_SUCCESS) return e;
+  std::vector<std::string> names;
+  if (subKey && *subKey == '\\') return ERROR_BAD_PATHNAME;  // both families refuse it here
+  if (LONG e = SplitSubKey(subKey, names, false); e != ERROR_SUCCESS) return e;
+  if (names.empty() && IsPredefined(key)) {
+    *result = key;
+    if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  bool created = false;
+  std::shared_ptr<RegKey> k = s_.FindKey(base, names);
+  if (!k) {
+    if (!(baseAccess & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    k = s_.CreateKeyPath(base, names, &created);
+  }
+  std::uintptr_t id = s_.nextRegHandle;
+  s_.nextRegHandle += 4;
+  s_.regHandles[id] = RegHandle{k, sam};
+  *result = ToHkey(id);
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* cbData) {
+  Lock lock(s_.mu);
+  std::shared_ptr<RegKey> k;
+  REGSAM access = 0;
+  if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (data && !cbData) return ERROR_INVALID_PARAMETER;
+  auto it = FindValue(*k, name);
+  if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+  if (type) *type = it->type;
+  DWORD needed = static_cast<DWORD>(it->data.size());
+  if (!cbData) return ERROR_SUCCESS;
+  if (!data) {
+    *cbData = needed;
+    return ERROR_SUCCESS;
+  }
+  if (*cbData < needed) {
+    *cbData = needed;
+    return ERROR_MORE_DATA;
+  }
+  if (needed) std::memcpy(data, it->data.data(), needed);
+  *cbData = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD cbData) {
+  Lock lock(s_.mu);
+  std::shared_ptr<RegKey> k;
+  REGSAM access = 0;
+  if (LONG e = s_.ResolveKey(key, k, &access, true); e != ERROR_SUCCESS) return e;
+  if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (ValueNameTooLong(name)) return ERROR_INVALID_PARAMETER;
+  if (!data && cbData) return ERROR_INVALID_PARAMETER;
+  std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? cbData : 0);
+  auto it = FindValue(*k, name);
+  if (it != k->values.end()) {
+    it->type = type;
+    it->data = std::move(bytes);
+  } else {
+    k->values.push_back(RegValue{name ? name : "", type, std::move(bytes)});
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegDeleteValueA(HKEY key, const char* name) {
+  Lock lock(s_.mu);
+  std::shared_ptr<RegKey> k;
+  REGSAM access = 0;
+  if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
+  if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  auto it = FindValue(*k, name);
+  if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+  k->values.erase(it);
+  return ERROR_SUCCESS;
+}
+
+// Windows 95/98 delete the whole tree; the NT family deletes only a key without subkeys.
+// An empty subkey deletes the key the handle stands for.
+LONG RegistryCore::RegDeleteKeyA(HKEY key, const char* subKey) {
+  Lock lock(s_.mu);
+  if (!subKey) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<RegKey> base;
+  if (LONG e = s_.ResolveKey(key, base); e != ERROR_SUCCESS) return e;
+  bool win9x = s_.settings.platformId == VER_PLATFORM_WIN32_WINDOWS;
+  std::vector<std::string> names;
+  if (LONG e = SplitSubKey(subKey, names, win9x); e != ERROR_SUCCESS) return e;
+  auto k = s_.FindKey(base, names);
+  if (!k) return ERROR_FILE_NOT_FOUND;
+  if (k == s_.hklm || k == s_.hku || k->parent.lock() == s_.hku || k->parent.lock() == s_.hklm)
+    return ERROR_ACCESS_DENIED;  // hives and their top keys cannot be deleted
+  if (!win9x && !k->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  s_.DetachKey(k);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* cchName) {
+  Lock lock(s_.mu);
+  std::shared_ptr<RegKey> k;
+  REGSAM access = 0;
+  if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
+  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+  if (index >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  auto it = k->subkeys.begin();
+  std::advance(it, index);
+  const std::string& n = it->second->name;
+  if (n.size() + 1 > *cchName) return ERROR_MORE_DATA;
+  std::memcpy(name, n.c_str(), n.size() + 1);
+  *cchName = static_cast<DWORD>(n.size());
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type, BYTE* data,
+                                 DWORD* cbData) {
+  Lock lock(s_.mu);
+  std::shared_ptr<RegKey> k;
+  REGSAM access = 0;
+  if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!name || !cchName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
+  if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegValue& v = k->values[index];
+  if (v.name.size() + 1 > *cchName) return ERROR_MORE_DATA;
+  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+  *cchName = static_cast<DWORD>(v.name.size());
+  if (type) *type = v.type;
+  DWORD needed = static_cast<DWORD>(v.data.size());
+  if (!cbData) return ERROR_SUCCESS;
+  if (data && *cbData < needed) {
+    *cbData = needed;
+    return ERROR_MORE_DATA;
+  }
+  if (data && needed) std::memcpy(data, v.data.data(), needed);
+  *cbData = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryCore::RegCloseKey(HKEY key) {
+  Lock lock(s_.mu);
+  if (IsPredefined(key)) return ERROR_SUCCESS;
+  auto it = s_.regHandles.find(reinterpret_cast<std::uintptr_t>(key));
+  if (it == s_.regHandles.end()) return ERROR_INVALID_HANDLE;
+  s_.regHandles.erase(it);
+  return ERROR_SUCCESS;
+}
+
+// ---------------------------------------------------------------- the machine's own view
+
+void SimMachine::AddKey(std::string_view keyPath) {
+  Lock lock(state_->mu);
+  state_->EnsureKeyPath(keyPath);
+}
+
+void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string data) {
+  Lock lock(state_->mu);
+  auto k = state_->EnsureKeyPath(keyPath);
+  if (!k) return;
+  for (auto& v : k->values) {
+    if (cp932::EqualNoCase(v.name, name)) {
+      v.type = type;
+      v.data = std::move(data);
+      return;
+    }
+  }
+  k->values.push_back(RegValue{std::string(name), type, std::move(data)});
+}
+
+void SimMachine::SetString(std::string_view keyPath, std::string_view name, std::string_view text) {
+  std::string data(text);
+  data.push_back('\0');
+  SetValue(keyPath, name, REG_SZ, std::move(data));
+}
+
+void SimMachine::SetDword(std::string_view keyPath, std::string_view name, DWORD value) {
+  std::string data(4, '\0');
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  SetValue(keyPath, name, REG_DWORD, std::move(data));
+}
+
+void SimMachine::RemoveKey(std::string_view keyPath) {
+  Lock lock(state_->mu);
+  auto k = state_->FindKeyPath(keyPath);
+  if (!k || k == state_->hklm || k == state_->hku) return;
+  state_->DetachKey(k);
+}
+
+bool SimMachine::HasKey(std::string_view keyPath) const {
+  Lock lock(state_->mu);
+  return state_->FindKeyPath(keyPath) != nullptr;
+}
+
+std::optional<RegValue> SimMachine::Value(std::string_view keyPath, std::string_view name) const {
+  Lock lock(state_->mu);
+  auto k = state_->FindKeyPath(keyPath);
+  if (!k) return std::nullopt;
+  for (const auto& v : k->values)
+    if (cp932::EqualNoCase(v.name, name)) return v;
+  return std::nullopt;
+}
+
+std::vector<std::string> SimMachine::Subkeys(std::string_view keyPath) const {
+  Lock lock(state_->mu);
+  std::vector<std::string> out;
+  if (auto k = state_->FindKeyPath(keyPath))
+    for (const auto& [_, child] : k->subkeys) out.push_back(child->name);
+  return out;
+}
+
+std::vector<RegValue> SimMachine::Values(std::string_view keyPath) const {
+  Lock lock(state_->mu);
+  if (auto k = state_->FindKeyPath(keyPath)) return k->values;
+  return {};
+}
+
+std::vector<std::string> SimMachine::AllKeys() const {
+  Lock lock(state_->mu);
+  std::vector<std::string> out;
+  struct Walk {
+    static void Go(const RegKey& k, const std::string& path, std::vector<std::string>& out) {
+      for (const auto& [_, child] : k.subkeys) {
+        std::string p = path + "\\" + child->name;
+        out.push_back(p);
+        Go(*child, p, out);
+      }
+    }
+  };
+  Walk::Go(*state_->hklm, "HKEY_LOCAL_MACHINE", out);
+  Walk::Go(*state_->hku, "HKEY_USERS", out);
+  return out;
+}
+
+}  // namespace qx::sim

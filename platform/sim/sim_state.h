@@ -1,0 +1,387 @@
+// The simulated machine's state and its core facets (the facets without fault injection).
+// Internal to platform/sim: tests and tools use SimMachine.
+//
+// One recursive mutex guards the whole state. A facet call takes it for its whole length,
+// except while a window's handler or a thread procedure runs: those run unlocked so that they
+// can call the facets themselves, from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
+#include "platform/sim/sim_unbuilt_facets.h"
+
+namespace qx::sim {
+
+// ---------------------------------------------------------------- registry
+
+struct RegKey {
+  std::string name;  // as written when created
+  std::weak_ptr<RegKey> parent;
+  std::map<std::string, std::shared_ptr<RegKey>> subkeys;  // by folded name: enumeration order
+  std::vector<RegValue> values;                            // creation order
+  bool deleted = false;
+};
+
+struct RegHandle {
+  std::shared_ptr<RegKey> key;
+  REGSAM access = 0;
+};
+
+// ---------------------------------------------------------------- files
+
+struct FileNode {
+  std::string name;       // long name as written; "C:" for a drive's root
+  std::string shortName;  // "" when the long name is itself an 8.3 name
+  bool directory = false;
+  DWORD attributes = 0;   // without FILE_ATTRIBUTE_DIRECTORY; 0 reads as FILE_ATTRIBUTE_NORMAL
+  bool locked = false;
+  std::string contents;
+  std::weak_ptr<FileNode> parent;
+  std::map<std::string, std::shared_ptr<FileNode>> children;  // by folded long name
+  bool deleted = false;
+};
+
+// A path taken apart: the drive letter (upper case) and the components below the root,
+// with "." and ".." resolved.
+struct ParsedPath {
+  char drive = 'C';
+  std::vector<std::string> parts;
+  bool trailingSeparator = false;
+};
+
+struct OpenFile {
+  std::shared_ptr<FileNode> node;
+  std::string path;  // full path, for faults and the listing
+  DWORD access = 0;
+  DWORD share = 0;
+  std::uint64_t position = 0;
+};
+
+struct FindSearch {
+  std::vector<WIN32_FIND_DATAA> entries;
+  std::size_t next = 0;
+  std::string directory;  // full path of the searched directory
+};
+
+// ---------------------------------------------------------------- system
+
+struct SimEvent {
+  std::string name;  // "" for an unnamed event
+  bool manualReset = false;
+  bool signaled = false;
+  int handles = 0;
+  bool heldElsewhere = false;  // another program keeps it open
+};
+
+struct SimThread {
+  std::thread thread;
+  std::atomic<bool> finished{false};
+  DWORD exitCode = 0;
+};
+
+using KernelObject = std::variant<OpenFile, FindSearch, std::shared_ptr<SimEvent>, std::shared_ptr<SimThread>>;
+
+// ---------------------------------------------------------------- services
+
+struct ServiceRecord {
+  std::string name;  // as first written
+  DWORD state = SERVICE_STOPPED;
+  bool markedForDelete = false;
+};
+
+struct ScHandle {
+  bool manager = false;
+  std::string service;  // folded service name
+};
+
+// ---------------------------------------------------------------- windows
+
+struct SimWindow {
+  HWND hwnd = nullptr;
+  std::string className;
+  std::string title;
+  WindowProc proc;
+  bool alive = true;
+  std::vector<ReceivedMessage> messages;
+  int dispatching = 0;                  // nesting depth of handler calls
+  std::vector<ReceivedMessage> queued;  // posted while the handler was running
+};
+
+// ---------------------------------------------------------------- core facets
+
+class RegistryCore final : public Registry {
+ public:
+  explicit RegistryCore(SimMachine::State& s) : s_(s) {}
+  LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM sam, HKEY* result) override;
+  LONG RegCreateKeyExA(HKEY key, const char* subKey, const char* keyClass, DWORD options, REGSAM sam,
+                       HKEY* result, DWORD* disposition) override;
+  LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* cbData) override;
+  LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD cbData) override;
+  LONG RegDeleteValueA(HKEY key, const char* name) override;
+  LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
+  LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* cchName) override;
+  LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type, BYTE* data,
+                     DWORD* cbData) override;
+  LONG RegCloseKey(HKEY key) override;
+
+ private:
+  SimMachine::State& s_;
+};
+
+class FilesCore final : public Files {
+ public:
+  explicit FilesCore(SimMachine::State& s) : s_(s) {}
+  HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation,
+                     DWORD flagsAndAttributes) override;
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read) override;
+  BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written) override;
+  DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override;
+  BOOL CloseHandle(HANDLE file) override;
+  BOOL DeleteFileA(const char* name) override;
+  BOOL MoveFileA(const char* from, const char* to) override;
+  BOOL MoveFileExA(const char* from, const char* to, DWORD flags) override;
+  BOOL SetFileAttributesA(const char* name, DWORD attributes) override;
+  BOOL RemoveDirectoryA(const char* name) override;
+  HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA& data) override;
+  BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA& data) override;
+  BOOL FindClose(HANDLE find) override;
+  DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD cchBuffer) override;
+  DWORD GetCurrentDirectoryA(DWORD cchBuffer, char* buffer) override;
+  BOOL SetCurrentDirectoryA(const char* path) override;
+
+ private:
+  BOOL Move(const char* from, const char* to, DWORD flags);
+  SimMachine::State& s_;
+};
+
+class ProfileCore final : public Profile {
+ public:
+  explicit ProfileCore(SimMachine::State& s) : s_(s) {}
+  DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD cchBuffer, const char* file) override;
+  DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
+                                 DWORD cchBuffer, const char* file) override;
+  BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                  const char* file) override;
+  DWORD GetProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
+                          DWORD cchBuffer) override;
+  BOOL WriteProfileStringA(const char* section, const char* key, const char* value) override;
+
+ private:
+  SimMachine::State& s_;
+};
+
+class SystemCore final : public System {
+ public:
+  explicit SystemCore(SimMachine::State& s) : s_(s) {}
+  BOOL GetVersionExA(OSVERSIONINFOA& info) override;
+  UINT GetSystemDirectoryA(char* buffer, UINT cchBuffer) override;
+  UINT GetWindowsDirectoryA(char* buffer, UINT cchBuffer) override;
+  DWORD GetTempPathA(DWORD cchBuffer, char* buffer) override;
+  DWORD GetModuleFileNameA(char* buffer, DWORD cchBuffer) override;
+  void GetLocalTime(SYSTEMTIME& time) override;
+  void Sleep(DWORD milliseconds) override;
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+  HANDLE CreateEventA(BOOL manualReset, BOOL initialState, const char* name) override;
+  HANDLE OpenEventA(DWORD access, BOOL inherit, const char* name) override;
+  BOOL SetEvent(HANDLE event) override;
+  HANDLE CreateThread(ThreadProc proc, void* argument) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+ private:
+  SimMachine::State& s_;
+};
+
+class ServicesCore final : public Services {
+ public:
+  explicit ServicesCore(SimMachine::State& s) : s_(s) {}
+  SC_HANDLE OpenSCManagerA(const char* machine, const char* database, DWORD access) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) override;
+  BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS& status) override;
+  BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS& status) override;
+  BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) override;
+  BOOL DeleteService(SC_HANDLE service) override;
+  BOOL CloseServiceHandle(SC_HANDLE handle) override;
+
+ private:
+  SimMachine::State& s_;
+};
+
+class WindowsCore final : public Windows {
+ public:
+  explicit WindowsCore(SimMachine::State& s) : s_(s) {}
+  HWND FindWindowA(const char* className, const char* windowName) override;
+  BOOL EnumWindows(const std::function<BOOL(HWND)>& callback) override;
+  int GetWindowTextA(HWND window, char* buffer, int cchBuffer) override;
+  BOOL IsWindow(HWND window) override;
+  LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+  BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                              UINT timeoutMs, DWORD_PTR* result) override;
+
+ private:
+  SimMachine::State& s_;
+};
+
+// The fault-injecting facets: each call is checked against the machine's faults first and
+// otherwise handed to the core facet.
+std::unique_ptr<Registry> MakeFaultRegistry(SimMachine::State& s, Registry& core);
+std::unique_ptr<Files> MakeFaultFiles(SimMachine::State& s, Files& core);
+std::unique_ptr<Profile> MakeFaultProfile(SimMachine::State& s, Profile& core);
+std::unique_ptr<System> MakeFaultSystem(SimMachine::State& s, System& core);
+std::unique_ptr<Services> MakeFaultServices(SimMachine::State& s, Services& core);
+std::unique_ptr<Windows> MakeFaultWindows(SimMachine::State& s, Windows& core);
+
+// ---------------------------------------------------------------- the state
+
+struct SimMachine::State {
+  State();
+  ~State();
+
+  mutable std::recursive_mutex mu;
+  SystemSettings settings;
+
+  // Registry: the two real roots; HKEY_CLASSES_ROOT and HKEY_CURRENT_USER are paths below them.
+  std::shared_ptr<RegKey> hklm;
+  std::shared_ptr<RegKey> hku;
+  std::map<std::uintptr_t, RegHandle> regHandles;
+  std::uintptr_t nextRegHandle = 0x100;
+
+  // Files: one root per drive letter.
+  std::map<char, std::shared_ptr<FileNode>> drives;
+  std::optional<std::string> currentDirectory;  // unset: the program's own directory
+
+  // Kernel objects: files, searches, events, threads share one handle numbering.
+  std::map<std::uintptr_t, KernelObject> kernelHandles;
+  std::uintptr_t nextKernelHandle = 0x1000;
+  std::map<std::string, std::shared_ptr<SimEvent>> namedEvents;  // names are case-sensitive
+  std::vector<std::shared_ptr<SimThread>> threads;
+
+  // Services.
+  std::map<std::string, ServiceRecord> services;  // by folded name
+  std::map<std::uintptr_t, ScHandle> scHandles;
+  std::uintptr_t nextScHandle = 0x2000;
+
+  // Windows, in creation order (the newest is on top of the Z order).
+  std::vector<std::shared_ptr<SimWindow>> windows;
+  std::uintptr_t nextWindow = 0x10010;
+
+  // Faults and how many matching calls each has seen.
+  std::vector<Fault> faults;
+  std::vector<int> faultCalls;
+
+  std::atomic<std::uint64_t> elapsedMs{0};
+  std::map<std::thread::id, DWORD> lastErrors;
+
+  // Facets.
+  RegistryCore registryCore{*this};
+  FilesCore filesCore{*this};
+  ProfileCore profileCore{*this};
+  SystemCore systemCore{*this};
+  ServicesCore servicesCore{*this};
+  WindowsCore windowsCore{*this};
+  std::unique_ptr<Registry> registry;
+  std::unique_ptr<Files> files;
+  std::unique_ptr<Profile> profile;
+  std::unique_ptr<System> system;
+  std::unique_ptr<Services> servicesFacet;
+  std::unique_ptr<Windows> windowsFacet;
+  UnbuiltSpooler spooler{systemCore};
+  UnbuiltDde dde{systemCore};
+  UnbuiltModules modules{systemCore};
+  UnbuiltShutdown shutdown{systemCore};
+  UnbuiltWebAdmin webadmin{systemCore};
+  std::unique_ptr<Platform> platform;
+
+  // ---- last error (per real thread)
+  void SetError(DWORD error);
+  DWORD Error();
+
+  // ---- registry helpers
+  // Splits "HKEY_LOCAL_MACHINE\A\B" (or HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS and
+  // the short forms HKLM, HKCU, HKCR, HKU) into the real root and the names below it.
+  bool ParseKeyPath(std::string_view path, std::shared_ptr<RegKey>& root, std::vector<std::string>& names);
+  std::shared_ptr<RegKey> FindKey(const std::shared_ptr<RegKey>& from, const std::vector<std::string>& names) const;
+  std::shared_ptr<RegKey> CreateKeyPath(const std::shared_ptr<RegKey>& from, const std::vector<std::string>& names,
+                                        bool* created = nullptr);
+  std::shared_ptr<RegKey> FindKeyPath(std::string_view path);
+  std::shared_ptr<RegKey> EnsureKeyPath(std::string_view path);
+  // The key a handle stands for. HKEY_CURRENT_USER and HKEY_CLASSES_ROOT always exist on
+  // Windows; when the machine lacks their key, a read sees an empty key and a write (create)
+  // makes it, so that reading never changes the machine.
+  // Returns ERROR_SUCCESS, ERROR_INVALID_HANDLE or ERROR_KEY_DELETED.
+  LONG ResolveKey(HKEY key, std::shared_ptr<RegKey>& out, REGSAM* access = nullptr, bool create = false);
+  std::shared_ptr<RegKey> emptyAlias = std::make_shared<RegKey>();
+  static std::string KeyPath(const RegKey& key);
+  std::string CanonicalKeyPath(std::string_view path);  // "" when the root is unknown
+  // The full path of key\subKey, for fault matching ("" when the handle is unknown).
+  std::string HandleKeyPath(HKEY key, const char* subKey);
+  void DetachKey(const std::shared_ptr<RegKey>& key);  // marks it and everything below deleted
+
+  // ---- file helpers
+  std::string CurrentDirectory() const;
+  // Parses a path as Windows does for an A function; returns ERROR_SUCCESS or the error.
+  DWORD ParsePath(const char* name, ParsedPath& out, bool pattern = false) const;
+  std::shared_ptr<FileNode> Drive(char letter) const;
+  std::shared_ptr<FileNode> EnsureDrive(char letter);
+  // Walks parts[0..count); ERROR_SUCCESS, or ERROR_PATH_NOT_FOUND when a level is missing or
+  // is a file.
+  DWORD WalkDirectory(const ParsedPath& p, std::size_t count, std::shared_ptr<FileNode>& dir) const;
+  static std::shared_ptr<FileNode> Child(const FileNode& dir, std::string_view name);  // long or short name
+  // The node a path names: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
+  DWORD Lookup(const ParsedPath& p, std::shared_ptr<FileNode>& node, std::shared_ptr<FileNode>* parent = nullptr) const;
+  static std::string NodePath(const FileNode& node);
+  std::string FullPath(const char* name) const;  // normalized full path, or the text itself
+  std::shared_ptr<FileNode> AddNode(const std::shared_ptr<FileNode>& dir, std::string_view name, bool directory);
+  void AssignShortName(FileNode& dir, FileNode& node);
+  bool OpenedWithout(const FileNode& node, DWORD share) const;  // an engine handle denies that sharing
+  bool IsCurrentDirectory(const FileNode& node) const;
+  DWORD ReadWholeFile(const std::string& path, std::string& contents);
+  DWORD WriteWholeFile(const std::string& path, const std::string& contents);
+  std::shared_ptr<FileNode> MachineNode(std::string_view path, bool create, bool directory);
+
+  // ---- kernel handles
+  HANDLE NewKernelHandle(KernelObject object);
+  KernelObject* Kernel(HANDLE handle);
+  BOOL CloseKernelHandle(HANDLE handle);
+
+  // ---- services
+  ServiceRecord& Service(std::string_view name);
+  void MaybeRemoveService(const std::string& folded);
+
+  // ---- windows
+  std::shared_ptr<SimWindow> Window(HWND hwnd) const;  // live windows only
+  // Records and delivers one message; the handler runs without the lock held.
+  LRESULT Deliver(const std::shared_ptr<SimWindow>& w, UINT message, WPARAM wParam, LPARAM lParam, bool posted);
+
+  // ---- faults
+  // The error of the fault that the call matches, after counting the call.
+  std::optional<DWORD> FaultFor(std::string_view call, const std::vector<std::string>& objects);
+
+  // ---- clock
+  SYSTEMTIME Now() const;
+};
+
+// The file an initialization-file call works on: a bare name lives in the Windows directory;
+// a null name is WIN.INI.
+std::string IniFilePath(const SystemSettings& settings, const char* file);
+
+// Text helpers shared by the parts.
+std::string HexBytes(std::string_view bytes);
+// Copies text and a terminating zero when it fits; the directory calls' rule: the length
+// without the zero when it fits, else the size needed with the zero.
+DWORD CopyOut(std::string_view text, char* buffer, DWORD cchBuffer);
+
+}  // namespace qx::sim

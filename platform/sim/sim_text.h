@@ -1,0 +1,46 @@
+// Code page 932 text rules the simulated machine compares and cuts names by.
+//
+// Windows compares registry, file, INI and window-class names without regard to case. In
+// code page 932 the second byte of a double-byte character can look like an ASCII letter or
+// a backslash (0x5C), so every scan steps over a double-byte character as a whole and only
+// single-byte ASCII letters are folded.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qx::sim::cp932 {
+
+// Lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
+inline bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Length of the character at text[i]: 2 for a lead byte with a byte after it, else 1.
+inline std::size_t CharLength(std::string_view text, std::size_t i) {
+  return IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+}
+
+// The text with single-byte a-z made upper case; double-byte characters untouched.
+std::string Fold(std::string_view text);
+bool EqualNoCase(std::string_view a, std::string_view b);
+// Ordering by folded text, as Windows sorts registry subkeys and NTFS directory entries.
+bool LessNoCase(std::string_view a, std::string_view b);
+
+// Number of characters (a double-byte character counts once), as Windows counts a path
+// after converting it to Unicode.
+std::size_t CharCount(std::string_view text);
+
+// The longest prefix of at most maxBytes bytes that does not cut a double-byte character.
+std::string_view Truncate(std::string_view text, std::size_t maxBytes);
+
+// Splits at single-byte separators ('\\', and '/' when slashToo), never inside a
+// double-byte character. Empty pieces are kept.
+std::vector<std::string> Split(std::string_view text, bool slashToo);
+
+// Position of the first single-byte occurrence of c, or npos.
+std::size_t Find(std::string_view text, char c);
+// Position of the last single-byte occurrence of c, or npos.
+std::size_t FindLast(std::string_view text, char c);
+
+}  // namespace qx::sim::cp932

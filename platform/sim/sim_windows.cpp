@@ -1,0 +1,159 @@
+// Top-level windows of other programs (and the view, under the console shell), each with a
+// handler standing for what its program does on a message.
+//
+// Sent messages run the handler at once on the sending thread, as SendMessageA does when
+// the window belongs to the caller's thread. Posted messages are delivered at once too, on
+// the posting thread, as if the window's program sat waiting in its message loop; a message
+// posted to a window whose handler is running waits until that handler returns, as it would
+// wait in the queue. Every message is recorded before its handler runs.
+#include <cstring>
+
+#include "platform/sim/sim_state.h"
+
+namespace qx::sim {
+
+namespace {
+
+using Lock = std::unique_lock<std::recursive_mutex>;
+
+}  // namespace
+
+std::shared_ptr<SimWindow> SimMachine::State::Window(HWND hwnd) const {
+  for (const auto& w : windows)
+    if (w->hwnd == hwnd && w->alive) return w;
+  return nullptr;
+}
+
+// Called with the lock held once; releases it around the handler.
+LRESULT SimMachine::State::Deliver(const std::shared_ptr<SimWindow>& w, UINT message, WPARAM wParam, LPARAM lParam,
+                                   bool posted) {
+  ReceivedMessage m{message, wParam, lParam, posted};
+  w->messages.push_back(m);
+  if (posted && w->dispatching > 0) {
+    w->queued.push_back(m);
+    return 0;
+  }
+  LRESULT result = 0;
+  std::vector<ReceivedMessage> next{m};
+  bool first = true;
+  while (!next.empty()) {
+    ReceivedMessage cur = next.front();
+    next.erase(next.begin());
+    WindowProc proc = w->proc;
+    w->dispatching++;
+    mu.unlock();
+    LRESULT r = proc ? proc(w->hwnd, cur.message, cur.wParam, cur.lParam) : 0;
+    mu.lock();
+    w->dispatching--;
+    if (first) result = r;
+    first = false;
+    // Posted messages that arrived meanwhile are handled once the outermost handler is done.
+    if (w->dispatching == 0 && w->alive) {
+      next.insert(next.end(), w->queued.begin(), w->queued.end());
+      w->queued.clear();
+    }
+  }
+  return result;
+}
+
+HWND WindowsCore::FindWindowA(const char* className, const char* windowName) {
+  Lock lock(s_.mu);
+  for (auto it = s_.windows.rbegin(); it != s_.windows.rend(); ++it) {
+    const auto& w = *it;
+    if (!w->alive) continue;
+    if (className && !cp932::EqualNoCase(w->className, className)) continue;
+    if (windowName && !cp932::EqualNoCase(w->title, windowName)) continue;
+    return w->hwnd;
+  }
+  return nullptr;
+}
+
+BOOL WindowsCore::EnumWindows(const std::function<BOOL(HWND)>& callback) {
+  std::vector<HWND> list;
+  {
+    Lock lock(s_.mu);
+    for (auto it = s_.windows.rbegin(); it != s_.windows.rend(); ++it)
+      if ((*it)->alive) list.push_back((*it)->hwnd);
+  }
+  for (HWND h : list)
+    if (!callback(h)) break;
+  return TRUE;
+}
+
+int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
+  Lock lock(s_.mu);
+  auto w = s_.Window(window);
+  if (!w) {
+    s_.SetError(ERROR_INVALID_WINDOW_HANDLE);
+    if (buffer && cchBuffer > 0) buffer[0] = '\0';
+    return 0;
+  }
+  if (!buffer || cchBuffer <= 0) return 0;
+  std::string_view cut = cp932::Truncate(w->title, static_cast<std::size_t>(cchBuffer - 1));
+  std::memcpy(buffer, cut.data(), cut.size());
+  buffer[cut.size()] = '\0';
+  return static_cast<int>(cut.size());
+}
+
+BOOL WindowsCore::IsWindow(HWND window) {
+  Lock lock(s_.mu);
+  return s_.Window(window) ? TRUE : FALSE;
+}
+
+LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Lock lock(s_.mu);
+  auto w = s_.Window(window);
+  if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
+  return s_.Deliver(w, message, wParam, lParam, false);
+}
+
+BOOL WindowsCore::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Lock lock(s_.mu);
+  auto w = s_.Window(window);
+  if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), FALSE;
+  s_.Deliver(w, message, wParam, lParam, true);
+  return TRUE;
+}
+
+LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT, UINT,
+                                         DWORD_PTR* result) {
+  Lock lock(s_.mu);
+  if (result) *result = 0;
+  auto w = s_.Window(window);
+  if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
+  LRESULT r = s_.Deliver(w, message, wParam, lParam, false);
+  if (result) *result = static_cast<DWORD_PTR>(r);
+  return 1;
+}
+
+// ---------------------------------------------------------------- the machine's own view
+
+HWND SimMachine::AddWindow(std::string_view className, std::string_view title, WindowProc proc) {
+  Lock lock(state_->mu);
+  auto w = std::make_shared<SimWindow>();
+  w->hwnd = reinterpret_cast<HWND>(state_->nextWindow);
+  state_->nextWindow += 0x10;
+  w->className = std::string(className);
+  w->title = std::string(title);
+  w->proc = std::move(proc);
+  state_->windows.push_back(w);
+  return w->hwnd;
+}
+
+// The window is gone; what it received stays readable.
+void SimMachine::RemoveWindow(HWND window) {
+  Lock lock(state_->mu);
+  if (auto w = state_->Window(window)) {
+    w->alive = false;
+    w->queued.clear();
+  }
+}
+
+std::vector<ReceivedMessage> SimMachine::Messages(HWND window) const {
+  Lock lock(state_->mu);
+  for (const auto& w : state_->windows)
+    if (w->hwnd == window) return w->messages;
+  return {};
+}
+
+}  // namespace qx::sim
