@@ -190,7 +190,7 @@ TEST_F(FileRemoval, TheReadmesShortNameLosesItsSharedDllEntryOnWindows98And2000)
     bool handled = osType != 2;
     EXPECT_EQ(machine.Value(kSharedDlls, "C:\\QX\\お読み~1.TXT").has_value(), !handled);
     ASSERT_EQ(doc.logFiles.size(), handled ? 2u : 1u);
-    if (handled) EXPECT_EQ(doc.logFiles[1], "お読みくださいのショートファイルネーム対応：共有レジストリ削除成功。");
+    if (handled) { EXPECT_EQ(doc.logFiles[1], "お読みくださいのショートファイルネーム対応：共有レジストリ削除成功。"); }
   }
 }
 
