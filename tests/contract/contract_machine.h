@@ -1,0 +1,51 @@
+// The machine a contract suite runs on. The suites pin how the Registry, Files and Profile
+// facets behave, written once against this fixture interface; each backend binds it: the
+// simulated machine (tests/sim/contract_sim.cpp) and the real Windows API under Wine
+// (tests/wine/contract_win32.cpp). Set-up and inspection go around the facets, so that a
+// facet is never checked only by itself.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace qx::contract {
+
+class ContractMachine {
+ public:
+  virtual ~ContractMachine() = default;
+
+  virtual Platform& platform() = 0;
+
+  // HKEY_CURRENT_USER subkey that exists and is empty at the start of each test, and is
+  // removed after it: "Software\QXContractTest".
+  virtual std::string ScratchKey() = 0;
+  virtual bool KeyExists(const std::string& subKeyOfCurrentUser) = 0;
+
+  // A directory, without a trailing backslash, that exists and is empty at the start of each
+  // test, and is removed after it.
+  virtual std::string ScratchDirectory() = 0;
+  // The Windows directory, without a trailing backslash: where WIN.INI and bare profile names live.
+  virtual std::string WindowsDirectory() = 0;
+
+  virtual void MakeFile(const std::string& path, const std::string& contents) = 0;
+  virtual void MakeDirectory(const std::string& path) = 0;
+  virtual void SetReadOnly(const std::string& path) = 0;
+  // Another program opens the file with no sharing and keeps it open until the test ends.
+  virtual void HoldOpen(const std::string& path) = 0;
+
+  virtual bool FileExists(const std::string& path) = 0;       // a file, not a directory
+  virtual bool DirectoryExists(const std::string& path) = 0;  // a directory, not a file
+  virtual std::string FileContents(const std::string& path) = 0;
+
+  // True when the backend is the real API under Wine and Wine is known to differ from
+  // Windows in the case described; the caller then skips its assertion. Windows' behaviour is
+  // what the assertion states, and what the simulation does.
+  virtual bool KnownWineDifference(const std::string& what) = 0;
+};
+
+// Made by the binding that is linked in: a fresh machine for one test.
+std::unique_ptr<ContractMachine> MakeContractMachine();
+
+}  // namespace qx::contract

@@ -1,0 +1,166 @@
+// The contract suites on the real Windows API: set-up and inspection call Windows directly,
+// the calls under test go through RealPlatform.
+#include "platform/win32/win32_platform.h"
+#include "tests/contract/contract_machine.h"
+#include "tests/wine/wine_detect.h"
+// (platform headers first)
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+// Outside namespace qx: the Windows macros here (HKEY_CURRENT_USER, ...) name Windows' own types.
+namespace {
+
+using qx::contract::ContractMachine;
+
+constexpr const char* kScratchKey = "Software\\QXContractTest";
+
+// Removes a key with everything below it; Windows before Vista has no call for that.
+void DeleteTree(::HKEY root, const std::string& path) {
+  ::HKEY key = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  std::vector<std::string> children;
+  for (::DWORD i = 0; i < 10000; ++i) {
+    char name[MAX_PATH];
+    ::DWORD cch = sizeof name;
+    if (::RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    children.push_back(name);
+  }
+  ::RegCloseKey(key);
+  for (const std::string& child : children) DeleteTree(root, path + "\\" + child);
+  ::RegDeleteKeyA(root, path.c_str());
+}
+
+void RemoveFiles(const std::string& dir) {
+  ::WIN32_FIND_DATAA data;
+  ::HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "\\" + name;
+      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveFiles(path);
+      else
+        ::DeleteFileA(path.c_str());
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+std::string TempDirectory() {
+  char temp[MAX_PATH] = {};
+  const ::DWORD n = ::GetTempPathA(sizeof temp, temp);
+  std::string dir(temp, n < sizeof temp ? n : 0);
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+class Win32ContractMachine final : public ContractMachine {
+ public:
+  Win32ContractMachine() {
+    ::GetCurrentDirectoryA(sizeof savedDirectory_, savedDirectory_);
+    scratchDirectory_ = TempDirectory() + "\\QXContract" + std::to_string(::GetCurrentProcessId());
+    RemoveFiles(scratchDirectory_);
+    EXPECT_TRUE(::CreateDirectoryA(scratchDirectory_.c_str(), nullptr)) << scratchDirectory_;
+    DeleteTree(HKEY_CURRENT_USER, kScratchKey);
+    ::HKEY key = nullptr;
+    EXPECT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (key) ::RegCloseKey(key);
+  }
+  ~Win32ContractMachine() override {
+    for (::HANDLE h : held_) ::CloseHandle(h);
+    ::SetCurrentDirectoryA(savedDirectory_);
+    RemoveFiles(scratchDirectory_);
+    DeleteTree(HKEY_CURRENT_USER, kScratchKey);
+  }
+
+  qx::Platform& platform() override { return real_.platform(); }
+
+  std::string ScratchKey() override { return kScratchKey; }
+  bool KeyExists(const std::string& subKey) override {
+    ::HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+  }
+
+  std::string ScratchDirectory() override { return scratchDirectory_; }
+  std::string WindowsDirectory() override {
+    char dir[MAX_PATH] = {};
+    const ::UINT n = ::GetWindowsDirectoryA(dir, sizeof dir);
+    std::string s(dir, n < sizeof dir ? n : 0);
+    if (!s.empty() && s.back() == '\\') s.pop_back();
+    return s;
+  }
+
+  void MakeFile(const std::string& path, const std::string& contents) override {
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    ::DWORD written = 0;
+    EXPECT_TRUE(::WriteFile(h, contents.data(), static_cast<::DWORD>(contents.size()), &written, nullptr));
+    ::CloseHandle(h);
+  }
+  void MakeDirectory(const std::string& path) override {
+    EXPECT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path;
+  }
+  void SetReadOnly(const std::string& path) override {
+    const ::DWORD attributes = ::GetFileAttributesA(path.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << path;
+    EXPECT_TRUE(::SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY));
+  }
+  void HoldOpen(const std::string& path) override {
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    held_.push_back(h);
+  }
+
+  bool FileExists(const std::string& path) override {
+    const ::DWORD a = ::GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool DirectoryExists(const std::string& path) override {
+    const ::DWORD a = ::GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  std::string FileContents(const std::string& path) override {
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      ADD_FAILURE() << "cannot read " << path;
+      return "";
+    }
+    std::string contents;
+    char chunk[4096];
+    ::DWORD got = 0;
+    while (::ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0) contents.append(chunk, got);
+    ::CloseHandle(h);
+    return contents;
+  }
+
+  bool KnownWineDifference(const std::string& what) override {
+    if (!qx::wine::RunningUnderWine()) return false;
+    // Said once per case, so the run's output lists every difference it stepped over.
+    std::cout << "[ WINE DIFF ] " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": " << what
+              << std::endl;
+    return true;
+  }
+
+ private:
+  qx::win32::RealPlatform real_;
+  std::string scratchDirectory_;
+  char savedDirectory_[MAX_PATH] = {};
+  std::vector<::HANDLE> held_;
+};
+
+}  // namespace
+
+std::unique_ptr<ContractMachine> qx::contract::MakeContractMachine() { return std::make_unique<Win32ContractMachine>(); }

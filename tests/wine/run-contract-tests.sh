@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs the contract suites on the real Windows API under Wine: Debian's 64-bit Wine, in a
+# private prefix made for this run and removed after it, once for each reported Windows version.
+#
+#   tests/wine/run-contract-tests.sh [path/to/qx_contract_tests.exe]
+#
+# Exits non-zero when a suite fails or Wine cannot run it.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+exe=${1:-$root/build/mingw/tests/qx_contract_tests.exe}
+versions=${QX_WINE_VERSIONS:-"nt40 win2k"}
+
+if [[ ! -f $exe ]]; then
+  echo "run-contract-tests: $exe not found; build it with: cmake --preset mingw && cmake --build --preset mingw" >&2
+  exit 2
+fi
+
+wine=""
+for candidate in wine64 /usr/lib/wine/wine64 wine; do
+  if command -v "$candidate" >/dev/null 2>&1; then
+    wine=$(command -v "$candidate")
+    break
+  fi
+done
+if [[ -z $wine ]]; then
+  echo "run-contract-tests: no wine64 found (Debian package wine64)" >&2
+  exit 2
+fi
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/qx-wine.XXXXXX")
+export WINEPREFIX=$prefix
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY  # nothing here opens a window
+
+cleanup() {
+  timeout 60 "$wineserver" -k >/dev/null 2>&1 || true
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+
+# Wine's own tools run quietly; only the test program's output is shown.
+quiet() { timeout 600 "$@" >/dev/null 2>&1; }
+
+echo "run-contract-tests: Wine $("$wine" --version 2>/dev/null || echo '?'), prefix $prefix"
+if ! quiet "$wine" wineboot --init; then
+  echo "run-contract-tests: wineboot failed" >&2
+  exit 2
+fi
+quiet "$wineserver" -w || true
+
+status=0
+for version in $versions; do
+  key='HKCU\Software\Wine\AppDefaults\qx_contract_tests.exe'
+  if ! quiet "$wine" reg add "$key" /v Version /t REG_SZ /d "$version" /f; then
+    echo "run-contract-tests: cannot set the Windows version $version" >&2
+    exit 2
+  fi
+  echo "run-contract-tests: Windows version $version"
+  log="$prefix/contract-$version.log"
+  set +e
+  # Wine may keep its stderr chatter even with WINEDEBUG off; the program's own output is on stdout.
+  case $version in
+    nt40) expected=4.0 ;;
+    win2k) expected=5.0 ;;
+    winxp) expected=5.1 ;;
+    *) expected="" ;;
+  esac
+  QX_EXPECTED_WINDOWS_VERSION=$expected timeout 600 "$wine" "$exe" --gtest_color=no >"$log" 2>"$prefix/wine-$version.err"
+  rc=$?
+  set -e
+  grep -E '^\[ WINE DIFF \]|^\[  SKIPPED \]|^\[  FAILED  \]|^\[  PASSED  \]|^\[==========\]' "$log" || true
+  if [[ $rc -ne 0 ]]; then
+    echo "run-contract-tests: $version failed (exit $rc); full output follows" >&2
+    cat "$log" >&2
+    tail -20 "$prefix/wine-$version.err" >&2 || true
+    status=1
+  fi
+done
+exit $status
