@@ -1,0 +1,52 @@
+// Initialization files on the simulated machine: where bare names live, and that editing
+// touches only the lines concerned.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qx::sim {
+namespace {
+
+class SimProfileTest : public ::testing::Test {
+ protected:
+  SimMachine m;
+  Profile& profile = m.platform().profile;
+};
+
+TEST_F(SimProfileTest, BareNamesAndWinIniLiveInTheWindowsDirectory) {
+  m.settings().windowsDirectory = "D:\\WIN95";
+  m.AddDirectory("D:\\WIN95");
+  ASSERT_TRUE(profile.WriteProfileStringA("windows", "device", "QX Printer,winspool,LPT1:"));
+  ASSERT_TRUE(profile.WritePrivateProfileStringA("rename", "NUL", "C:\\X.DLL", "wininit.ini"));
+  EXPECT_EQ(m.File("D:\\WIN95\\win.ini")->contents, "[windows]\r\ndevice=QX Printer,winspool,LPT1:\r\n");
+  EXPECT_EQ(m.File("D:\\WIN95\\wininit.ini")->contents, "[rename]\r\nNUL=C:\\X.DLL\r\n");
+  char buf[64];
+  EXPECT_EQ(profile.GetPrivateProfileStringA("Windows", "DEVICE", "", buf, sizeof buf, "WIN.INI"), 25u);
+  EXPECT_STREQ(buf, "QX Printer,winspool,LPT1:");
+  EXPECT_TRUE(m.AllFiles().size() == 3u) << m.dump();
+}
+
+TEST_F(SimProfileTest, WritingKeepsEveryOtherLineAsItStands) {
+  const std::string before =
+      "; settings\r\n[devices]\r\n  QX Printer = winspool,LPT1:\r\nOther=winspool,FILE:\r\n\r\n[ports]\nLPT1:=\n";
+  m.AddFile("C:\\WINNT\\win.ini", before);
+  ASSERT_TRUE(profile.WriteProfileStringA("devices", "Other", nullptr));
+  ASSERT_TRUE(profile.WriteProfileStringA("devices", "New", "winspool,COM1:"));
+  ASSERT_TRUE(profile.WriteProfileStringA("PORTS", "lpt1:", "x"));
+  EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents,
+            "; settings\r\n[devices]\r\n  QX Printer = winspool,LPT1:\r\nNew=winspool,COM1:\r\n\r\n[ports]\nLPT1:=x\n");
+  ASSERT_TRUE(profile.WriteProfileStringA("devices", nullptr, nullptr));
+  EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents, "; settings\r\n[ports]\nLPT1:=x\n");
+}
+
+TEST_F(SimProfileTest, DeletingFromAMissingFileDoesNotCreateIt) {
+  m.AddDirectory("C:\\WINNT");
+  EXPECT_TRUE(profile.WritePrivateProfileStringA("s", nullptr, nullptr, "C:\\WINNT\\none.ini"));
+  EXPECT_TRUE(profile.WritePrivateProfileStringA("s", "k", nullptr, "none.ini"));
+  EXPECT_FALSE(m.HasFile("C:\\WINNT\\none.ini"));
+}
+
+}  // namespace
+}  // namespace qx::sim

@@ -1,0 +1,163 @@
+// The simulated registry's own rules: the two aliases, CP932 name folding, enumeration order,
+// deleted keys and the Windows 95/98 tree deletion.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qx::sim {
+namespace {
+
+class SimRegistryTest : public ::testing::Test {
+ protected:
+  SimMachine m;
+  Registry& reg = m.platform().registry;
+
+  HKEY Create(HKEY root, const char* path) {
+    HKEY k = nullptr;
+    EXPECT_EQ(reg.RegCreateKeyExA(root, path, nullptr, 0, KEY_ALL_ACCESS, &k, nullptr), LONG{ERROR_SUCCESS}) << path;
+    return k;
+  }
+  LONG Open(HKEY root, const char* path, HKEY* k) { return reg.RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, k); }
+};
+
+TEST_F(SimRegistryTest, CurrentUserIsTheCurrentUsersHiveUnderUsers) {
+  m.settings().currentUser = "S-1-5-21-42";
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Qorvex");
+  const char text[] = "v";
+  ASSERT_EQ(reg.RegSetValueExA(k, "Name", REG_SZ, reinterpret_cast<const BYTE*>(text), 2), LONG{ERROR_SUCCESS});
+  reg.RegCloseKey(k);
+  ASSERT_TRUE(m.HasKey("HKEY_USERS\\S-1-5-21-42\\Software\\Qorvex"));
+  EXPECT_EQ(m.Value("HKEY_USERS\\S-1-5-21-42\\Software\\Qorvex", "Name")->data, std::string("v", 2));
+
+  // Another user: HKEY_CURRENT_USER follows the setting.
+  m.settings().currentUser = "S-1-5-21-43";
+  HKEY other = nullptr;
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Qorvex", &other), LONG{ERROR_FILE_NOT_FOUND});
+  m.AddKey("HKEY_CURRENT_USER\\Software\\Other");
+  EXPECT_TRUE(m.HasKey("HKEY_USERS\\S-1-5-21-43\\Software\\Other"));
+}
+
+TEST_F(SimRegistryTest, ClassesRootIsMachineSoftwareClasses) {
+  m.SetString("HKEY_CLASSES_ROOT\\.qxs", "", "QxFile");
+  EXPECT_TRUE(m.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.qxs"));
+  HKEY k = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.qxs", &k), LONG{ERROR_SUCCESS});
+  char buf[16] = {};
+  DWORD cb = sizeof buf;
+  ASSERT_EQ(reg.RegQueryValueExA(k, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &cb), LONG{ERROR_SUCCESS});
+  EXPECT_STREQ(buf, "QxFile");
+  reg.RegCloseKey(k);
+  ASSERT_EQ(reg.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".qxs"), LONG{ERROR_SUCCESS});
+  EXPECT_FALSE(m.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.qxs"));
+}
+
+TEST_F(SimRegistryTest, ReadingAnAbsentAliasChangesNothing) {
+  HKEY k = nullptr;
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software", &k), LONG{ERROR_FILE_NOT_FOUND});
+  char name[32];
+  DWORD cch = sizeof name;
+  EXPECT_EQ(reg.RegEnumKeyExA(HKEY_CLASSES_ROOT, 0, name, &cch), LONG{ERROR_NO_MORE_ITEMS});
+  EXPECT_TRUE(m.AllKeys().empty()) << m.dump();
+}
+
+// Only single-byte ASCII letters fold; the second byte of a double-byte character is never
+// taken for a letter, even when it has a letter's code.
+TEST_F(SimRegistryTest, NamesFoldAsciiCaseButNotTrailBytes) {
+  struct Case {
+    const char* created;
+    const char* looked;
+    bool same;
+  };
+  const std::vector<Case> cases = {
+      {"Qorvex", "QORVEX", true},
+      {"qorvex\\Sub", "QORVEX\\sUB", true},
+      {"\x83\x41", "\x83\x61", false},          // two different katakana, trail 'A' vs 'a'
+      {"\x82\x60x", "\x82\x60X", true},        // full-width A then an ASCII x
+      {"\x95\x5C" "a", "\x95\x5C" "A", true},  // trail byte 0x5C is not a separator
+      {"x\x83\x41", "X\x83\x41", true},
+  };
+  for (const auto& c : cases) {
+    SimMachine fresh;
+    Registry& r = fresh.platform().registry;
+    HKEY k = nullptr;
+    ASSERT_EQ(r.RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\") + c.created).c_str(), nullptr, 0,
+                                KEY_ALL_ACCESS, &k, nullptr),
+              LONG{ERROR_SUCCESS});
+    r.RegCloseKey(k);
+    LONG e = r.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\") + c.looked).c_str(), 0, KEY_READ, &k);
+    EXPECT_EQ(e, static_cast<LONG>(c.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND)) << c.created << " / " << c.looked;
+    if (e == ERROR_SUCCESS) r.RegCloseKey(k);
+  }
+  // The 0x5C trail byte stays inside one name.
+  SimMachine one;
+  one.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C\\x");
+  EXPECT_EQ(one.Subkeys("HKEY_LOCAL_MACHINE\\SOFTWARE"), std::vector<std::string>{"\x95\x5C"});
+}
+
+TEST_F(SimRegistryTest, SubkeysEnumerateSortedWithoutCaseAndKeepTheirSpelling) {
+  for (const char* n : {"beta", "Alpha", "GAMMA", "alphabet"}) m.AddKey(std::string("HKLM\\SOFTWARE\\Q\\") + n);
+  m.SetString("HKLM\\SOFTWARE\\Q", "z", "1");
+  m.SetString("HKLM\\SOFTWARE\\Q", "a", "2");
+  HKEY k = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q", &k), LONG{ERROR_SUCCESS});
+  std::vector<std::string> keys, values;
+  char name[64];
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = sizeof name;
+    if (reg.RegEnumKeyExA(k, i, name, &cch) != ERROR_SUCCESS) break;
+    keys.push_back(name);
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = sizeof name;
+    if (reg.RegEnumValueA(k, i, name, &cch, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    values.push_back(name);
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"Alpha", "alphabet", "beta", "GAMMA"}));
+  EXPECT_EQ(values, (std::vector<std::string>{"z", "a"}));  // creation order
+}
+
+TEST_F(SimRegistryTest, HandlesToADeletedKeyReportKeyDeleted) {
+  HKEY k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone");
+  ASSERT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone"), LONG{ERROR_SUCCESS});
+  DWORD cb = 0;
+  EXPECT_EQ(reg.RegQueryValueExA(k, "x", nullptr, nullptr, &cb), LONG{ERROR_KEY_DELETED});
+  EXPECT_EQ(reg.RegSetValueExA(k, "x", REG_SZ, reinterpret_cast<const BYTE*>(""), 1), LONG{ERROR_KEY_DELETED});
+  HKEY sub = nullptr;
+  EXPECT_EQ(reg.RegCreateKeyExA(k, "Sub", nullptr, 0, KEY_ALL_ACCESS, &sub, nullptr), LONG{ERROR_KEY_DELETED});
+  EXPECT_FALSE(m.HasKey("HKLM\\SOFTWARE\\Gone"));
+  EXPECT_EQ(reg.RegCloseKey(k), LONG{ERROR_SUCCESS});
+  EXPECT_EQ(reg.RegCloseKey(k), LONG{ERROR_INVALID_HANDLE});
+}
+
+TEST_F(SimRegistryTest, KeyWithSubkeysIsRefusedOnNtAndDeletedWholeOn9x) {
+  struct Case {
+    DWORD platform;
+    LONG result;
+    bool keyLeft;
+  };
+  for (const Case& c : {Case{VER_PLATFORM_WIN32_NT, ERROR_ACCESS_DENIED, true},
+                        Case{VER_PLATFORM_WIN32_WINDOWS, ERROR_SUCCESS, false}}) {
+    SimMachine fresh;
+    fresh.settings().platformId = c.platform;
+    fresh.AddKey("HKLM\\SOFTWARE\\ZOV\\Qorvex\\Deep\\Deeper");
+    EXPECT_EQ(fresh.platform().registry.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZOV\\Qorvex"), c.result);
+    EXPECT_EQ(fresh.HasKey("HKLM\\SOFTWARE\\ZOV\\Qorvex\\Deep\\Deeper"), c.keyLeft);
+    EXPECT_TRUE(fresh.HasKey("HKLM\\SOFTWARE\\ZOV"));
+  }
+}
+
+TEST_F(SimRegistryTest, AccessRightsOfTheHandleAreEnforced) {
+  m.SetString("HKLM\\SOFTWARE\\Q", "v", "1");
+  HKEY k = nullptr;
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q", 0, KEY_READ, &k), LONG{ERROR_SUCCESS});
+  EXPECT_EQ(reg.RegSetValueExA(k, "w", REG_SZ, reinterpret_cast<const BYTE*>("2"), 2), LONG{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(reg.RegDeleteValueA(k, "v"), LONG{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(m.Values("HKLM\\SOFTWARE\\Q").size(), 1u);
+  reg.RegCloseKey(k);
+}
+
+}  // namespace
+}  // namespace qx::sim
