@@ -1,0 +1,144 @@
+// The qxers-sim command: what a run prints, writes and answers with.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/wait.h>
+
+#include "tests/tools/image_support.h"
+
+namespace qx::test {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+Outcome RunCommand(const std::string& args) {
+  Outcome o;
+#ifndef QXERS_SIM_PATH
+  (void)args;
+  return o;
+#else
+  TempDir capture;
+  std::string command = std::string("'") + QXERS_SIM_PATH + "' " + args + " >'" + (capture.path() / "out").string() +
+                        "' 2>'" + (capture.path() / "err").string() + "'";
+  int raw = std::system(command.c_str());
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  o.out = ReadBytes(capture.path() / "out");
+  o.err = ReadBytes(capture.path() / "err");
+  return o;
+#endif
+}
+
+#ifdef QXERS_SIM_PATH
+#define REQUIRE_QXERS_SIM()
+#else
+#define REQUIRE_QXERS_SIM() GTEST_SKIP() << "qxers-sim is not built with this suite"
+#endif
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(QxersSim, UsageErrorsExitWithTwo) {
+  REQUIRE_QXERS_SIM();
+  for (const char* args : {"", "erase", "run --out", "run a b", "run --fast"}) {
+    SCOPED_TRACE(args);
+    Outcome o = RunCommand(args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("usage: qxers-sim run"), std::string::npos) << o.err;
+  }
+}
+
+TEST(QxersSim, AMalformedImageRunsNothing) {
+  REQUIRE_QXERS_SIM();
+  TestImage image("[System]\nPlatformId=2\n[Services]\nSpooler=runing\n");
+  TempDir out;
+  Outcome o = RunCommand("run '" + image.str() + "' --out '" + (out.path() / "o").string() + "'");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("machine.ini:4: unknown state 'runing'"), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(out.path() / "o"));
+}
+
+TEST(QxersSim, TheDefaultImageRunsToItsResult) {
+  REQUIRE_QXERS_SIM();
+  TempDir out;
+  Outcome o = RunCommand("run --out '" + out.str() + "'");
+  ASSERT_EQ(o.status, 0) << o.out << o.err;
+
+  std::vector<std::string> messages = Lines(ReadBytes(out.path() / "messages.txt"));
+  ASSERT_GE(messages.size(), 6u);
+  EXPECT_EQ(messages[0], "1035 0 0");
+  EXPECT_EQ(messages[1], "1039 0 0");
+  unsigned total = 0;
+  ASSERT_EQ(std::sscanf(messages[2].c_str(), "1037 0 %u", &total), 1) << messages[2];
+  EXPECT_EQ(messages[messages.size() - 2], "1036 0 0");
+  const std::string& last = messages.back();
+  EXPECT_TRUE(last == "1044 0 0" || last == "1044 1 0") << last;
+  // The bar moves one step at a time and ends full.
+  unsigned expected = 1;
+  for (const std::string& m : messages) {
+    unsigned pos = 0;
+    if (std::sscanf(m.c_str(), "1038 %u 0", &pos) != 1) continue;
+    EXPECT_LE(pos, total);
+    if (pos != total) {
+      EXPECT_EQ(pos, expected) << m;
+    }
+    expected = pos + 1;
+  }
+  EXPECT_EQ(expected, total + 1);
+
+  // The status texts reach the terminal as UTF-8.
+  EXPECT_NE(o.out.find(U8(u8"[status] 初期化処理中です。")), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("[time] virtual time waited: "), std::string::npos);
+
+  // The machine afterwards is an image again, and the run log came out of its TEMP.
+  sim::SimMachine after;
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage((out.path() / "after").string(), after, error)) << error;
+  ASSERT_TRUE(fs::exists(out.path() / "QXErs.log"));
+  auto log = after.File("C:\\TEMP\\QXErs.log");
+  ASSERT_TRUE(log.has_value());
+  EXPECT_EQ(ReadBytes(out.path() / "QXErs.log"), log->contents);
+  EXPECT_TRUE(after.HasFile("C:\\Documents\\報告書.txt"));
+  EXPECT_TRUE(after.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Hanakoya\\Memo\\3.1"));
+
+  // A second run into the same folder replaces the first one's outputs.
+  EXPECT_EQ(RunCommand("run --out '" + out.str() + "'").status, 0);
+  EXPECT_TRUE(fs::exists(out.path() / "after" / "machine.ini"));
+}
+
+struct EarlyEnd {
+  const char* name;
+  std::string config;  // drive_c/QXErs/QXErs.ini, "" for none
+  std::string messages;
+};
+
+TEST(QxersSim, RunsThatEndBeforeTheStartExitWithOne) {
+  REQUIRE_QXERS_SIM();
+  const EarlyEnd cases[] = {
+      {"no configuration", "", ""},
+      {"foreign configuration", "[ENVIRONMENT]\r\nAP=OTHER\r\nSUPPORTOS=N4\r\n", "1044 -2 0\n"},
+      {"system not listed", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=95\r\n", "1044 -3 0\n"},
+      {"no rights", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=N4\r\n", "1044 -4 0\n"},
+  };
+  for (const EarlyEnd& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestImage image(std::string("[System]\nPlatformId=2\nMajorVersion=4\nModuleFileName=C:\\QXErs\\QXErs.exe\n") +
+                    (c.messages == "1044 -4 0\n" ? "ServiceManager=denied\n" : ""));
+    if (!c.config.empty()) image.Write("drive_c/QXErs/QXErs.ini", c.config);
+    image.MakeDir("drive_c/TEMP");
+    TempDir out;
+    Outcome o = RunCommand("run '" + image.str() + "' --out '" + out.str() + "'");
+    EXPECT_EQ(o.status, 1) << o.out << o.err;
+    EXPECT_EQ(ReadBytes(out.path() / "messages.txt"), c.messages);
+    EXPECT_FALSE(fs::exists(out.path() / "QXErs.log"));
+  }
+}
+
+}  // namespace
+}  // namespace qx::test
