@@ -152,7 +152,19 @@ SimMachine::State::~State() {
 SimMachine::SimMachine() : state_(std::make_unique<State>()) {}
 SimMachine::~SimMachine() = default;
 
-Platform& SimMachine::platform() { return *state_->platform; }
+// A Windows machine always has its Windows, system and temporary directories, and a program
+// runs in a directory that exists: those of the settings are made when the engine first takes
+// the facets (settings are complete by then), never later behind its back.
+Platform& SimMachine::platform() {
+  Lock lock(state_->mu);
+  if (!state_->platformTaken) {
+    state_->platformTaken = true;
+    const SystemSettings& st = state_->settings;
+    for (const std::string& dir : {st.windowsDirectory, st.systemDirectory, st.tempPath, state_->CurrentDirectory()})
+      if (!dir.empty()) state_->MachineNode(dir, true, true);
+  }
+  return *state_->platform;
+}
 SystemSettings& SimMachine::settings() { return state_->settings; }
 const SystemSettings& SimMachine::settings() const { return state_->settings; }
 

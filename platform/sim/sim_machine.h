@@ -78,7 +78,9 @@ class SimMachine {
   SimMachine(const SimMachine&) = delete;
   SimMachine& operator=(const SimMachine&) = delete;
 
-  // The facets, fault injection included, for the engine.
+  // The facets, fault injection included, for the engine. The first call makes the
+  // directories that Windows always has, as the settings name them (Windows, system and
+  // temporary directories, and the program's current directory), where they are missing.
   Platform& platform();
 
   // System.

@@ -304,6 +304,7 @@ struct SimMachine::State {
   UnbuiltShutdown shutdown{systemCore};
   UnbuiltWebAdmin webadmin{systemCore};
   std::unique_ptr<Platform> platform;
+  bool platformTaken = false;
 
   // ---- last error (per real thread)
   void SetError(DWORD error);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/sim/sim_machine.h"
 
@@ -164,6 +165,24 @@ TEST_F(SimSystemTest, ModuleFileNameIsCutWithoutTerminatorWhenTheBufferIsShort) 
   EXPECT_EQ(sys.GetModuleFileNameA(buf, 5), 5u);
   EXPECT_EQ(std::string(buf, 6), "C:\\QX#");
   EXPECT_EQ(sys.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+// Windows always has its directories; a machine gets those its settings name when the engine
+// first takes the facets, and nothing else.
+TEST(SimMachineDirectories, TheSettingsDirectoriesExistOnceTheFacetsAreTaken) {
+  SimMachine m;
+  m.settings().windowsDirectory = "C:\\WINDOWS";
+  m.settings().systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  m.settings().tempPath = "C:\\WINDOWS\\TEMP\\";
+  m.settings().moduleFileName = "D:\\SETUP\\QXErs.exe";
+  EXPECT_TRUE(m.AllFiles().empty());
+  m.platform();
+  std::vector<std::string> paths;
+  for (const auto& f : m.AllFiles()) paths.push_back(f.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS\\TEMP", "D:\\SETUP"}));
+  char cwd[MAX_PATH];
+  EXPECT_EQ(m.platform().files.GetCurrentDirectoryA(sizeof cwd, cwd), 8u);
+  EXPECT_STREQ(cwd, "D:\\SETUP");
 }
 
 }  // namespace
