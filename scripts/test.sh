@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The whole test run: installs what is missing, then builds and tests the simulated machine
+# (preset native), the same under the address and undefined-behaviour sanitizers (preset
+# asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
+# Windows API under Wine. Fails when any step fails; every step runs that can.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${QX_JOBS:-2}
+
+# Debian packages, installed only when missing.
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+[[ -d /usr/src/googletest ]] || need+=(googletest)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
+if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi
+if [[ ${#need[@]} -gt 0 ]]; then
+  echo "test.sh: installing ${need[*]}"
+  sudo=""
+  if [[ $(id -u) -ne 0 ]]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "test.sh: ${need[*]} missing, and neither root nor sudo to install them" >&2
+      exit 1
+    fi
+    sudo=sudo
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+
+failed=()
+logs=$(mktemp -d "${TMPDIR:-/tmp}/qx-test.XXXXXX")
+trap 'rm -rf "$logs"' EXIT
+
+# Runs a step with its output in a log; shows the log's end when the step fails.
+step() {
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@" >"$logs/$name.log" 2>&1; then
+    return 0
+  fi
+  echo "test.sh: $name failed; the end of its output:" >&2
+  tail -60 "$logs/$name.log" >&2
+  failed+=("$name")
+  return 1
+}
+
+# GoogleTest's closing lines from a ctest run, and ctest's own.
+closing_lines() {
+  local build=$1 log=$2
+  grep -hE '^\[==========\] [0-9]+ tests? from|^\[  PASSED  \]|^\[  SKIPPED \]|^\[  FAILED  \]' \
+    "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
+  grep -E 'tests passed|tests failed|Total Test time' "$log" || true
+}
+
+for preset in native asan; do
+  if step "$preset-configure" cmake --preset "$preset" && step "$preset-build" cmake --build --preset "$preset" -j"$jobs"; then
+    step "$preset-test" ctest --preset "$preset" || true
+    closing_lines "$root/build/$preset" "$logs/$preset-test.log"
+  fi
+done
+
+if step mingw-configure cmake --preset mingw && step mingw-build cmake --build --preset mingw -j"$jobs"; then
+  echo "== wine"
+  if ! tests/wine/run-contract-tests.sh "$root/build/mingw/tests/qx_contract_tests.exe"; then failed+=(wine); fi
+fi
+
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "test.sh: FAILED: ${failed[*]}" >&2
+  exit 1
+fi
+echo "test.sh: all passed"
