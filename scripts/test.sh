@@ -15,6 +15,7 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 [[ -d /usr/src/googletest ]] || need+=(googletest)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
 if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi
+[[ -f /usr/share/i18n/locales/ja_JP ]] || need+=(locales)  # the Japanese locale Wine runs in
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""

@@ -328,5 +328,23 @@ TEST_F(FilesContract, TheCurrentDirectoryFollowsSetAndReportsTheSizeNeeded) {
   EXPECT_TRUE(files.SetCurrentDirectoryA(saved));
 }
 
+// On a Japanese system names are Shift-JIS; the second byte of 表 is 0x5C, the backslash's code.
+TEST_F(FilesContract, ShiftJisNamesKeepTheirBytesAndTrailBytesAreNoSeparators) {
+  const std::string dir = Scratch("表示");
+  ASSERT_EQ(std::string("表").size(), 2u);
+  ASSERT_EQ(std::string("表")[1], '\\');
+  machine->MakeDirectory(dir);
+  const std::string link = dir + "\\ｽﾀｰﾄ ﾒﾆｭｰ.lnk";
+  HANDLE h = Open(link, GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  Close(h);
+  EXPECT_TRUE(machine->FileExists(link));
+  EXPECT_EQ(Find(dir + "\\*.lnk"), std::set<std::string>{"ｽﾀｰﾄ ﾒﾆｭｰ.lnk"});
+  EXPECT_EQ(Find(Scratch("表*")), std::set<std::string>{"表示"});
+  EXPECT_TRUE(files.DeleteFileA(link.c_str()));
+  EXPECT_TRUE(files.RemoveDirectoryA(dir.c_str()));
+  EXPECT_FALSE(machine->DirectoryExists(dir));
+}
+
 }  // namespace
 }  // namespace qx::contract

@@ -280,5 +280,19 @@ TEST_F(RegistryContract, NamesMatchWithoutRegardToCaseAndKeepTheirFirstSpelling)
   EXPECT_STREQ(data, "second");
 }
 
+// On a Japanese system names are Shift-JIS; the second byte of 表 is 0x5C, the backslash's code.
+TEST_F(RegistryContract, ShiftJisNamesKeepTheirBytesAndTrailBytesAreNoSeparators) {
+  HKEY k = Create("表示\\ﾌﾟﾛｸﾞﾗﾑ(&P)");
+  EXPECT_TRUE(machine->KeyExists(Path("表示\\ﾌﾟﾛｸﾞﾗﾑ(&P)")));
+  EXPECT_EQ(SubkeyNames(scratch), std::vector<std::string>{"表示"});
+  ASSERT_EQ(SetString(k, "表", "値"), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(k), std::vector<std::string>{"表"});
+  char data[MAX_PATH] = {};
+  DWORD cb = sizeof data;
+  ASSERT_EQ(reg.RegQueryValueExA(k, "表", nullptr, reinterpret_cast<BYTE*>(data), &cb), ERROR_SUCCESS);
+  EXPECT_STREQ(data, "値");
+  EXPECT_EQ(cb, 3u) << "two bytes and the zero";
+}
+
 }  // namespace
 }  // namespace qx::contract

@@ -31,23 +31,32 @@ fi
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qx-wine.XXXXXX")
-export WINEPREFIX=$prefix
-export WINEARCH=win64
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY  # nothing here opens a window
-
 cleanup() {
   timeout 60 "$wineserver" -k >/dev/null 2>&1 || true
   rm -rf "$prefix"
 }
 trap cleanup EXIT
+export WINEPREFIX=$prefix
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY  # nothing here opens a window
+# A Japanese system: Wine takes the ANSI code page (932) from the locale, and the Unix file
+# names' encoding from the C library's locale, so a Japanese UTF-8 locale is built for this run
+# alone (localedef, with the sources of Debian's package locales).
+mkdir -p "$prefix/locale"
+if ! localedef -i ja_JP -f UTF-8 "$prefix/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
+  echo "run-contract-tests: cannot build the ja_JP.UTF-8 locale (Debian package locales)" >&2
+  exit 2
+fi
+# (set for Wine only: this shell cannot switch to a locale it did not start with)
+locale_env=(env "LOCPATH=$prefix/locale" LC_ALL=ja_JP.UTF-8)
 
 # Wine's own tools run quietly; only the test program's output is shown.
 quiet() { timeout 600 "$@" >/dev/null 2>&1; }
 
 echo "run-contract-tests: Wine $("$wine" --version 2>/dev/null || echo '?'), prefix $prefix"
-if ! quiet "$wine" wineboot --init; then
+if ! quiet "${locale_env[@]}" "$wine" wineboot --init; then
   echo "run-contract-tests: wineboot failed" >&2
   exit 2
 fi
@@ -56,7 +65,7 @@ quiet "$wineserver" -w || true
 status=0
 for version in $versions; do
   key='HKCU\Software\Wine\AppDefaults\qx_contract_tests.exe'
-  if ! quiet "$wine" reg add "$key" /v Version /t REG_SZ /d "$version" /f; then
+  if ! quiet "${locale_env[@]}" "$wine" reg add "$key" /v Version /t REG_SZ /d "$version" /f; then
     echo "run-contract-tests: cannot set the Windows version $version" >&2
     exit 2
   fi
@@ -70,10 +79,10 @@ for version in $versions; do
     winxp) expected=5.1 ;;
     *) expected="" ;;
   esac
-  QX_EXPECTED_WINDOWS_VERSION=$expected timeout 600 "$wine" "$exe" --gtest_color=no >"$log" 2>"$prefix/wine-$version.err"
+  timeout 600 "${locale_env[@]}" QX_EXPECTED_WINDOWS_VERSION="$expected" "$wine" "$exe" --gtest_color=no >"$log" 2>"$prefix/wine-$version.err"
   rc=$?
   set -e
-  grep -E '^\[ WINE DIFF \]|^\[  SKIPPED \]|^\[  FAILED  \]|^\[  PASSED  \]|^\[==========\]' "$log" || true
+  grep -aE '^\[ WINE DIFF \]|^\[  SKIPPED \]|^\[  FAILED  \]|^\[  PASSED  \]|^\[==========\]' "$log" || true
   if [[ $rc -ne 0 ]]; then
     echo "run-contract-tests: $version failed (exit $rc); full output follows" >&2
     cat "$log" >&2
