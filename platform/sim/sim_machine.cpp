@@ -23,15 +23,10 @@ std::string Printable(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); i += cp932::CharLength(text, i)) {
     std::size_t n = cp932::CharLength(text, i);
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (n == 1 && (c < 0x20 || c == 0x7F || c == '"' || c == '\\')) {
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\x%02X", c);
-        out += buf;
-      }
+    if (n == 1 && (c < 0x20 || c == 0x7F)) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
     } else {
       out.append(text.substr(i, n));
     }
