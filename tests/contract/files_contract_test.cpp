@@ -346,5 +346,48 @@ TEST_F(FilesContract, ShiftJisNamesKeepTheirBytesAndTrailBytesAreNoSeparators) {
   EXPECT_FALSE(machine->DirectoryExists(dir));
 }
 
+// Deletion at restart is Session Manager's list of pending renames: pairs of an NT path and a
+// target, an empty target for a deletion. The engine relies on it holding what it asked for.
+TEST_F(FilesContract, DeletionAtRestartIsRecordedAsAPendingRename) {
+  const char* sessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  const char* pending = "PendingFileRenameOperations";
+  HKEY key = nullptr;
+  ASSERT_EQ(p.registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, sessionManager, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_ALL_ACCESS, &key, nullptr),
+            ERROR_SUCCESS);
+  auto read = [&](DWORD& type) {
+    DWORD cb = 0;
+    if (p.registry.RegQueryValueExA(key, pending, &type, nullptr, &cb) != ERROR_SUCCESS) return std::string();
+    std::string data(cb, '\0');
+    EXPECT_EQ(p.registry.RegQueryValueExA(key, pending, &type, reinterpret_cast<BYTE*>(data.data()), &cb),
+              ERROR_SUCCESS);
+    data.resize(cb);
+    return data;
+  };
+  DWORD type = 0;
+  const std::string before = read(type);
+  const bool hadValue = !before.empty();
+  const DWORD typeBefore = type;
+
+  const std::string path = Scratch("later.txt");
+  machine->MakeFile(path, "x");
+  EXPECT_TRUE(files.MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_TRUE(machine->FileExists(path)) << "nothing happens before the restart";
+  const std::string after = read(type);
+  EXPECT_EQ(type, REG_MULTI_SZ);
+  const std::string entry = std::string("\\??\\") + path + std::string("\0\0", 2);
+  EXPECT_NE(after.find(entry), std::string::npos) << "the path, then an empty target";
+  ASSERT_GE(after.size(), 2u);
+  EXPECT_EQ(after.substr(after.size() - 2), std::string("\0\0", 2)) << "the list ends in an empty string";
+
+  // Leave the machine's list as it was.
+  if (hadValue)
+    p.registry.RegSetValueExA(key, pending, typeBefore, reinterpret_cast<const BYTE*>(before.data()),
+                              static_cast<DWORD>(before.size()));
+  else
+    p.registry.RegDeleteValueA(key, pending);
+  p.registry.RegCloseKey(key);
+}
+
 }  // namespace
 }  // namespace qx::contract
