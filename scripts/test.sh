@@ -51,9 +51,9 @@ step() {
 # GoogleTest's closing lines from a ctest run, and ctest's own.
 closing_lines() {
   local build=$1 log=$2
-  grep -hE '^\[==========\] [0-9]+ tests? from|^\[  PASSED  \]|^\[  SKIPPED \]|^\[  FAILED  \]' \
+  grep -ahE '^\[==========\] [0-9]+ tests? from|^\[  PASSED  \]|^\[  SKIPPED \]|^\[  FAILED  \]' \
     "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
-  grep -E 'tests passed|tests failed|Total Test time' "$log" || true
+  grep -aE 'tests passed|tests failed|Total Test time' "$log" || true
 }
 
 for preset in native asan; do
