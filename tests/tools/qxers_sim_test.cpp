@@ -142,3 +142,23 @@ TEST(QxersSim, RunsThatEndBeforeTheStartExitWithOne) {
 
 }  // namespace
 }  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+TEST(QxersSim, ARunWithNoDeletionKindWritesTheWholeMessageSequence) {
+  REQUIRE_QXERS_SIM();
+  TestImage image("[System]\nPlatformId=2\nMajorVersion=4\nModuleFileName=C:\\QXErs\\QXErs.exe\n");
+  image.Write("drive_c/QXErs/QXErs.ini", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=N4\r\nDELFLG=000\r\n");
+  image.MakeDir("drive_c/TEMP");
+  TempDir out;
+  Outcome o = RunCommand("run '" + image.str() + "' --out '" + out.str() + "'");
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  std::string expected = "1035 0 0\n1039 0 0\n1037 0 12\n1039 2 0\n1039 3 0\n1039 4 0\n1039 5 0\n1039 6 0\n";
+  for (int pos = 1; pos <= 12; ++pos) expected += "1038 " + std::to_string(pos) + " 0\n";
+  expected += "1036 0 0\n1044 0 0\n";
+  EXPECT_EQ(ReadBytes(out.path() / "messages.txt"), expected);
+}
+
+}  // namespace
+}  // namespace qx::test
