@@ -164,7 +164,9 @@ class CQXErsDoc {
  private:
   DWORD RunErase();
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
-  SC_HANDLE ServiceManager();
+  // The service manager (opened on first use) and the table's service; null when either
+  // cannot be opened, and scManager then tells which.
+  SC_HANDLE OpenTableService(unsigned index);
 };
 
 }  // namespace qx

@@ -54,17 +54,17 @@ const ServiceDescription& ServiceTable(unsigned index) {
   return table[index];
 }
 
-SC_HANDLE CQXErsDoc::ServiceManager() {
+SC_HANDLE CQXErsDoc::OpenTableService(unsigned index) {
   // A failed open leaves the field empty, so the next operation tries again.
   if (!scManager) scManager = sys.services.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  return scManager;
+  if (!scManager) return nullptr;
+  return sys.services.OpenServiceA(scManager, ServiceTable(index).serviceName, SERVICE_ALL_ACCESS);
 }
 
 int CQXErsDoc::StopServiceByIndex(unsigned index) {
   if (index >= kServiceCount) return -2;
-  if (!ServiceManager()) return -1;
-  ServiceHandle service(sys.services, sys.services.OpenServiceA(scManager, ServiceTable(index).serviceName,
-                                                                SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys.services, OpenTableService(index));
+  if (!scManager) return -1;
   if (!service) return -2;
   SERVICE_STATUS status;
   if (!sys.services.QueryServiceStatus(service.get(), status)) return -4;
@@ -86,9 +86,8 @@ int CQXErsDoc::StopServiceByIndex(unsigned index) {
 
 int CQXErsDoc::DeleteServiceByIndex(unsigned index) {
   if (index >= kServiceCount) return -2;
-  if (!ServiceManager()) return -1;
-  ServiceHandle service(sys.services, sys.services.OpenServiceA(scManager, ServiceTable(index).serviceName,
-                                                                SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys.services, OpenTableService(index));
+  if (!scManager) return -1;
   if (!service) return -2;
   SERVICE_STATUS status;
   if (sys.services.ControlService(service.get(), SERVICE_CONTROL_STOP, status)) {
@@ -107,9 +106,8 @@ int CQXErsDoc::DeleteServiceByIndex(unsigned index) {
 
 int CQXErsDoc::StartServiceByIndex(unsigned index) {
   if (index >= kServiceCount) return -2;
-  if (!ServiceManager()) return -1;
-  ServiceHandle service(sys.services, sys.services.OpenServiceA(scManager, ServiceTable(index).serviceName,
-                                                                SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys.services, OpenTableService(index));
+  if (!scManager) return -1;
   if (!service) return -2;
   SERVICE_STATUS status;
   if (!sys.services.QueryServiceStatus(service.get(), status)) return -3;
@@ -136,9 +134,8 @@ int CQXErsDoc::StartServiceByIndex(unsigned index) {
 
 int CQXErsDoc::QueryServiceStateByIndex(unsigned index) {
   if (index >= kServiceCount) return -2;
-  if (!ServiceManager()) return -1;
-  ServiceHandle service(sys.services, sys.services.OpenServiceA(scManager, ServiceTable(index).serviceName,
-                                                                SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys.services, OpenTableService(index));
+  if (!scManager) return -1;
   if (!service) {
     DWORD error = sys.system.GetLastError();
     return (error == ERROR_INVALID_NAME || error == ERROR_SERVICE_DOES_NOT_EXIST) ? 0 : -3;
@@ -155,9 +152,7 @@ bool CQXErsDoc::IsSpoolerRunning() {
     sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, printers);
     return true;
   }
-  if (!ServiceManager()) return false;
-  ServiceHandle service(sys.services, sys.services.OpenServiceA(scManager, ServiceTable(kSpoolerService).serviceName,
-                                                                SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys.services, OpenTableService(kSpoolerService));
   SERVICE_STATUS status;
   return service && sys.services.QueryServiceStatus(service.get(), status) &&
          status.dwCurrentState == SERVICE_RUNNING;
