@@ -306,23 +306,6 @@ std::string Resolve(const std::string& key, const SimMachine& m) {
   return key;
 }
 
-// The machine offers no direct way to drop one value, so it goes through the registry
-// facet, before any fault of the image is in place.
-bool DeleteValue(SimMachine& m, const std::string& key, const std::string& name, DWORD& result) {
-  std::size_t slash = key.find('\\');
-  HKEY root = key.compare(0, slash, "HKEY_USERS") == 0 ? HKEY_USERS : HKEY_LOCAL_MACHINE;
-  std::string sub = slash == std::string::npos ? "" : key.substr(slash + 1);
-  Registry& reg = m.platform().registry;
-  HKEY h = nullptr;
-  LONG r = reg.RegOpenKeyExA(root, sub.c_str(), 0, KEY_ALL_ACCESS, &h);
-  if (r == ERROR_SUCCESS) {
-    r = reg.RegDeleteValueA(h, name.c_str());
-    reg.RegCloseKey(h);
-  }
-  result = static_cast<DWORD>(r);
-  return r == ERROR_SUCCESS;
-}
-
 // Names must come back from a .reg file as they went in: no control characters, and every
 // lead byte followed by a trail byte.
 bool WellFormedText(std::string_view s, bool allowFinalNul) {
@@ -379,8 +362,10 @@ bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector
   return RegParser(fileName, ops, error).Parse(lines);
 }
 
-bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMachine& m,
-                 std::string& error) {
+// Every change that parsed can be made: removing a missing key or value is no error, as
+// for regedit.
+bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view /*fileName*/, SimMachine& m,
+                 std::string& /*error*/) {
   for (const RegOp& op : ops) {
     std::string key = Resolve(op.key, m);
     switch (op.kind) {
@@ -393,14 +378,9 @@ bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMa
       case RegOp::kSetValue:
         m.SetValue(key, op.name, op.type, op.data);
         break;
-      case RegOp::kDeleteValue: {
-        DWORD result = 0;
-        if (m.Value(key, op.name) && !DeleteValue(m, key, op.name, result)) {
-          error = Where(fileName, op.line) + "the value cannot be deleted (error " + std::to_string(result) + ")";
-          return false;
-        }
+      case RegOp::kDeleteValue:
+        m.RemoveValue(key, op.name);
         break;
-      }
     }
   }
   return true;

@@ -427,7 +427,7 @@ DWORD SimMachine::State::ReadWholeFile(const std::string& path, std::string& con
   std::shared_ptr<FileNode> n;
   if (DWORD e = Lookup(p, n); e != ERROR_SUCCESS) return e;
   if (n->directory) return ERROR_ACCESS_DENIED;
-  if (n->locked || OpenedWithout(*n, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
+  if (HeldOpen(*n) || OpenedWithout(*n, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
   contents = n->contents;
   return ERROR_SUCCESS;
 }
@@ -441,7 +441,7 @@ DWORD SimMachine::State::WriteWholeFile(const std::string& path, const std::stri
   auto n = Child(*dir, p.parts.back());
   if (n) {
     if (n->directory || (n->attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
-    if (n->locked || OpenedWithout(*n, FILE_SHARE_WRITE)) return ERROR_SHARING_VIOLATION;
+    if (HeldOpen(*n) || OpenedWithout(*n, FILE_SHARE_WRITE)) return ERROR_SHARING_VIOLATION;
   } else {
     n = AddNode(dir, p.parts.back(), false);
   }
@@ -499,7 +499,7 @@ HANDLE FilesCore::CreateFileA(const char* name, DWORD access, DWORD shareMode, D
       if ((flagsAndAttributes & hs) != hs) return fail(ERROR_ACCESS_DENIED);
     }
     bool dataAccess = (access & (GENERIC_READ | GENERIC_WRITE)) || truncating;
-    if (node->locked && dataAccess) return fail(ERROR_SHARING_VIOLATION);
+    if (s_.HeldOpen(*node) && dataAccess) return fail(ERROR_SHARING_VIOLATION);
     for (const auto& [_, obj] : s_.kernelHandles) {
       const auto* f = std::get_if<OpenFile>(&obj);
       if (!f || f->node != node) continue;
@@ -551,7 +551,7 @@ BOOL FilesCore::WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD*
   auto* f = obj ? std::get_if<OpenFile>(obj) : nullptr;
   if (!f) return s_.SetError(ERROR_INVALID_HANDLE), FALSE;
   if (!(f->access & GENERIC_WRITE)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
-  if (f->node->locked) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
+  if (s_.HeldOpen(*f->node)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   if (!buffer && toWrite) return s_.SetError(ERROR_INVALID_PARAMETER), FALSE;
   std::string& c = f->node->contents;
   if (c.size() < f->position + toWrite) c.resize(f->position + toWrite, '\0');
@@ -601,7 +601,7 @@ BOOL FilesCore::DeleteFileA(const char* name) {
   std::shared_ptr<FileNode> n;
   if (DWORD e = s_.Lookup(p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (n->directory || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
-  if (n->locked || s_.OpenedWithout(*n, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
+  if (s_.HeldOpen(*n) || s_.OpenedWithout(*n, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   Detach(n);
   MarkDeleted(n);
   return TRUE;
@@ -656,7 +656,7 @@ BOOL FilesCore::Move(const char* from, const char* to, DWORD flags) {
   if (DWORD e = s_.Lookup(p, src); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (DWORD e = s_.ParsePath(to, q); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (p.parts.empty() || q.parts.empty()) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
-  if (src->locked || s_.OpenedWithout(*src, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
+  if (s_.HeldOpen(*src) || s_.OpenedWithout(*src, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   std::shared_ptr<FileNode> tdir;
   if (DWORD e = s_.WalkDirectory(q, q.parts.size() - 1, tdir); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (p.drive != q.drive && (src->directory || !(flags & MOVEFILE_COPY_ALLOWED)))
@@ -667,7 +667,7 @@ BOOL FilesCore::Move(const char* from, const char* to, DWORD flags) {
   if (existing && existing != src) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return s_.SetError(ERROR_ALREADY_EXISTS), FALSE;
     if (existing->directory || src->directory || (existing->attributes & FILE_ATTRIBUTE_READONLY) ||
-        existing->locked || s_.OpenedWithout(*existing, FILE_SHARE_DELETE))
+        s_.HeldOpen(*existing) || s_.OpenedWithout(*existing, FILE_SHARE_DELETE))
       return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
     Detach(existing);
     MarkDeleted(existing);
@@ -699,7 +699,7 @@ BOOL FilesCore::RemoveDirectoryA(const char* name) {
   if (!n->directory) return s_.SetError(ERROR_DIRECTORY), FALSE;
   if (p.parts.empty() || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
   // The process keeps its current directory open, so that one cannot go.
-  if (n->locked || s_.IsCurrentDirectory(*n)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
+  if (s_.HeldOpen(*n) || s_.IsCurrentDirectory(*n)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   if (!n->children.empty()) return s_.SetError(ERROR_DIR_NOT_EMPTY), FALSE;
   Detach(n);
   MarkDeleted(n);
@@ -838,7 +838,15 @@ void SimMachine::SetAttributes(std::string_view path, DWORD attributes) {
 
 void SimMachine::SetLocked(std::string_view path, bool locked) {
   Lock lock(state_->mu);
-  if (auto n = state_->MachineNode(path, false, false)) n->locked = locked;
+  if (auto n = state_->MachineNode(path, false, false)) {
+    n->locked = locked;
+    if (!locked) n->lockedBy.clear();
+  }
+}
+
+void SimMachine::SetLockedBy(std::string_view path, std::string_view serviceName) {
+  Lock lock(state_->mu);
+  if (auto n = state_->MachineNode(path, false, false)) n->lockedBy = std::string(serviceName);
 }
 
 void SimMachine::SetShortName(std::string_view path, std::string_view shortName) {
@@ -873,6 +881,7 @@ FileEntry EntryOf(const FileNode& n) {
   e.directory = n.directory;
   e.attributes = ReportedAttributes(n);
   e.locked = n.locked;
+  e.lockedBy = n.lockedBy;
   e.shortName = n.shortName;
   e.contents = n.contents;
   return e;

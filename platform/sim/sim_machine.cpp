@@ -216,6 +216,7 @@ std::string SimMachine::dump() const {
       if (!c->directory) l += " " + std::to_string(c->contents.size()) + " bytes";
       if (!c->shortName.empty()) l += " short " + c->shortName;
       if (c->locked) l += " locked";
+      if (!c->lockedBy.empty()) l += " locked by " + Printable(c->lockedBy);
       for (const auto& [id, obj] : s.kernelHandles)
         if (auto* f = std::get_if<OpenFile>(&obj); f && f->node == c) l += " open(" + Hex(id) + ")";
       line(l);
@@ -226,7 +227,10 @@ std::string SimMachine::dump() const {
 
   line("[services]");
   for (const auto& [_, r] : s.services)
-    line("  " + Printable(r.name) + " " + StateName(r.state) + (r.markedForDelete ? " marked for deletion" : ""));
+    line("  " + Printable(r.name) + " " + StateName(r.state) + (r.markedForDelete ? " marked for deletion" : "") +
+         (r.behaviour == ServiceBehaviour{} ? "" : " (behaviour set)") + ", " + std::to_string(r.statusQueries) +
+         " status queries, " + std::to_string(r.controlRequests) + " controls, " + std::to_string(r.startRequests) +
+         " starts");
 
   line("[events]");
   for (const auto& [name, e] : s.namedEvents)

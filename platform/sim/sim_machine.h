@@ -46,6 +46,7 @@ struct FileEntry {
   bool directory = false;
   DWORD attributes = 0;   // FILE_ATTRIBUTE_* (DIRECTORY set for directories)
   bool locked = false;    // held open by another program
+  std::string lockedBy;   // held open by this service while it is not stopped ("" none)
   std::string shortName;  // 8.3 name when one was given or generated; "" when the long name is 8.3
   std::string contents;   // files only
 };
@@ -59,6 +60,30 @@ struct Fault {
   std::string object;
   int nth = 0;
   DWORD error = ERROR_ACCESS_DENIED;
+};
+
+// How a service answers the service manager. Polls are QueryServiceStatus calls while the
+// service is pending: a stop (start) completes on the pollsToStop-th (pollsToStart-th) of
+// them, or at once when the count is 0; never, with neverStops (neverStarts). A refusal
+// error fails the request with that error and changes nothing.
+struct ServiceBehaviour {
+  int pollsToStop = 0;
+  int pollsToStart = 0;
+  DWORD refuseStop = 0;
+  DWORD refuseStart = 0;
+  bool neverStops = false;
+  bool neverStarts = false;
+  bool operator==(const ServiceBehaviour&) const = default;
+};
+
+// One call that reached the service manager for a service, in order (calls that an injected
+// fault failed never reach it and are not recorded).
+struct ServiceCall {
+  std::string call;     // "QueryServiceStatus", "ControlService", "StartServiceA", "DeleteService"
+  std::string service;  // as the service was first named
+  DWORD control = 0;    // ControlService's control code
+  DWORD error = 0;      // ERROR_SUCCESS when the call succeeded
+  DWORD state = 0;      // the service's state when the call returned
 };
 
 // One message a simulated window received, in order.
@@ -97,6 +122,7 @@ class SimMachine {
   // Registry.
   void AddKey(std::string_view keyPath);  // creates every missing level
   void SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string data);
+  void RemoveValue(std::string_view keyPath, std::string_view name);  // nothing when it is missing
   void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
   void SetDword(std::string_view keyPath, std::string_view name, DWORD value);
   void RemoveKey(std::string_view keyPath);  // with everything below it
@@ -112,7 +138,10 @@ class SimMachine {
   void AddFile(std::string_view path, std::string contents, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
   void AddDirectory(std::string_view path);
   void SetAttributes(std::string_view path, DWORD attributes);
-  void SetLocked(std::string_view path, bool locked);
+  void SetLocked(std::string_view path, bool locked);  // false also ends a service's hold
+  // The file is held open by the service (sharing violation on delete, move, open and write)
+  // until the service reports stopped; then it is released for good. "" releases it.
+  void SetLockedBy(std::string_view path, std::string_view serviceName);
   void SetShortName(std::string_view path, std::string_view shortName);
   void RemoveFile(std::string_view path);  // a file, or a directory with all it holds
   bool HasFile(std::string_view path) const;
@@ -125,6 +154,21 @@ class SimMachine {
   void SetServiceState(std::string_view name, DWORD state);
   std::optional<DWORD> ServiceState(std::string_view name) const;
   std::vector<std::pair<std::string, DWORD>> ServiceStates() const;
+  void SetServiceBehaviour(std::string_view name, ServiceBehaviour behaviour);
+  ServiceBehaviour GetServiceBehaviour(std::string_view name) const;  // the defaults when none was set
+  bool ServiceMarkedForDelete(std::string_view name) const;
+  int StatusQueries(std::string_view name) const;    // QueryServiceStatus calls on the service
+  int ControlRequests(std::string_view name) const;  // ControlService calls, any control code
+  int StartRequests(std::string_view name) const;    // StartServiceA calls
+  std::vector<ServiceCall> ServiceCalls() const;     // every recorded call, in order
+
+  // The restart: every process ends (files held open are released, handles are gone), the
+  // pending renames and deletions are carried out (PendingFileRenameOperations on NT, the
+  // "[rename]" section of WININIT.INI on Windows 95/98) and cleared, services marked for
+  // deletion go, and the others come back as their start type says: boot, system and
+  // automatic services running, on-demand and disabled ones stopped, a service without a
+  // Start value in the state it settles in. The virtual clock keeps running.
+  void Reboot();
 
   // Top-level windows of this machine.
   HWND AddWindow(std::string_view className, std::string_view title, WindowProc proc);

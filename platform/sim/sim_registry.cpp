@@ -410,6 +410,13 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   k->values.push_back(RegValue{std::string(name), type, std::move(data)});
 }
 
+void SimMachine::RemoveValue(std::string_view keyPath, std::string_view name) {
+  Lock lock(state_->mu);
+  auto k = state_->FindKeyPath(keyPath);
+  if (!k) return;
+  std::erase_if(k->values, [&](const RegValue& v) { return cp932::EqualNoCase(v.name, name); });
+}
+
 void SimMachine::SetString(std::string_view keyPath, std::string_view name, std::string_view text) {
   std::string data(text);
   data.push_back('\0');

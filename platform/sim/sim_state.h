@@ -47,6 +47,7 @@ struct FileNode {
   bool directory = false;
   DWORD attributes = 0;   // without FILE_ATTRIBUTE_DIRECTORY; 0 reads as FILE_ATTRIBUTE_NORMAL
   bool locked = false;
+  std::string lockedBy;  // a service that holds it open until it stops
   std::string contents;
   std::weak_ptr<FileNode> parent;
   std::map<std::string, std::shared_ptr<FileNode>> children;  // by folded long name
@@ -98,12 +99,18 @@ using KernelObject = std::variant<OpenFile, FindSearch, std::shared_ptr<SimEvent
 struct ServiceRecord {
   std::string name;  // as first written
   DWORD state = SERVICE_STOPPED;
-  bool markedForDelete = false;
+  bool markedForDelete = false;  // DeleteService was called (the key's DeleteFlag says so too)
+  ServiceBehaviour behaviour;
+  int pollsLeft = 0;  // status queries until a pending state completes
+  int statusQueries = 0;
+  int controlRequests = 0;
+  int startRequests = 0;
 };
 
 struct ScHandle {
   bool manager = false;
   std::string service;  // folded service name
+  DWORD access = 0;     // the rights granted, generic rights mapped
 };
 
 // ---------------------------------------------------------------- windows
@@ -273,6 +280,7 @@ struct SimMachine::State {
   std::map<std::string, ServiceRecord> services;  // by folded name
   std::map<std::uintptr_t, ScHandle> scHandles;
   std::uintptr_t nextScHandle = 0x2000;
+  std::vector<ServiceCall> serviceCalls;
 
   // Windows, in creation order (the newest is on top of the Z order).
   std::vector<std::shared_ptr<SimWindow>> windows;
@@ -361,6 +369,14 @@ struct SimMachine::State {
   // ---- services
   ServiceRecord& Service(std::string_view name);
   void MaybeRemoveService(const std::string& folded);
+  bool MarkedForDelete(const ServiceRecord& r);
+  // Moves a service to a state; reaching stopped releases the files it held and lets a
+  // service marked for deletion go.
+  void SetServiceRunState(ServiceRecord& r, DWORD state);
+  // Held open by another program: locked, or held by a service that is not stopped.
+  bool HeldOpen(const FileNode& node) const;
+  void ReleaseFilesOf(const std::string& foldedService);
+  void Reboot();
 
   // ---- windows
   std::shared_ptr<SimWindow> Window(HWND hwnd) const;  // live windows only
