@@ -15,13 +15,18 @@
 //               LocalTime (YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS), CurrentUser (the
 //               HKEY_USERS subkey that is HKEY_CURRENT_USER), ServiceManager (allowed or
 //               denied: OpenSCManagerA fails with ERROR_ACCESS_DENIED)
-//   [Services]  name=state: stopped, start_pending, stop_pending, running,
-//               continue_pending, pause_pending, paused. The service's key
+//   [Services]  name=state[,option...]: state is stopped, start_pending, stop_pending,
+//               running, continue_pending, pause_pending, paused. The service's key
 //               HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> must be in the
-//               registry files.
+//               registry files. Options say how the service answers: pollsToStop=N and
+//               pollsToStart=N (status queries until a stop or start completes; 0, the
+//               default, completes at once), refuseStop=ERROR and refuseStart=ERROR (the
+//               request fails with that error), neverStops and neverStarts (stays pending).
+//               Example: ZOVPMN=running,pollsToStop=3,refuseStart=ERROR_ACCESS_DENIED
 //   [Files]     C:\path=flags, comma-separated: readonly, hidden, system, archive (for a
 //               directory), noarchive (for a file, which otherwise keeps its archive bit),
-//               locked (held open by another program), directory (create it, as an empty
+//               locked (held open by another program), lockedby=SERVICE (held open by that
+//               service until it stops; its key must exist), directory (create it, as an empty
 //               directory cannot live in every version-control system), shortname=NAME~1.EXT
 //   [Faults]    call=nth,error[,object]: the n-th call (from 1; 0 every call) of the facet
 //               method call fails with error (decimal or ERROR_... name), restricted to the
@@ -304,19 +309,56 @@ class IniParser {
     MachineIni::Service s;
     s.line = line_;
     if (!Text(key, s.name)) return false;
+    std::vector<std::string> parts = SplitCommas(value, 1000);
     bool found = false;
     for (const StateName& n : kStates) {
-      if (value == n.name) {
+      if (parts[0] == n.name) {
         s.state = n.state;
         found = true;
       }
     }
-    if (!found) return Fail("unknown state '" + std::string(value) + "'");
+    if (!found) return Fail("unknown state '" + parts[0] + "'");
+    std::set<std::string> seen;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      const std::string& option = parts[i];
+      std::size_t eq = option.find('=');
+      std::string name(Trim(std::string_view(option).substr(0, eq)));
+      std::string arg = eq == std::string::npos ? "" : std::string(Trim(std::string_view(option).substr(eq + 1)));
+      if (name.empty()) return Fail("empty service option");
+      if (!seen.insert(name).second) return Fail("service option " + name + " appears twice");
+      ServiceBehaviour& b = s.behaviour;
+      if (name == "pollsToStop" || name == "pollsToStart") {
+        DWORD n = 0;
+        if (eq == std::string::npos || !ParseNumber(arg, n) || n > 1000000)
+          return Fail(name + " needs a number of polls from 0 to 1000000, not '" + arg + "'");
+        (name == "pollsToStop" ? b.pollsToStop : b.pollsToStart) = static_cast<int>(n);
+      } else if (name == "refuseStop" || name == "refuseStart") {
+        DWORD e = 0;
+        if (eq == std::string::npos || !ParseError(arg, e) || e == 0)
+          return Fail(name + " needs an error (a number or an ERROR_ name, not 0), not '" + arg + "'");
+        (name == "refuseStop" ? b.refuseStop : b.refuseStart) = e;
+      } else if (name == "neverStops" || name == "neverStarts") {
+        if (eq != std::string::npos) return Fail(name + " takes no value");
+        (name == "neverStops" ? b.neverStops : b.neverStarts) = true;
+      } else {
+        return Fail("unknown service option '" + option + "'");
+      }
+    }
     for (const auto& other : ini_.services) {
       if (EqualNoCase(other.name, s.name)) return Fail("service " + std::string(key) + " appears twice");
     }
     ini_.services.push_back(std::move(s));
     return true;
+  }
+
+  static bool ParseError(const std::string& text, DWORD& code) {
+    for (const ErrorName& e : kErrorNames) {
+      if (text == e.name) {
+        code = e.code;
+        return true;
+      }
+    }
+    return ParseNumber(text, code);
   }
 
   bool FileKey(std::string_view key, std::string_view value) {
@@ -342,6 +384,12 @@ class IniParser {
       if (known) continue;
       if (token == "noarchive") f.noArchive = true;
       else if (token == "locked") f.locked = true;
+      else if (token.compare(0, 9, "lockedby=") == 0) {
+        if (!f.lockedBy.empty()) return Fail("lockedby appears twice");
+        if (!Text(Trim(std::string_view(token).substr(9)), f.lockedBy)) return false;
+        if (f.lockedBy.empty() || cp932::Find(f.lockedBy, '\\') != std::string::npos)
+          return Fail("bad service name in '" + token + "'");
+      }
       else if (token == "directory") f.directory = true;
       else if (token.compare(0, 10, "shortname=") == 0) {
         if (!Text(Trim(std::string_view(token).substr(10)), f.shortName)) return false;
@@ -368,14 +416,7 @@ class IniParser {
     DWORD nth = 0;
     if (!ParseNumber(parts[0], nth) || nth > 0x7FFFFFFF) return Fail("'" + parts[0] + "' is not a call count");
     f.fault.nth = static_cast<int>(nth);
-    bool named = false;
-    for (const ErrorName& e : kErrorNames) {
-      if (parts[1] == e.name) {
-        f.fault.error = e.code;
-        named = true;
-      }
-    }
-    if (!named && !ParseNumber(parts[1], f.fault.error)) return Fail("unknown error '" + parts[1] + "'");
+    if (!ParseError(parts[1], f.fault.error)) return Fail("unknown error '" + parts[1] + "'");
     if (parts.size() == 3) {
       if (!Text(parts[2], f.fault.object)) return false;
       f.fault.object = ExpandRoot(f.fault.object);
@@ -424,6 +465,7 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
                               Cp932ToUtf8Lossy(s.name));
     }
     m.SetServiceState(s.name, s.state);
+    m.SetServiceBehaviour(s.name, s.behaviour);
   }
   for (const auto& f : ini.files) {
     std::string shown = Cp932ToUtf8Lossy(f.path);
@@ -438,6 +480,13 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
     if (!directory && !f.noArchive) attributes |= FILE_ATTRIBUTE_ARCHIVE;
     m.SetAttributes(f.path, attributes);
     if (f.locked) m.SetLocked(f.path, true);
+    if (!f.lockedBy.empty()) {
+      if (!m.HasKey(kServicesKey + f.lockedBy)) {
+        return fail(f.line, "lockedby names service " + Cp932ToUtf8Lossy(f.lockedBy) + ", which has no key " +
+                                kServicesKey + Cp932ToUtf8Lossy(f.lockedBy));
+      }
+      m.SetLockedBy(f.path, f.lockedBy);
+    }
     if (!f.shortName.empty()) m.SetShortName(f.path, f.shortName);
   }
   for (const auto& f : ini.faults) m.AddFault(f.fault);
@@ -489,7 +538,15 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
       return false;
     }
     if (!Utf8(name, text, error, "service")) return false;
-    out += text + "=" + stateName + "\n";
+    out += text + "=" + stateName;
+    const ServiceBehaviour b = m.GetServiceBehaviour(name);
+    if (b.pollsToStop) out += ",pollsToStop=" + std::to_string(b.pollsToStop);
+    if (b.pollsToStart) out += ",pollsToStart=" + std::to_string(b.pollsToStart);
+    if (b.refuseStop) out += ",refuseStop=" + ErrorText(b.refuseStop);
+    if (b.refuseStart) out += ",refuseStart=" + ErrorText(b.refuseStart);
+    if (b.neverStops) out += ",neverStops";
+    if (b.neverStarts) out += ",neverStarts";
+    out += "\n";
   }
 
   // Short names are generated when a file is created, from the names already in its
@@ -514,6 +571,11 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
     }
     if (!f.directory && !(f.attributes & FILE_ATTRIBUTE_ARCHIVE)) flags.push_back("noarchive");
     if (f.locked) flags.push_back("locked");
+    // A hold by a service that no longer exists holds nothing.
+    if (!f.lockedBy.empty() && m.HasKey(kServicesKey + f.lockedBy)) {
+      if (!Utf8(f.lockedBy, text, error, "service")) return false;
+      flags.push_back("lockedby=" + text);
+    }
     if (f.directory && !parents.count(cp932::Fold(f.path))) flags.push_back("directory");
     if (generated && generated->shortName != f.shortName) {
       if (f.shortName.empty()) {

@@ -1,4 +1,5 @@
-// machine.ini of a machine image: the system, service states, file flags and faults.
+// machine.ini of a machine image: the system, service states and behaviour, file flags and
+// faults.
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ struct MachineIni {
   struct Service {
     std::string name;  // code page 932
     DWORD state = SERVICE_STOPPED;
+    ServiceBehaviour behaviour;
     int line = 0;
   };
   std::vector<Service> services;
@@ -24,6 +26,7 @@ struct MachineIni {
     DWORD attributes = 0;  // readonly, hidden, system, archive as listed
     bool noArchive = false;
     bool locked = false;
+    std::string lockedBy;  // a service that holds it open while it is not stopped
     bool directory = false;  // make it a directory when missing
     std::string shortName;
     int line = 0;

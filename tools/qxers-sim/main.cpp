@@ -53,6 +53,25 @@ int Run(const qxsim::Options& options) {
   return result == qx::kResultDone || result == qx::kResultRestart ? kExitDone : kExitFailedRun;
 }
 
+// The image as it is after a restart of its machine.
+int Reboot(const qxsim::Options& options) {
+  std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
+  qx::sim::SimMachine m;
+  std::string error;
+  if (!qx::sim::LoadImage(image, m, error)) {
+    std::cerr << "qxers-sim: " << image << ": " << error << "\n";
+    return kExitUsage;
+  }
+  std::cout << "[image] " << image << "\n";
+  m.Reboot();
+  std::cout << "[reboot] done\n";
+  if (!qxsim::WriteRebootOutput(options.outDir, m, error)) {
+    std::cerr << "qxers-sim: " << error << "\n";
+    return kExitUsage;
+  }
+  return kExitDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,5 +85,5 @@ int main(int argc, char** argv) {
     std::cerr << "qxers-sim: " << error << "\n" << qxsim::Usage();
     return kExitUsage;
   }
-  return Run(options);
+  return options.command == qxsim::Options::kReboot ? Reboot(options) : Run(options);
 }

@@ -8,10 +8,12 @@ namespace qxsim {
 namespace fs = std::filesystem;
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
-  if (argc < 2 || std::string(argv[1]) != "run") {
-    error = argc < 2 ? "no command given" : "unknown command '" + std::string(argv[1]) + "'";
+  std::string command = argc < 2 ? "" : argv[1];
+  if (command != "run" && command != "reboot") {
+    error = argc < 2 ? "no command given" : "unknown command '" + command + "'";
     return false;
   }
+  options.command = command == "run" ? Options::kRun : Options::kReboot;
   bool haveImage = false;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
@@ -21,7 +23,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         return false;
       }
       options.outDir = argv[++i];
-    } else if (arg == "--restart") {
+    } else if (arg == "--restart" && options.command == Options::kRun) {
       options.restart = true;
     } else if (!arg.empty() && arg[0] == '-') {
       error = "unknown option '" + arg + "'";
@@ -34,6 +36,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       haveImage = true;
     }
   }
+  if (options.command == Options::kReboot && options.outDir.empty()) {
+    error = "reboot needs --out DIR";
+    return false;
+  }
   return true;
 }
 
@@ -44,7 +50,12 @@ const char* Usage() {
          "  --out DIR   write DIR/messages.txt, DIR/after/ (the machine after the run)\n"
          "              and DIR/QXErs.log (when the run wrote a log)\n"
          "  --restart   answer Yes when the run asks to restart Windows (default No)\n"
-         "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n";
+         "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n"
+         "usage: qxers-sim reboot [IMAGE] --out DIR\n"
+         "  Restarts the simulated machine of IMAGE: carries out the renames and deletions\n"
+         "  left for the restart, ends every hold on files, removes the services marked for\n"
+         "  deletion and starts the automatic ones; writes DIR/after/ (the machine after the\n"
+         "  restart). Exit status: 0 done, 2 usage or image error.\n";
 }
 
 std::string DefaultImage() {

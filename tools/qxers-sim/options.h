@@ -6,12 +6,15 @@
 namespace qxsim {
 
 struct Options {
+  enum Command { kRun, kReboot };
+  Command command = kRun;
   std::string image;   // empty: the default image of the source tree
   std::string outDir;  // empty: no output files
   bool restart = false;  // answer Yes when the run asks to restart Windows
 };
 
-// Parses "run [IMAGE] [--out DIR] [--restart]". False with a message on a usage error.
+// Parses "run [IMAGE] [--out DIR] [--restart]" or "reboot [IMAGE] --out DIR". False with a
+// message on a usage error.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
 const char* Usage();

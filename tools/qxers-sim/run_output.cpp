@@ -70,4 +70,16 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
   return true;
 }
 
+bool WriteRebootOutput(const std::string& dir, const qx::sim::SimMachine& m, std::string& error) {
+  std::error_code ec;
+  fs::path root(dir);
+  fs::create_directories(root, ec);
+  if (ec) {
+    error = dir + ": cannot be created (" + ec.message() + ")";
+    return false;
+  }
+  fs::remove_all(root / "after", ec);
+  return qx::sim::SaveImage(m, (root / "after").string(), error);
+}
+
 }  // namespace qxsim

@@ -20,4 +20,7 @@ bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& resul
 bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
                      const std::vector<qx::sim::ReceivedMessage>& messages, std::string& error);
 
+// Writes dir/after/ (replacing an earlier one): the machine after its restart.
+bool WriteRebootOutput(const std::string& dir, const qx::sim::SimMachine& m, std::string& error);
+
 }  // namespace qxsim
