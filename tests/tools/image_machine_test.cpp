@@ -69,6 +69,27 @@ TEST(ImageMachineIni, ServicesTakeTheirStates) {
   EXPECT_EQ(m.ServiceState("ZOVPMN"), SERVICE_PAUSED);
 }
 
+TEST(ImageMachineIni, ServiceOptionsGiveTheirBehaviourAndFilesTheirHolder) {
+  TestImage image(
+      "[Services]\n"
+      "Spooler=running, pollsToStop=3,refuseStart=ERROR_ACCESS_DENIED,neverStarts\n"
+      "ZOVPMN=stop_pending,refuseStop=1051,pollsToStart=2,neverStops\n"
+      "[Files]\nC:\\spool.spl=lockedby=spooler\n");
+  image.Write("s.reg", kServiceReg);
+  image.Write("drive_c/spool.spl", "x");
+  SimMachine m;
+  ASSERT_EQ(image.LoadInto(m), "");
+  EXPECT_EQ(m.ServiceState("Spooler"), SERVICE_RUNNING);
+  EXPECT_EQ(m.GetServiceBehaviour("Spooler"),
+            (sim::ServiceBehaviour{.pollsToStop = 3, .refuseStart = ERROR_ACCESS_DENIED, .neverStarts = true}));
+  EXPECT_EQ(m.GetServiceBehaviour("ZOVPMN"),
+            (sim::ServiceBehaviour{.pollsToStart = 2, .refuseStop = ERROR_DEPENDENT_SERVICES_RUNNING, .neverStops = true}));
+  EXPECT_EQ(m.File("C:\\spool.spl")->lockedBy, "spooler");
+  EXPECT_FALSE(m.platform().files.DeleteFileA("C:\\spool.spl"));
+  m.SetServiceState("Spooler", SERVICE_STOPPED);
+  EXPECT_TRUE(m.platform().files.DeleteFileA("C:\\spool.spl"));
+}
+
 TEST(ImageMachineIni, FileFlagsSetAttributesLocksAndShortNames) {
   TestImage image(
       "[Files]\n"
@@ -141,6 +162,24 @@ TEST(ImageMachineIni, MalformedLinesAreRefusedWithFileAndLine) {
       {"[Files]\nx.txt=readonly\n", "machine.ini:2: 'x.txt' is not a full path like C:\\dir\\file"},
       {"[Files]\nC:\\x.txt=locked\nc:\\X.TXT=readonly\n", "machine.ini:3: c:\\X.TXT appears twice"},
       {"[Files]\nC:\\x.txt=directory\n", "machine.ini:2: C:\\x.txt is a file, not a directory"},
+      {"[Services]\nSpooler=running,pollsToStop=x\n",
+       "machine.ini:2: pollsToStop needs a number of polls from 0 to 1000000, not 'x'"},
+      {"[Services]\nSpooler=running,pollsToStart\n",
+       "machine.ini:2: pollsToStart needs a number of polls from 0 to 1000000, not ''"},
+      {"[Services]\nSpooler=running,refuseStop=ERROR_NOPE\n",
+       "machine.ini:2: refuseStop needs an error (a number or an ERROR_ name, not 0), not 'ERROR_NOPE'"},
+      {"[Services]\nSpooler=running,refuseStart=0\n",
+       "machine.ini:2: refuseStart needs an error (a number or an ERROR_ name, not 0), not '0'"},
+      {"[Services]\nSpooler=running,neverStops=1\n", "machine.ini:2: neverStops takes no value"},
+      {"[Services]\nSpooler=running,slow\n", "machine.ini:2: unknown service option 'slow'"},
+      {"[Services]\nSpooler=running,,neverStops\n", "machine.ini:2: empty service option"},
+      {"[Services]\nSpooler=running,pollsToStop=1,pollsToStop=2\n",
+       "machine.ini:2: service option pollsToStop appears twice"},
+      {"[Files]\nC:\\x.txt=lockedby=\n", "machine.ini:2: bad service name in 'lockedby='"},
+      {"[Files]\nC:\\x.txt=lockedby=A,lockedby=B\n", "machine.ini:2: lockedby appears twice"},
+      {"[Files]\nC:\\x.txt=lockedby=Spooler\n",
+       "machine.ini:2: lockedby names service Spooler, which has no key "
+       "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler"},
       {"[Faults]\nDeleteFileA=0\n", "machine.ini:2: a fault is call=nth,error[,object]"},
       {"[Faults]\nDeleteFileA=0,ERROR_NOPE\n", "machine.ini:2: unknown error 'ERROR_NOPE'"},
       {"[Faults]\nDeleteFileA=-1,5\n", "machine.ini:2: '-1' is not a call count"},
@@ -240,8 +279,10 @@ TEST(ImageSave, TheDefaultImageComesBackIdentical) { ExpectRoundTrip(std::string
 TEST(ImageSave, EveryKindOfStateComesBackIdentical) {
   TestImage image(U8(u8"[System]\nPlatformId=1\nMinorVersion=10\nCSDVersion=A\nLocalTime=2001-12-31 08:00:07\n"
                      u8"CurrentUser=ユーザー\nServiceManager=denied\n"
-                     u8"[Services]\nSpooler=start_pending\n"
+                     u8"[Services]\nSpooler=start_pending,pollsToStart=4,refuseStop=5\n"
+                     u8"ZOVPMN=running,pollsToStop=2,refuseStart=1056,neverStops,neverStarts\n"
                      u8"[Files]\nC:\\WINDOWS\\ro.dll=readonly,locked\nC:\\Empty=directory,hidden\n"
+                     u8"C:\\WINDOWS\\spool.spl=lockedby=ZOVPMN\n"
                      u8"C:\\WINDOWS\\Program Files Long=shortname=PROGRA~9\n"
                      u8"[Faults]\nRegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\\SOFTWARE\\表\nSleep=3,1234\n"));
   image.Write("s.reg", kServiceReg);
@@ -257,6 +298,7 @@ TEST(ImageSave, EveryKindOfStateComesBackIdentical) {
   for (int i = 0; i < 100; ++i) longHex += (i ? ",a" : "a") + std::to_string(i % 10);
   image.Write("u.reg", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Big]\r\n\"wrapped\"=hex(7):" + longHex + "\r\n");
   image.Write("drive_c/WINDOWS/ro.dll", std::string("\0\xFF", 2));
+  image.Write("drive_c/WINDOWS/spool.spl", "s");
   image.Write("drive_c/WINDOWS/Program Files Long/x", "");
   image.Write(U8(u8"drive_c/WINDOWS/日本語の名前.txt"), "j");
   image.Write("drive_d/X/y", "other drive");
@@ -285,6 +327,28 @@ TEST(ImageSave, SavedTextUsesRegeditAndIniForms) {
   std::string ini = ReadBytes(dir.path() / "img" / "machine.ini");
   EXPECT_NE(ini.find("\nC:\\TEMP\\keep.txt=readonly\n"), std::string::npos) << ini;
   EXPECT_EQ(ReadBytes(dir.path() / "img" / "drive_c" / "TEMP" / "keep.txt"), "k");
+}
+
+TEST(ImageSave, ServiceBehaviourAndHoldersAreWrittenAsOptions) {
+  SimMachine m;
+  m.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");
+  m.SetServiceState("Spooler", SERVICE_RUNNING);
+  m.SetServiceBehaviour("Spooler", {.pollsToStop = 3, .refuseStop = ERROR_DEPENDENT_SERVICES_RUNNING});
+  m.SetServiceBehaviour("Gone", {.neverStops = true});  // no key: left out
+  m.AddFile("C:\\a.spl", "a");
+  m.AddFile("C:\\b.spl", "b");
+  m.SetLockedBy("C:\\a.spl", "Spooler");
+  m.SetLockedBy("C:\\b.spl", "Gone");  // a service that does not exist holds nothing
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(sim::SaveImage(m, (dir.path() / "img").string(), error)) << error;
+  std::string ini = ReadBytes(dir.path() / "img" / "machine.ini");
+  EXPECT_NE(ini.find("\n[Services]\nSpooler=running,pollsToStop=3,refuseStop=ERROR_DEPENDENT_SERVICES_RUNNING\n\n"),
+            std::string::npos)
+      << ini;
+  EXPECT_NE(ini.find("\nC:\\a.spl=lockedby=Spooler\n"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("b.spl"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("Gone"), std::string::npos) << ini;
 }
 
 TEST(ImageSave, RefusesAFolderThatIsNotEmpty) {

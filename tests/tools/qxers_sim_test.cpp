@@ -162,3 +162,70 @@ TEST(QxersSim, ARunWithNoDeletionKindWritesTheWholeMessageSequence) {
 
 }  // namespace
 }  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+std::string RegHex(const std::string& bytes) {
+  std::string out;
+  char piece[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(piece, sizeof piece, "%02x", c);
+    out += (out.empty() ? "" : ",") + std::string(piece);
+  }
+  return out;
+}
+
+TEST(QxersSimReboot, UsageErrorsExitWithTwo) {
+  REQUIRE_QXERS_SIM();
+  for (const char* args : {"reboot", "reboot --out", "reboot a b --out c", "reboot --restart --out c"}) {
+    SCOPED_TRACE(args);
+    Outcome o = RunCommand(args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("usage: qxers-sim reboot"), std::string::npos) << o.err;
+  }
+}
+
+TEST(QxersSimReboot, TheImageAfterTheRestartIsWritten) {
+  REQUIRE_QXERS_SIM();
+  TestImage image(
+      "[System]\nPlatformId=2\nMajorVersion=4\n"
+      "[Services]\nAUTO=stopped\nDEMAND=running,pollsToStop=5\nDOOMED=running\n"
+      "[Files]\nC:\\Q\\HELD.DLL=locked\nC:\\Q\\SPOOL.SPL=lockedby=AUTO\n");
+  std::string pending = std::string("\\??\\C:\\Q\\HELD.DLL\0\0\\??\\C:\\Q\\NEW.DLL\0!\\??\\C:\\Q\\OLD.DLL\0\0", 55);
+  image.Write("system.reg",
+              "REGEDIT4\r\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager]\r\n"
+              "\"PendingFileRenameOperations\"=hex(7):" + RegHex(pending) + "\r\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\AUTO]\r\n\"Start\"=dword:00000002\r\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DEMAND]\r\n\"Start\"=dword:00000003\r\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DOOMED]\r\n\"Start\"=dword:00000002\r\n"
+              "\"DeleteFlag\"=dword:00000001\r\n");
+  image.Write("drive_c/Q/HELD.DLL", "h");
+  image.Write("drive_c/Q/NEW.DLL", "new");
+  image.Write("drive_c/Q/OLD.DLL", "old");
+  image.Write("drive_c/Q/SPOOL.SPL", "s");
+  TempDir out;
+  Outcome o = RunCommand("reboot '" + image.str() + "' --out '" + out.str() + "'");
+  ASSERT_EQ(o.status, 0) << o.out << o.err;
+
+  sim::SimMachine after;
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage((out.path() / "after").string(), after, error)) << error;
+  EXPECT_FALSE(after.HasFile("C:\\Q\\HELD.DLL"));
+  EXPECT_FALSE(after.HasFile("C:\\Q\\NEW.DLL"));
+  ASSERT_TRUE(after.HasFile("C:\\Q\\OLD.DLL"));
+  EXPECT_EQ(after.File("C:\\Q\\OLD.DLL")->contents, "new");
+  EXPECT_EQ(after.File("C:\\Q\\SPOOL.SPL")->lockedBy, "");
+  EXPECT_FALSE(after.Value("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                           "PendingFileRenameOperations"));
+  EXPECT_EQ(after.ServiceState("AUTO"), SERVICE_RUNNING);
+  EXPECT_EQ(after.ServiceState("DEMAND"), SERVICE_STOPPED);
+  EXPECT_EQ(after.GetServiceBehaviour("DEMAND").pollsToStop, 5);  // how it answers stays
+  EXPECT_FALSE(after.HasKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DOOMED"));
+  std::string ini = ReadBytes(out.path() / "after" / "machine.ini");
+  EXPECT_EQ(ini.find("locked"), std::string::npos) << ini;
+}
+
+}  // namespace
+}  // namespace qx::test
