@@ -157,6 +157,8 @@ class SimMachine {
   void SetServiceBehaviour(std::string_view name, ServiceBehaviour behaviour);
   ServiceBehaviour GetServiceBehaviour(std::string_view name) const;  // the defaults when none was set
   bool ServiceMarkedForDelete(std::string_view name) const;
+  // Calls that reached the service with the handle's rights allowing them (a call failed by an
+  // injected fault or refused for want of a right is not counted; ServiceCalls lists the latter).
   int StatusQueries(std::string_view name) const;    // QueryServiceStatus calls on the service
   int ControlRequests(std::string_view name) const;  // ControlService calls, any control code
   int StartRequests(std::string_view name) const;    // StartServiceA calls
