@@ -238,8 +238,9 @@ SC_HANDLE ServicesCore::OpenServiceA(SC_HANDLE manager, const char* name, DWORD 
     return s_.SetError(ERROR_INVALID_NAME), nullptr;
   auto key = s_.FindKeyPath(ServiceKeyPath(n));
   if (!key) return s_.SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
-  ServiceRecord& r = s_.Service(key->name);
-  if (s_.MarkedForDelete(r)) return s_.SetError(ERROR_SERVICE_MARKED_FOR_DELETE), nullptr;
+  // A service marked for deletion still opens until it is gone; what it refuses then is
+  // another start or deletion.
+  s_.Service(key->name);
   std::uintptr_t id = s_.nextScHandle;
   s_.nextScHandle += 4;
   s_.scHandles[id] = ScHandle{false, cp932::Fold(n), MapServiceAccess(access)};

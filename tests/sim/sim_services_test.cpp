@@ -351,10 +351,12 @@ TEST(SimServiceStateMachine, DeletionMarksTheKeyAndWaitsForTheStopAndTheLastHand
   EXPECT_EQ(o.m.Value(key, "DeleteFlag")->type, REG_DWORD);
   EXPECT_EQ(o.m.Value(key, "DeleteFlag")->data, std::string("\x01\0\0\0", 4));
   EXPECT_TRUE(o.m.ServiceMarkedForDelete("Spooler"));
-  EXPECT_EQ(o.svc.OpenServiceA(o.scm, "Spooler", SERVICE_ALL_ACCESS), nullptr);
+  SC_HANDLE again = o.svc.OpenServiceA(o.scm, "Spooler", SERVICE_ALL_ACCESS);  // still opens
+  ASSERT_NE(again, nullptr);
+  EXPECT_FALSE(o.svc.DeleteService(again));
   EXPECT_EQ(o.sys.GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
-  EXPECT_FALSE(o.svc.DeleteService(o.s));
-  EXPECT_EQ(o.sys.GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
+  o.svc.CloseServiceHandle(again);
+  EXPECT_TRUE(o.m.HasKey(key));  // still running
 
   SERVICE_STATUS st;
   ASSERT_TRUE(o.svc.ControlService(o.s, SERVICE_CONTROL_STOP, st));
