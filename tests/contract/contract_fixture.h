@@ -18,6 +18,7 @@ class ContractTest : public ::testing::Test {
   Files& files = p.files;
   Profile& profile = p.profile;
   System& sys = p.system;
+  Services& svc = p.services;
 
   std::string Scratch(const std::string& name) const { return dir_ + "\\" + name; }
 

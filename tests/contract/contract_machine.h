@@ -1,5 +1,5 @@
-// The machine a contract suite runs on. The suites pin how the Registry, Files and Profile
-// facets behave, written once against this fixture interface; each backend binds it: the
+// The machine a contract suite runs on. The suites pin how the Registry, Files, Profile and
+// Services facets behave, written once against this fixture interface; each backend binds it: the
 // simulated machine (tests/sim/contract_sim.cpp) and the real Windows API under Wine
 // (tests/wine/contract_win32.cpp). Set-up and inspection go around the facets, so that a
 // facet is never checked only by itself.
@@ -38,6 +38,15 @@ class ContractMachine {
   virtual bool FileExists(const std::string& path) = 0;       // a file, not a directory
   virtual bool DirectoryExists(const std::string& path) = 0;  // a directory, not a file
   virtual std::string FileContents(const std::string& path) = 0;
+
+  // The service manager. Installs a test service: a program of its own process, started on
+  // demand, stopped, accepting stop, pause and continue, taking a moment in each pending state.
+  // When dependsOn is not empty the new service depends on that one. Every service installed
+  // here is stopped and removed when the test ends. False (with the failure reported) when it
+  // cannot be installed.
+  virtual bool InstallTestService(const std::string& name, const std::string& dependsOn = "") = 0;
+  // Whether the service's key HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> is there.
+  virtual bool ServiceKeyExists(const std::string& name) = 0;
 
   // True when the backend is the real API under Wine and Wine is known to differ from
   // Windows in the case described; the caller then skips its assertion. Windows' behaviour is

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 #include "tests/contract/contract_machine.h"
 
 namespace qx::contract {
@@ -11,6 +12,10 @@ namespace {
 
 constexpr const char* kScratchKey = "Software\\QXContractTest";
 constexpr const char* kScratchDirectory = "C:\\QXContract";
+constexpr const char* kServicesKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services";
+constexpr DWORD kOwnProcess = 0x10;  // SERVICE_WIN32_OWN_PROCESS
+constexpr DWORD kDemandStart = 3;    // SERVICE_DEMAND_START
+constexpr DWORD kErrorNormal = 1;    // SERVICE_ERROR_NORMAL
 
 class SimContractMachine final : public ContractMachine {
  public:
@@ -53,9 +58,39 @@ class SimContractMachine final : public ContractMachine {
     return entry ? entry->contents : std::string();
   }
 
+  // The service's key as CreateServiceA writes it; the machine knows it stopped, and taking a
+  // couple of status polls to start and to stop, as a real service program does.
+  bool InstallTestService(const std::string& name, const std::string& dependsOn) override {
+    const std::string key = std::string(kServicesKey) + "\\" + name;
+    machine_.AddKey(key);
+    machine_.SetDword(key, "Type", kOwnProcess);
+    machine_.SetDword(key, "Start", kDemandStart);
+    machine_.SetDword(key, "ErrorControl", kErrorNormal);
+    machine_.SetValue(key, "ImagePath", REG_EXPAND_SZ, "\"" + TestServiceProgram() + "\"" + std::string(1, '\0'));
+    machine_.SetString(key, "DisplayName", name);
+    machine_.SetString(key, "ObjectName", "LocalSystem");
+    if (!dependsOn.empty()) machine_.SetValue(key, "DependOnService", REG_MULTI_SZ, dependsOn + std::string(2, '\0'));
+    machine_.SetServiceState(name, SERVICE_STOPPED);
+    sim::ServiceBehaviour behaviour;
+    behaviour.pollsToStart = 2;
+    behaviour.pollsToStop = 2;
+    machine_.SetServiceBehaviour(name, behaviour);
+    return true;
+  }
+  bool ServiceKeyExists(const std::string& name) override {
+    return machine_.HasKey(std::string(kServicesKey) + "\\" + name);
+  }
+
   bool KnownWineDifference(const std::string&) override { return false; }
 
  private:
+  // The test service program, beside the program the machine runs.
+  std::string TestServiceProgram() const {
+    const std::string& self = machine_.settings().moduleFileName;
+    const std::size_t folder = sim::cp932::FindLast(self, '\\');
+    return (folder == std::string::npos ? std::string() : self.substr(0, folder + 1)) + "qx_test_service.exe";
+  }
+
   sim::SimMachine machine_;
 };
 

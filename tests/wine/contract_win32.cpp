@@ -63,6 +63,50 @@ std::string TempDirectory() {
   return dir;
 }
 
+// The test service program, beside this test program.
+std::string TestServiceProgram() {
+  char self[MAX_PATH] = {};
+  const ::DWORD n = ::GetModuleFileNameA(nullptr, self, sizeof self);
+  if (n == 0 || n >= sizeof self) return "";
+  // The last backslash, stepping over double-byte characters whose trail byte is 0x5C.
+  std::size_t folder = std::string::npos;
+  for (::DWORD i = 0; i < n; ++i) {
+    if (::IsDBCSLeadByte(static_cast<::BYTE>(self[i])) && i + 1 < n) {
+      ++i;
+    } else if (self[i] == '\\') {
+      folder = i;
+    }
+  }
+  if (folder == std::string::npos) return "";
+  return std::string(self, folder + 1) + "qx_test_service.exe";
+}
+
+// Polls of 100 ms that set-up and clean-up wait at most for a service.
+constexpr int kServicePolls = 150;
+
+// Stops the service when it is not stopped and deletes it, then waits until the service manager
+// has let it go. True when the service is gone (or never was there).
+bool RemoveService(::SC_HANDLE scm, const std::string& name) {
+  ::SC_HANDLE s = ::OpenServiceA(scm, name.c_str(), SERVICE_ALL_ACCESS);
+  if (!s) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  for (int i = 0; i < kServicePolls; ++i) {
+    ::SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(s, &status) || status.dwCurrentState == SERVICE_STOPPED) break;
+    // A pending service takes no control yet: asked again on the next poll.
+    if (status.dwCurrentState != SERVICE_STOP_PENDING) ::ControlService(s, SERVICE_CONTROL_STOP, &status);
+    ::Sleep(100);
+  }
+  ::DeleteService(s);  // fails when it is already marked for deletion, which is as good
+  ::CloseServiceHandle(s);
+  for (int i = 0; i < kServicePolls; ++i) {
+    s = ::OpenServiceA(scm, name.c_str(), SERVICE_QUERY_STATUS);
+    if (!s) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    ::CloseServiceHandle(s);
+    ::Sleep(100);
+  }
+  return false;
+}
+
 class Win32ContractMachine final : public ContractMachine {
  public:
   Win32ContractMachine() {
@@ -77,6 +121,10 @@ class Win32ContractMachine final : public ContractMachine {
     if (key) ::RegCloseKey(key);
   }
   ~Win32ContractMachine() override {
+    // Dependents first: a service does not stop while they run.
+    for (auto it = services_.rbegin(); it != services_.rend(); ++it)
+      EXPECT_TRUE(RemoveService(scm_, *it)) << "test service " << *it << " is left installed";
+    if (scm_) ::CloseServiceHandle(scm_);
     for (::HANDLE h : held_) ::CloseHandle(h);
     ::SetCurrentDirectoryA(savedDirectory_);
     RemoveFiles(scratchDirectory_);
@@ -146,6 +194,45 @@ class Win32ContractMachine final : public ContractMachine {
     return contents;
   }
 
+  bool InstallTestService(const std::string& name, const std::string& dependsOn) override {
+    if (!scm_) scm_ = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!scm_) {
+      ADD_FAILURE() << "OpenSCManagerA failed with " << ::GetLastError();
+      return false;
+    }
+    // A service of that name left by an earlier run would make the test's start meaningless.
+    if (!RemoveService(scm_, name)) {
+      ADD_FAILURE() << "an earlier service " << name << " cannot be removed";
+      return false;
+    }
+    const std::string program = TestServiceProgram();
+    if (program.empty() || !FileExists(program)) {
+      ADD_FAILURE() << "the test service program is not beside the test program: " << program;
+      return false;
+    }
+    const std::string image = "\"" + program + "\"";
+    std::string dependencies = dependsOn;  // a list of names, each ended by a zero, then a zero
+    if (!dependencies.empty()) dependencies.push_back('\0');
+    dependencies.push_back('\0');
+    ::SC_HANDLE s = ::CreateServiceA(scm_, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
+                                     dependsOn.empty() ? nullptr : dependencies.c_str(), nullptr, nullptr);
+    if (!s) {
+      ADD_FAILURE() << "CreateServiceA " << name << " failed with " << ::GetLastError();
+      return false;
+    }
+    ::CloseServiceHandle(s);
+    services_.push_back(name);
+    return true;
+  }
+  bool ServiceKeyExists(const std::string& name) override {
+    ::HKEY key = nullptr;
+    const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+  }
+
   bool KnownWineDifference(const std::string& what) override {
     if (!qx::wine::RunningUnderWine()) return false;
     // Said once per case, so the run's output lists every difference it stepped over.
@@ -159,6 +246,8 @@ class Win32ContractMachine final : public ContractMachine {
   std::string scratchDirectory_;
   char savedDirectory_[MAX_PATH] = {};
   std::vector<::HANDLE> held_;
+  ::SC_HANDLE scm_ = nullptr;
+  std::vector<std::string> services_;  // installed by this test, in order
 };
 
 }  // namespace
