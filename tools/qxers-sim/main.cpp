@@ -17,15 +17,22 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailedRun = 1;
 constexpr int kExitUsage = 2;
 
-int Run(const qxsim::Options& options) {
+// Loads the image the options name (the default one without a name); false after saying why.
+bool LoadMachine(const qxsim::Options& options, qx::sim::SimMachine& m) {
   std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
-  qx::sim::SimMachine m;
   std::string error;
   if (!qx::sim::LoadImage(image, m, error)) {
     std::cerr << "qxers-sim: " << image << ": " << error << "\n";
-    return kExitUsage;
+    return false;
   }
   std::cout << "[image] " << image << "\n";
+  return true;
+}
+
+int Run(const qxsim::Options& options) {
+  qx::sim::SimMachine m;
+  if (!LoadMachine(options, m)) return kExitUsage;
+  std::string error;
 
   qxsim::ConsoleDialogs dialogs(std::cout, options.restart);
   qx::CQXErsDoc doc(m.platform());
@@ -55,14 +62,9 @@ int Run(const qxsim::Options& options) {
 
 // The image as it is after a restart of its machine.
 int Reboot(const qxsim::Options& options) {
-  std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
   qx::sim::SimMachine m;
+  if (!LoadMachine(options, m)) return kExitUsage;
   std::string error;
-  if (!qx::sim::LoadImage(image, m, error)) {
-    std::cerr << "qxers-sim: " << image << ": " << error << "\n";
-    return kExitUsage;
-  }
-  std::cout << "[image] " << image << "\n";
   m.Reboot();
   std::cout << "[reboot] done\n";
   if (!qxsim::WriteRebootOutput(options.outDir, m, error)) {
