@@ -323,6 +323,11 @@ DWORD SimMachine::State::WalkDirectory(const ParsedPath& p, std::size_t count, s
   return ERROR_SUCCESS;
 }
 
+DWORD SimMachine::State::ParseAndLookup(const char* name, ParsedPath& p, std::shared_ptr<FileNode>& node) const {
+  if (DWORD e = ParsePath(name, p); e != ERROR_SUCCESS) return e;
+  return Lookup(p, node);
+}
+
 DWORD SimMachine::State::Lookup(const ParsedPath& p, std::shared_ptr<FileNode>& node,
                                 std::shared_ptr<FileNode>* parent) const {
   node = nullptr;
@@ -597,9 +602,8 @@ BOOL FilesCore::CloseHandle(HANDLE file) {
 BOOL FilesCore::DeleteFileA(const char* name) {
   Lock lock(s_.mu);
   ParsedPath p;
-  if (DWORD e = s_.ParsePath(name, p); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   std::shared_ptr<FileNode> n;
-  if (DWORD e = s_.Lookup(p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
+  if (DWORD e = s_.ParseAndLookup(name, p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (n->directory || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
   if (s_.HeldOpen(*n) || s_.OpenedWithout(*n, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   Detach(n);
@@ -683,9 +687,8 @@ BOOL FilesCore::Move(const char* from, const char* to, DWORD flags) {
 BOOL FilesCore::SetFileAttributesA(const char* name, DWORD attributes) {
   Lock lock(s_.mu);
   ParsedPath p;
-  if (DWORD e = s_.ParsePath(name, p); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   std::shared_ptr<FileNode> n;
-  if (DWORD e = s_.Lookup(p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
+  if (DWORD e = s_.ParseAndLookup(name, p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   n->attributes = attributes & kSettableAttributes;
   return TRUE;
 }
@@ -693,9 +696,8 @@ BOOL FilesCore::SetFileAttributesA(const char* name, DWORD attributes) {
 BOOL FilesCore::RemoveDirectoryA(const char* name) {
   Lock lock(s_.mu);
   ParsedPath p;
-  if (DWORD e = s_.ParsePath(name, p); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   std::shared_ptr<FileNode> n;
-  if (DWORD e = s_.Lookup(p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
+  if (DWORD e = s_.ParseAndLookup(name, p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (!n->directory) return s_.SetError(ERROR_DIRECTORY), FALSE;
   if (p.parts.empty() || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
   // The process keeps its current directory open, so that one cannot go.
@@ -806,9 +808,8 @@ DWORD FilesCore::GetCurrentDirectoryA(DWORD cchBuffer, char* buffer) {
 BOOL FilesCore::SetCurrentDirectoryA(const char* path) {
   Lock lock(s_.mu);
   ParsedPath p;
-  if (DWORD e = s_.ParsePath(path, p); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   std::shared_ptr<FileNode> n;
-  if (DWORD e = s_.Lookup(p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
+  if (DWORD e = s_.ParseAndLookup(path, p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (!n->directory) return s_.SetError(ERROR_DIRECTORY), FALSE;
   std::string full = JoinParsed(p);
   if (full.size() > 3 && full.back() == '\\') full.pop_back();

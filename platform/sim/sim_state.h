@@ -351,6 +351,8 @@ struct SimMachine::State {
   static std::shared_ptr<FileNode> Child(const FileNode& dir, std::string_view name);  // long or short name
   // The node a path names: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
   DWORD Lookup(const ParsedPath& p, std::shared_ptr<FileNode>& node, std::shared_ptr<FileNode>* parent = nullptr) const;
+  // A caller's path parsed and looked up in one step.
+  DWORD ParseAndLookup(const char* name, ParsedPath& p, std::shared_ptr<FileNode>& node) const;
   static std::string NodePath(const FileNode& node);
   std::string FullPath(const char* name) const;  // normalized full path, or the text itself
   std::shared_ptr<FileNode> AddNode(const std::shared_ptr<FileNode>& dir, std::string_view name, bool directory);
