@@ -21,10 +21,8 @@ int CQXErsDoc::GatherPrinterNames() { return 0; }
 int CQXErsDoc::StopCompanionPrograms() { return 0; }
 int CQXErsDoc::RemoveMigrationLeftovers() { return 0; }
 int CQXErsDoc::DeleteInstallerLogs() { return 0; }
+int CQXErsDoc::DeleteMigrationSettingsFile() { return 0; }
 int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
-int CQXErsDoc::RemoveFoldersAndMenus() { return 0; }
-int CQXErsDoc::RemoveRegistryEntries() { return 0; }
-int CQXErsDoc::RemoveFiles() { return 0; }
 int CQXErsDoc::RepairDefaultPrinter() { return 0; }
 int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 
