@@ -5,6 +5,7 @@
 #include "tests/wine/wine_detect.h"
 // (platform headers first)
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,12 @@ class Win32ContractMachine final : public ContractMachine {
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     ::RegCloseKey(key);
     return true;
+  }
+
+  std::string ProgramsFolder() override {
+    char path[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, path) != S_OK) return "";
+    return path;
   }
 
   bool KnownWineDifference(const std::string& what) override {
