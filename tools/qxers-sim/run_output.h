@@ -15,8 +15,8 @@ std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages
 // The run's result: the wParam of the last result message (1044), or false when none came.
 bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result);
 
-// Writes dir/messages.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
-// directory holds one). False with a message when something cannot be written.
+// Writes dir/messages.txt, dir/dde.txt (the commands Program Manager received), dir/after/
+// and dir/QXErs.log (when the machine's temporary directory holds one). False with a message when something cannot be written.
 bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
                      const std::vector<qx::sim::ReceivedMessage>& messages, std::string& error);
 
