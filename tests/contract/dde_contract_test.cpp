@@ -24,6 +24,7 @@ class DdeContract : public ContractTest {
     if (instance) dde.DdeUninitialize(instance);
   }
   HCONV Connect() {
+    if (!machine->WaitForProgramManager()) ADD_FAILURE() << "Program Manager does not answer within 20 s";
     CONVCONTEXT context;
     return dde.DdeConnect(instance, progman, progman, &context);
   }

@@ -85,6 +85,8 @@ class SimContractMachine final : public ContractMachine {
     return WindowsDirectory() + "\\Profiles\\" + machine_.settings().currentUser + "\\スタート メニュー\\プログラム";
   }
 
+  bool WaitForProgramManager() override { return machine_.settings().programManagerRunning; }
+
   bool KnownWineDifference(const std::string&) override { return false; }
 
  private:

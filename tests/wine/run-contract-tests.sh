@@ -99,5 +99,9 @@ for version in $versions; do
     tail -20 "$prefix/wine-$version.err" >&2 || true
     status=1
   fi
+  # Each version starts on a fresh session: after a whole suite, the next program of the same
+  # session found no Program Manager (Wine's Explorer) answering DDE, even after 20 s.
+  quiet "$wineserver" -k || true
+  quiet "$wineserver" -w || true
 done
 exit $status
