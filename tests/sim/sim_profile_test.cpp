@@ -16,6 +16,7 @@ class SimProfileTest : public ::testing::Test {
 };
 
 TEST_F(SimProfileTest, BareNamesAndWinIniLiveInTheWindowsDirectory) {
+  m.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;  // whose win.ini holds every section
   m.settings().windowsDirectory = "D:\\WIN95";
   m.AddDirectory("D:\\WIN95");
   ASSERT_TRUE(profile.WriteProfileStringA("windows", "device", "QX Printer,winspool,LPT1:"));
@@ -30,15 +31,15 @@ TEST_F(SimProfileTest, BareNamesAndWinIniLiveInTheWindowsDirectory) {
 
 TEST_F(SimProfileTest, WritingKeepsEveryOtherLineAsItStands) {
   const std::string before =
-      "; settings\r\n[devices]\r\n  QX Printer = winspool,LPT1:\r\nOther=winspool,FILE:\r\n\r\n[ports]\nLPT1:=\n";
+      "; settings\r\n[Qorvex]\r\n  QX Printer = winspool,LPT1:\r\nOther=winspool,FILE:\r\n\r\n[QXPorts]\nLPT1:=\n";
   m.AddFile("C:\\WINNT\\win.ini", before);
-  ASSERT_TRUE(profile.WriteProfileStringA("devices", "Other", nullptr));
-  ASSERT_TRUE(profile.WriteProfileStringA("devices", "New", "winspool,COM1:"));
-  ASSERT_TRUE(profile.WriteProfileStringA("PORTS", "lpt1:", "x"));
+  ASSERT_TRUE(profile.WriteProfileStringA("Qorvex", "Other", nullptr));
+  ASSERT_TRUE(profile.WriteProfileStringA("Qorvex", "New", "winspool,COM1:"));
+  ASSERT_TRUE(profile.WriteProfileStringA("QXPORTS", "lpt1:", "x"));
   EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents,
-            "; settings\r\n[devices]\r\n  QX Printer = winspool,LPT1:\r\nNew=winspool,COM1:\r\n\r\n[ports]\nLPT1:=x\n");
-  ASSERT_TRUE(profile.WriteProfileStringA("devices", nullptr, nullptr));
-  EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents, "; settings\r\n[ports]\nLPT1:=x\n");
+            "; settings\r\n[Qorvex]\r\n  QX Printer = winspool,LPT1:\r\nNew=winspool,COM1:\r\n\r\n[QXPorts]\nLPT1:=x\n");
+  ASSERT_TRUE(profile.WriteProfileStringA("Qorvex", nullptr, nullptr));
+  EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents, "; settings\r\n[QXPorts]\nLPT1:=x\n");
 }
 
 TEST_F(SimProfileTest, DeletingFromAMissingFileDoesNotCreateIt) {
