@@ -42,6 +42,27 @@ TEST_F(SimProfileTest, WritingKeepsEveryOtherLineAsItStands) {
   EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents, "; settings\r\n[QXPorts]\nLPT1:=x\n");
 }
 
+// What removal by registry edits changes is what the default-printer calls read.
+TEST_F(SimProfileTest, OnNtWinIniPrinterSectionsAreTheCurrentUsersRegistryKeys) {
+  const std::string file = "[windows]\r\ndevice=Stale,winspool,LPT9:\r\n[devices]\r\nStale=winspool,LPT9:\r\n";
+  m.AddFile("C:\\WINNT\\win.ini", file);
+  const std::string nt = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+  m.SetString(nt + "Windows", "Device", "P1,winspool,LPT1:");
+  m.SetString(nt + "Devices", "P1", "winspool,LPT1:");
+  m.SetString(nt + "Devices", "P2", "winspool,LPT2:");
+  char buf[64];
+  EXPECT_EQ(profile.GetProfileStringA("windows", "device", "", buf, sizeof buf), 17u);
+  EXPECT_STREQ(buf, "P1,winspool,LPT1:");
+  DWORD n = profile.GetProfileStringA("devices", nullptr, "", buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, n), std::string("P1\0P2\0", 6));
+  ASSERT_TRUE(profile.WriteProfileStringA("windows", "device", "P2,winspool,LPT2:"));
+  ASSERT_TRUE(profile.WriteProfileStringA("devices", "P1", nullptr));
+  EXPECT_EQ(m.Value(nt + "Windows", "Device")->data, std::string("P2,winspool,LPT2:\0", 18));
+  EXPECT_FALSE(m.Value(nt + "Devices", "P1"));
+  EXPECT_EQ(profile.GetPrivateProfileStringA("Devices", "p2", "", buf, sizeof buf, "C:\\WINNT\\WIN.INI"), 14u);
+  EXPECT_EQ(m.File("C:\\WINNT\\win.ini")->contents, file) << "the file's own sections are not looked at";
+}
+
 TEST_F(SimProfileTest, DeletingFromAMissingFileDoesNotCreateIt) {
   m.AddDirectory("C:\\WINNT");
   EXPECT_TRUE(profile.WritePrivateProfileStringA("s", nullptr, nullptr, "C:\\WINNT\\none.ini"));
