@@ -17,6 +17,12 @@ constexpr const char* kOtherPort = "QXCT2:";
 constexpr const char* kMonitor = "QX Contract Monitor";
 constexpr const char* kProcessor = "QXCTPROC";
 
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
 class SpoolerContract : public ContractTest {
  protected:
   // A printer on kPort with kDriver.
@@ -59,7 +65,8 @@ class SpoolerContract : public ContractTest {
   bool HasProcessor(const std::string& name) {
     std::vector<PRINTPROCESSOR_INFO_1A> list;
     EXPECT_TRUE(spl.EnumPrintProcessorsA(nullptr, env.c_str(), list)) << "error " << sys.GetLastError();
-    return std::any_of(list.begin(), list.end(), [&](const PRINTPROCESSOR_INFO_1A& p) { return p.pName == name; });
+    // Print-processor names are compared without regard to case ("WinPrint", "winprint").
+    return std::any_of(list.begin(), list.end(), [&](const PRINTPROCESSOR_INFO_1A& p) { return Upper(p.pName) == Upper(name); });
   }
 
   HANDLE Open(const char* name, DWORD access) {
@@ -71,6 +78,11 @@ class SpoolerContract : public ContractTest {
 
   // The failure a call gave: 0 when it succeeded.
   DWORD Outcome(BOOL ok) { return ok ? 0 : sys.GetLastError(); }
+  // Windows answers `expected`; under Wine another answer passes only as the known difference named.
+  void ExpectOutcome(DWORD got, DWORD expected, const char* wineDifference, const std::string& what) {
+    if (got != expected && wineDifference && machine->KnownWineDifference(wineDifference)) return;
+    EXPECT_EQ(got, expected) << what;
+  }
 
   std::string env = machine->DriverEnvironment();
 };
@@ -97,6 +109,8 @@ TEST_F(SpoolerContract, WhatWasInstalledIsListedWithItsData) {
   ASSERT_TRUE(spl.EnumPortsA(nullptr, ports)) << "error " << sys.GetLastError();
   const PORT_INFO_2A* port = FindPort(ports, kPort);
   ASSERT_NE(port, nullptr);
+  if (port->pMonitorName != "Local Port" && machine->KnownWineDifference("names the local port monitor \"Local Monitor\""))
+    return;
   EXPECT_EQ(port->pMonitorName, "Local Port");
   EXPECT_TRUE(HasMonitor("Local Port"));
 }
@@ -128,17 +142,23 @@ TEST_F(SpoolerContract, WhatAPrinterUsesCannotBeDeleted) {
   const auto printers = Printers();
   ASSERT_NE(Find(printers, kPrinter), nullptr);
   const std::string processor = Find(printers, kPrinter)->pPrintProcessor;
-  sys.SetLastError(0);
-  EXPECT_EQ(Outcome(spl.DeletePortA(nullptr, nullptr, kPort)), ERROR_BUSY);
-  EXPECT_TRUE(HasPort(kPort));
-  if (!machine->KnownWineDifference("deletes a printer driver that a printer uses")) {
-    EXPECT_EQ(Outcome(spl.DeletePrinterDriverA(nullptr, env.c_str(), kDriver)), ERROR_PRINTER_DRIVER_IN_USE);
+  // What is refused stays.
+  const DWORD port = Outcome(spl.DeletePortA(nullptr, nullptr, kPort));
+  ExpectOutcome(port, ERROR_BUSY, "deletes a port that a printer uses", "DeletePortA");
+  if (port == ERROR_BUSY) {
+    EXPECT_TRUE(HasPort(kPort));
+  }
+  const DWORD driver = Outcome(spl.DeletePrinterDriverA(nullptr, env.c_str(), kDriver));
+  ExpectOutcome(driver, ERROR_PRINTER_DRIVER_IN_USE, "deletes a printer driver that a printer uses",
+                "DeletePrinterDriverA");
+  if (driver == ERROR_PRINTER_DRIVER_IN_USE) {
     EXPECT_TRUE(HasDriver(kDriver));
   }
-  if (!machine->KnownWineDifference("deletes no print processor, in use or not")) {
-    EXPECT_EQ(Outcome(spl.DeletePrintProcessorA(nullptr, env.c_str(), processor.c_str())), ERROR_CAN_NOT_COMPLETE);
-    EXPECT_TRUE(HasProcessor(processor));
-  }
+  const DWORD used = Outcome(spl.DeletePrintProcessorA(nullptr, env.c_str(), processor.c_str()));
+  ExpectOutcome(used, ERROR_CAN_NOT_COMPLETE, "answers every DeletePrintProcessorA with success and deletes nothing",
+                "DeletePrintProcessorA");
+  EXPECT_TRUE(HasProcessor(processor));
+  EXPECT_NE(Find(Printers(), kPrinter), nullptr);
 }
 
 TEST_F(SpoolerContract, UnknownNamesAreRefusedEachWithItsOwnCode) {
@@ -146,23 +166,25 @@ TEST_F(SpoolerContract, UnknownNamesAreRefusedEachWithItsOwnCode) {
     const char* call;
     std::function<BOOL()> run;
     DWORD error;
+    const char* wineDifference = nullptr;
   };
   HANDLE h = nullptr;
   const Case cases[] = {
       {"OpenPrinterA", [&] { return spl.OpenPrinterA("QX No Printer", &h, nullptr); }, ERROR_INVALID_PRINTER_NAME},
       {"DeletePrinterDriverA", [&] { return spl.DeletePrinterDriverA(nullptr, env.c_str(), "QX No Driver"); },
-       ERROR_UNKNOWN_PRINTER_DRIVER},
+       ERROR_UNKNOWN_PRINTER_DRIVER, "deletes an unknown printer driver with success"},
       {"DeletePrinterDriverA env", [&] { return spl.DeletePrinterDriverA(nullptr, "QX No Environment", kDriver); },
        ERROR_INVALID_ENVIRONMENT},
-      {"DeletePortA", [&] { return spl.DeletePortA(nullptr, nullptr, "QXNONE:"); }, ERROR_UNKNOWN_PORT},
+      {"DeletePortA", [&] { return spl.DeletePortA(nullptr, nullptr, "QXNONE:"); }, ERROR_UNKNOWN_PORT,
+       "refuses an unknown port with ERROR_NOT_SUPPORTED"},
       {"DeleteMonitorA", [&] { return spl.DeleteMonitorA(nullptr, nullptr, "QX No Monitor"); },
        ERROR_UNKNOWN_PRINT_MONITOR},
       {"DeletePrintProcessorA", [&] { return spl.DeletePrintProcessorA(nullptr, env.c_str(), "QXNOPROC"); },
-       ERROR_UNKNOWN_PRINTPROCESSOR},
+       ERROR_UNKNOWN_PRINTPROCESSOR, "answers every DeletePrintProcessorA with success and deletes nothing"},
   };
   for (const Case& c : cases) {
     sys.SetLastError(0);
-    EXPECT_EQ(Outcome(c.run()), c.error) << c.call;
+    ExpectOutcome(Outcome(c.run()), c.error, c.wineDifference, c.call);
   }
   if (h) spl.ClosePrinter(h);
 }
@@ -183,13 +205,15 @@ TEST_F(SpoolerContract, PrinterDriverPortMonitorAndPrintProcessorAreDeletedInTur
   EXPECT_FALSE(HasPort(kPort));
   EXPECT_TRUE(spl.DeleteMonitorA(nullptr, nullptr, kMonitor)) << "error " << sys.GetLastError();
   EXPECT_FALSE(HasMonitor(kMonitor));
-  if (!machine->KnownWineDifference("deletes no print processor, in use or not")) {
-    EXPECT_TRUE(spl.DeletePrintProcessorA(nullptr, env.c_str(), kProcessor)) << "error " << sys.GetLastError();
-    EXPECT_FALSE(HasProcessor(kProcessor));
+  EXPECT_TRUE(spl.DeletePrintProcessorA(nullptr, env.c_str(), kProcessor)) << "error " << sys.GetLastError();
+  if (HasProcessor(kProcessor)) {
+    EXPECT_TRUE(machine->KnownWineDifference("answers every DeletePrintProcessorA with success and deletes nothing"));
   }
   // Gone is gone: a second deletion knows the names no more.
-  EXPECT_EQ(Outcome(spl.DeletePrinterDriverA(nullptr, env.c_str(), kDriver)), ERROR_UNKNOWN_PRINTER_DRIVER);
-  EXPECT_EQ(Outcome(spl.DeletePortA(nullptr, nullptr, kPort)), ERROR_UNKNOWN_PORT);
+  ExpectOutcome(Outcome(spl.DeletePrinterDriverA(nullptr, env.c_str(), kDriver)), ERROR_UNKNOWN_PRINTER_DRIVER,
+                "refuses a driver deleted before with ERROR_INSUFFICIENT_BUFFER", "DeletePrinterDriverA again");
+  ExpectOutcome(Outcome(spl.DeletePortA(nullptr, nullptr, kPort)), ERROR_UNKNOWN_PORT,
+                "refuses an unknown port with ERROR_NOT_SUPPORTED", "DeletePortA again");
 }
 
 TEST_F(SpoolerContract, APrinterOpenedOnlyToPrintCannotBeChangedOrDeleted) {
@@ -199,9 +223,11 @@ TEST_F(SpoolerContract, APrinterOpenedOnlyToPrintCannotBeChangedOrDeleted) {
   PRINTER_INFO_2A record = *Find(printers, kPrinter);
   HANDLE h = Open(kPrinter, PRINTER_ACCESS_USE);
   ASSERT_NE(h, nullptr);
-  if (!machine->KnownWineDifference("lets a handle opened for printing change and delete its printer")) {
-    EXPECT_EQ(Outcome(spl.SetPrinterA(h, 2, &record, 0)), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Outcome(spl.DeletePrinter(h)), ERROR_ACCESS_DENIED);
+  const char* wine = "lets a handle opened for printing change and delete its printer";
+  ExpectOutcome(Outcome(spl.SetPrinterA(h, 2, &record, 0)), ERROR_ACCESS_DENIED, wine, "SetPrinterA");
+  const DWORD deleted = Outcome(spl.DeletePrinter(h));
+  ExpectOutcome(deleted, ERROR_ACCESS_DENIED, wine, "DeletePrinter");
+  if (deleted == ERROR_ACCESS_DENIED) {
     EXPECT_NE(Find(Printers(), kPrinter), nullptr);
   }
   EXPECT_TRUE(spl.ClosePrinter(h));
