@@ -248,6 +248,12 @@ std::string SimMachine::dump() const {
     line(l);
   }
 
+  line("[spooler]");
+  for (const auto& [_, d] : s.spoolerData.deniedAccess)
+    line("  printer \"" + Printable(d.first) + "\" refuses access " + Hex(d.second));
+  for (const auto& k : s.spoolerData.pendingDrivers)
+    if (!k->deleted) line("  driver " + Printable(State::KeyPath(*k)) + " goes at the restart");
+
   line("[faults]");
   for (std::size_t i = 0; i < s.faults.size(); ++i) {
     const Fault& f = s.faults[i];

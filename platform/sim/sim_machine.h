@@ -196,8 +196,12 @@ class SimMachine {
   // Every spooler call that changed something, and every broadcast, one line each, in order.
   std::vector<std::string> SpoolerJournal() const;
   std::vector<BroadcastMessage> Broadcasts() const;
+  std::vector<std::pair<std::string, DWORD>> PrinterDeniedAccess() const;
   // Deleted while its files were held open: listed until the restart.
   bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
+  // Marks every version of the environment's driver so; false when it has none.
+  bool SetDriverPendingDeletion(std::string_view environment, std::string_view driver);
+  std::vector<std::pair<std::string, std::string>> PendingDrivers() const;  // environment, driver
 
   // Faults.
   void AddFault(Fault fault);

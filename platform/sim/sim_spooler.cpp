@@ -469,7 +469,7 @@ BOOL SpoolerCore::OpenPrinterA(const char* printerName, HANDLE* printer, const P
   }
   if (Nt() && !h.server) {
     auto denied = d_.deniedAccess.find(cp932::Fold(h.connection ? h.printer : PrinterName(*LocalPrinter(printerName))));
-    if (denied != d_.deniedAccess.end() && (h.access & denied->second)) return Fail(ERROR_ACCESS_DENIED);
+    if (denied != d_.deniedAccess.end() && (h.access & denied->second.second)) return Fail(ERROR_ACCESS_DENIED);
   }
   std::uintptr_t id = d_.nextHandle;
   d_.nextHandle += 4;
@@ -884,9 +884,16 @@ void RebootSpooler(SimMachine::State& s) {
 void SimMachine::SetPrinterDeniedAccess(std::string_view printer, DWORD access) {
   Lock lock(state_->mu);
   if (access)
-    state_->spoolerData.deniedAccess[cp932::Fold(printer)] = access;
+    state_->spoolerData.deniedAccess[cp932::Fold(printer)] = {std::string(printer), access};
   else
     state_->spoolerData.deniedAccess.erase(cp932::Fold(printer));
+}
+
+std::vector<std::pair<std::string, DWORD>> SimMachine::PrinterDeniedAccess() const {
+  Lock lock(state_->mu);
+  std::vector<std::pair<std::string, DWORD>> out;
+  for (const auto& [_, d] : state_->spoolerData.deniedAccess) out.push_back(d);
+  return out;
 }
 
 std::vector<std::string> SimMachine::SpoolerJournal() const {
@@ -899,17 +906,54 @@ std::vector<BroadcastMessage> SimMachine::Broadcasts() const {
   return state_->spoolerData.broadcasts;
 }
 
+namespace {
+
+// The environment a driver's key belongs to: ...\<environment>\Drivers[\Version-n]\<driver>.
+std::string DriverEnvironmentOf(const RegKey& driver) {
+  auto up = driver.parent.lock();
+  if (up && !cp932::EqualNoCase(up->name, "Drivers")) up = up->parent.lock();
+  auto environment = up ? up->parent.lock() : nullptr;
+  return environment ? environment->name : "";
+}
+
+}  // namespace
+
 bool SimMachine::DriverPendingDeletion(std::string_view environment, std::string_view driver) const {
-  Lock lock(state_->mu);
-  for (const auto& k : state_->spoolerData.pendingDrivers) {
-    if (k->deleted || !cp932::EqualNoCase(k->name, driver)) continue;
-    auto version = k->parent.lock();
-    auto drivers = version ? version->parent.lock() : nullptr;
-    if (drivers && cp932::EqualNoCase(drivers->name, "Drivers")) drivers = drivers->parent.lock();
-    else if (version && cp932::EqualNoCase(version->name, "Drivers")) drivers = version->parent.lock();
-    if (drivers && cp932::EqualNoCase(drivers->name, environment)) return true;
-  }
+  for (const auto& [env, name] : PendingDrivers())
+    if (cp932::EqualNoCase(env, environment) && cp932::EqualNoCase(name, driver)) return true;
   return false;
+}
+
+std::vector<std::pair<std::string, std::string>> SimMachine::PendingDrivers() const {
+  Lock lock(state_->mu);
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& k : state_->spoolerData.pendingDrivers) {
+    if (k->deleted) continue;
+    std::pair<std::string, std::string> entry{DriverEnvironmentOf(*k), k->name};
+    if (std::none_of(out.begin(), out.end(), [&](const auto& e) {
+          return cp932::EqualNoCase(e.first, entry.first) && cp932::EqualNoCase(e.second, entry.second);
+        }))
+      out.push_back(entry);
+  }
+  return out;
+}
+
+bool SimMachine::SetDriverPendingDeletion(std::string_view environment, std::string_view driver) {
+  Lock lock(state_->mu);
+  auto drivers = state_->FindKeyPath(std::string(kEnvironments) + "\\" + std::string(environment) + "\\Drivers");
+  if (!drivers) return false;
+  bool found = false;
+  auto mark = [&](const std::shared_ptr<RegKey>& k) {
+    auto& pending = state_->spoolerData.pendingDrivers;
+    if (std::find(pending.begin(), pending.end(), k) == pending.end()) pending.push_back(k);
+    found = true;
+  };
+  for (const auto& [_, k] : drivers->subkeys) {
+    if (cp932::EqualNoCase(k->name, driver)) mark(k);
+    for (const auto& [__, v] : k->subkeys)
+      if (cp932::EqualNoCase(v->name, driver)) mark(v);
+  }
+  return found;
 }
 
 }  // namespace qx::sim

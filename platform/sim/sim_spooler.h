@@ -61,7 +61,7 @@ struct PrinterHandle {
 struct SpoolerData {
   std::map<std::uintptr_t, PrinterHandle> handles;
   std::uintptr_t nextHandle = 0x3000;
-  std::map<std::string, DWORD> deniedAccess;        // by folded printer name
+  std::map<std::string, std::pair<std::string, DWORD>> deniedAccess;  // by folded printer name: name, rights
   std::vector<std::shared_ptr<RegKey>> pendingDrivers;  // deleted while their files were held open
   std::vector<std::string> journal;
   std::vector<BroadcastMessage> broadcasts;
