@@ -178,7 +178,11 @@ class SpoolerCore final : public Spooler {
     out = environment && *environment ? environment : OwnEnvironment();
     static const char* const nt[] = {kNtEnvironment, k9xEnvironment, "Windows NT R4000", "Windows NT Alpha_AXP",
                                      "Windows NT PowerPC"};
-    if (!Nt()) return cp932::EqualNoCase(out, k9xEnvironment) ? ERROR_SUCCESS : ERROR_INVALID_ENVIRONMENT;
+    if (!Nt()) {
+      if (!cp932::EqualNoCase(out, k9xEnvironment)) return ERROR_INVALID_ENVIRONMENT;
+      out = k9xEnvironment;
+      return ERROR_SUCCESS;
+    }
     for (const char* e : nt)
       if (cp932::EqualNoCase(out, e)) {
         out = e;
@@ -289,12 +293,13 @@ class SpoolerCore final : public Spooler {
     });
   }
   // "winspool,LPT1:" and "winspool,LPT1:,15,45" (Windows 95/98: "DRIVER,LPT1:..."): the second
-  // field is the port.
-  void MoveInUserLists(std::string_view printer, std::string_view port) {
+  // field is the port, the first of a printer's ports.
+  void MoveInUserLists(std::string_view printer, std::string_view ports) {
+    const std::string port = SplitList(ports, ',')[0];
     auto moved = [&](const std::string& entry) {
       auto fields = SplitList(entry, ',');
       if (fields.size() < 2) return entry;
-      fields[1] = std::string(port);
+      fields[1] = port;
       std::string out;
       for (std::size_t i = 0; i < fields.size(); ++i) out += (i ? "," : "") + fields[i];
       return out;
