@@ -446,7 +446,8 @@ class IniParser {
       } else if (!ParseNumber(rights, d.access) || d.access == 0) {
         return Fail("'" + std::string(rights) + "' is not full, administer or a number of rights");
       }
-      if (!Text(Trim(value.substr(0, comma)), d.printer) || d.printer.empty()) return Fail("DenyAccess names no printer");
+      if (!Text(Trim(value.substr(0, comma)), d.printer) || d.printer.empty())
+        return Fail("DenyAccess names no printer");
       ini_.deniedAccess.push_back(std::move(d));
       return true;
     }

@@ -559,7 +559,8 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
   number("Default Priority", info->DefaultPriority);
   number("StartTime", info->StartTime);
   number("UntilTime", info->UntilTime);
-  if (!info->pDevMode.empty()) Put(*k, "Default DevMode", REG_BINARY, std::string(info->pDevMode.begin(), info->pDevMode.end()));
+  if (!info->pDevMode.empty())
+    Put(*k, "Default DevMode", REG_BINARY, std::string(info->pDevMode.begin(), info->pDevMode.end()));
   if (!cp932::EqualNoCase(oldPort, info->pPortName)) MoveInUserLists(name, info->pPortName);
   if (!changes.empty()) Journal("SetPrinterA " + Quoted(name) + ":" + changes);
   return TRUE;

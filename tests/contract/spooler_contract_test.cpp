@@ -66,7 +66,8 @@ class SpoolerContract : public ContractTest {
     std::vector<PRINTPROCESSOR_INFO_1A> list;
     EXPECT_TRUE(spl.EnumPrintProcessorsA(nullptr, env.c_str(), list)) << "error " << sys.GetLastError();
     // Print-processor names are compared without regard to case ("WinPrint", "winprint").
-    return std::any_of(list.begin(), list.end(), [&](const PRINTPROCESSOR_INFO_1A& p) { return Upper(p.pName) == Upper(name); });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const PRINTPROCESSOR_INFO_1A& p) { return Upper(p.pName) == Upper(name); });
   }
 
   HANDLE Open(const char* name, DWORD access) {
@@ -109,8 +110,10 @@ TEST_F(SpoolerContract, WhatWasInstalledIsListedWithItsData) {
   ASSERT_TRUE(spl.EnumPortsA(nullptr, ports)) << "error " << sys.GetLastError();
   const PORT_INFO_2A* port = FindPort(ports, kPort);
   ASSERT_NE(port, nullptr);
-  if (port->pMonitorName != "Local Port" && machine->KnownWineDifference("names the local port monitor \"Local Monitor\""))
+  if (port->pMonitorName != "Local Port" &&
+      machine->KnownWineDifference("names the local port monitor \"Local Monitor\"")) {
     return;
+  }
   EXPECT_EQ(port->pMonitorName, "Local Port");
   EXPECT_TRUE(HasMonitor("Local Port"));
 }

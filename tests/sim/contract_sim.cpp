@@ -17,7 +17,8 @@ constexpr DWORD kOwnProcess = 0x10;  // SERVICE_WIN32_OWN_PROCESS
 constexpr DWORD kDemandStart = 3;    // SERVICE_DEMAND_START
 constexpr DWORD kErrorNormal = 1;    // SERVICE_ERROR_NORMAL
 constexpr const char* kPrint = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print";
-constexpr const char* kEnvironment = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86";
+constexpr const char* kEnvironment =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86";
 constexpr const char* kLocalPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 constexpr const char* kUserLists = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion";
 

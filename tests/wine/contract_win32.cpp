@@ -155,7 +155,8 @@ class Win32ContractMachine final : public ContractMachine {
   ~Win32ContractMachine() override {
     // What a spooler test added, users before what they use.
     for (const std::string& p : printers_) DeletePrinterNamed(p);
-    for (const std::string& d : drivers_) ::DeletePrinterDriverA(nullptr, const_cast<char*>(kDriverEnvironment), const_cast<char*>(d.c_str()));
+    for (const std::string& d : drivers_)
+      ::DeletePrinterDriverA(nullptr, const_cast<char*>(kDriverEnvironment), const_cast<char*>(d.c_str()));
     for (const std::string& p : ports_) LocalPortCommand(L"DeletePort", p);
     for (const std::string& m : monitors_) ::DeleteMonitorA(nullptr, nullptr, const_cast<char*>(m.c_str()));
     for (const std::string& p : processors_)
