@@ -34,6 +34,12 @@
 //               method call fails with error (decimal or ERROR_... name), restricted to the
 //               key or file object when one is given; one line per fault, a call may repeat.
 //               Example: RegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\SOFTWARE\ZOV\Qorvex
+//   [Spooler]   The spooler's objects are registry data (sim_spooler.h); here is what it keeps
+//               besides. DenyAccess=PRINTER,RIGHTS: OpenPrinterA refuses the printer (local, or
+//               a connection as \\server\printer) those rights: full (what PRINTER_ALL_ACCESS
+//               adds to administration: deleting it, changing its security), administer (also
+//               administration), or a decimal number. PendingDriver=ENVIRONMENT,DRIVER: deleted while its
+//               files were held open, it is listed until the restart. Lines may repeat.
 
 namespace qx::sim::image {
 namespace {
@@ -228,6 +234,7 @@ class IniParser {
         case kServices: ok = ServiceKey(key, value); break;
         case kFiles: ok = FileKey(key, value); break;
         case kFaults: ok = FaultKey(key, value); break;
+        case kSpooler: ok = SpoolerKey(key, value); break;
       }
       if (!ok) return false;
     }
@@ -235,7 +242,7 @@ class IniParser {
   }
 
  private:
-  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults };
+  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults, kSpooler };
 
   bool Fail(const std::string& message) {
     error_ = Where(kFile, line_) + message;
@@ -249,7 +256,7 @@ class IniParser {
 
   bool Section(std::string_view name) {
     static const std::pair<const char*, SectionKind> known[] = {
-        {"System", kSystem}, {"Services", kServices}, {"Files", kFiles}, {"Faults", kFaults}};
+        {"System", kSystem}, {"Services", kServices}, {"Files", kFiles}, {"Faults", kFaults}, {"Spooler", kSpooler}};
     for (const auto& [n, kind] : known) {
       if (EqualNoCase(name, n)) {
         if (!seen_.insert(kind).second) return Fail("section [" + std::string(n) + "] appears twice");
@@ -433,6 +440,40 @@ class IniParser {
     return true;
   }
 
+  bool SpoolerKey(std::string_view key, std::string_view value) {
+    if (EqualNoCase(key, "DenyAccess")) {
+      std::size_t comma = value.rfind(',');
+      if (comma == std::string_view::npos) return Fail("DenyAccess is PRINTER,RIGHTS");
+      MachineIni::DeniedAccess d;
+      d.line = line_;
+      std::string_view rights = Trim(value.substr(comma + 1));
+      if (EqualNoCase(rights, "full")) {
+        d.access = kStandardRights;
+      } else if (EqualNoCase(rights, "administer")) {
+        d.access = kStandardRights | PRINTER_ACCESS_ADMINISTER;
+      } else if (!ParseNumber(rights, d.access) || d.access == 0) {
+        return Fail("'" + std::string(rights) + "' is not full, administer or a number of rights");
+      }
+      if (!Text(Trim(value.substr(0, comma)), d.printer) || d.printer.empty())
+        return Fail("DenyAccess names no printer");
+      ini_.deniedAccess.push_back(std::move(d));
+      return true;
+    }
+    if (EqualNoCase(key, "PendingDriver")) {
+      std::vector<std::string> parts = SplitCommas(value, 2);
+      MachineIni::PendingDriver d;
+      d.line = line_;
+      if (parts.size() != 2 || !Text(parts[0], d.environment) || !Text(parts[1], d.driver) || d.driver.empty())
+        return Fail("PendingDriver is ENVIRONMENT,DRIVER");
+      ini_.pendingDrivers.push_back(std::move(d));
+      return true;
+    }
+    return Fail("unknown key " + std::string(key) + " in [Spooler]");
+  }
+
+  // DELETE, READ_CONTROL, WRITE_DAC and WRITE_OWNER: what PRINTER_ALL_ACCESS adds to administration.
+  static constexpr DWORD kStandardRights = 0x000F0000;
+
   MachineIni& ini_;
   std::string& error_;
   int line_ = 0;
@@ -498,6 +539,13 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
     if (!f.shortName.empty()) m.SetShortName(f.path, f.shortName);
   }
   for (const auto& f : ini.faults) m.AddFault(f.fault);
+  for (const auto& d : ini.deniedAccess) m.SetPrinterDeniedAccess(d.printer, d.access);
+  for (const auto& d : ini.pendingDrivers) {
+    if (!m.SetDriverPendingDeletion(d.environment, d.driver)) {
+      return fail(d.line, "no driver " + Cp932ToUtf8Lossy(d.driver) + " of environment " +
+                              Cp932ToUtf8Lossy(d.environment) + " in the registry");
+    }
+  }
   return true;
 }
 
@@ -613,6 +661,21 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
       out += "," + text;
     }
     out += "\n";
+  }
+
+  out += "\n[Spooler]\n";
+  for (const auto& [printer, access] : m.PrinterDeniedAccess()) {
+    if (!Utf8(printer, text, error, "printer")) return false;
+    const DWORD full = 0x000F0000;  // as the parser reads "full"
+    std::string rights = access == full                                 ? "full"
+                         : access == (full | PRINTER_ACCESS_ADMINISTER) ? "administer"
+                                                                         : std::to_string(access);
+    out += "DenyAccess=" + text + "," + rights + "\n";
+  }
+  for (const auto& [environment, driver] : m.PendingDrivers()) {
+    std::string env;
+    if (!Utf8(environment, env, error, "environment") || !Utf8(driver, text, error, "driver")) return false;
+    out += "PendingDriver=" + env + "," + text + "\n";
   }
   return true;
 }

@@ -1,5 +1,5 @@
-// machine.ini of a machine image: the system, service states and behaviour, file flags and
-// faults.
+// machine.ini of a machine image: the system, service states and behaviour, file flags,
+// faults and the spooler's own state.
 #pragma once
 
 #include <string>
@@ -38,6 +38,19 @@ struct MachineIni {
     int line = 0;
   };
   std::vector<FaultLine> faults;
+
+  // [Spooler]: what the spooler keeps outside the registry.
+  struct DeniedAccess {
+    std::string printer;  // code page 932
+    DWORD access = 0;
+    int line = 0;
+  };
+  std::vector<DeniedAccess> deniedAccess;
+  struct PendingDriver {
+    std::string environment, driver;  // code page 932
+    int line = 0;
+  };
+  std::vector<PendingDriver> pendingDrivers;
 };
 
 // Parses machine.ini; ini.system must hold the settings to start from.

@@ -129,7 +129,8 @@ SimMachine::State::State() {
   system = MakeFaultSystem(*this, systemCore);
   servicesFacet = MakeFaultServices(*this, servicesCore);
   windowsFacet = MakeFaultWindows(*this, windowsCore);
-  platform.reset(new Platform{*registry, *files, *profile, *system, *servicesFacet, spooler, *windowsFacet, dde,
+  spooler = MakeSpooler(*this);
+  platform.reset(new Platform{*registry, *files, *profile, *system, *servicesFacet, *spooler, *windowsFacet, dde,
                               modules, shutdown, webadmin});
 }
 
@@ -246,6 +247,12 @@ std::string SimMachine::dump() const {
            std::to_string(m.lParam) + ")";
     line(l);
   }
+
+  line("[spooler]");
+  for (const auto& [_, d] : s.spoolerData.deniedAccess)
+    line("  printer \"" + Printable(d.first) + "\" refuses access " + Hex(d.second));
+  for (const auto& k : s.spoolerData.pendingDrivers)
+    if (!k->deleted) line("  driver " + Printable(State::KeyPath(*k)) + " goes at the restart");
 
   line("[faults]");
   for (std::size_t i = 0; i < s.faults.size(); ++i) {

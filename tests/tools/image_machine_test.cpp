@@ -185,6 +185,9 @@ TEST(ImageMachineIni, MalformedLinesAreRefusedWithFileAndLine) {
       {"[Faults]\nDeleteFileA=0,ERROR_NOPE\n", "machine.ini:2: unknown error 'ERROR_NOPE'"},
       {"[Faults]\nDeleteFileA=-1,5\n", "machine.ini:2: '-1' is not a call count"},
       {"[Faults]\nDelete File=0,5\n", "machine.ini:2: 'Delete File' is not a call name"},
+      {"[Spooler]\nDenyAccess=P1,all\n", "machine.ini:2: 'all' is not full, administer or a number of rights"},
+      {"[Spooler]\nPendingDriver=Windows 4.0,QX\n",
+       "machine.ini:2: no driver QX of environment Windows 4.0 in the registry"},
       {std::string("[System]\nTempPath=C:\\") + '\0' + "\n", "machine.ini:2: NUL byte in a text file"},
       {"[System]\nTempPath=C:\\\xC3\n", "machine.ini:2: text that is invalid or has no Shift-JIS form"},
   };
@@ -285,8 +288,11 @@ TEST(ImageSave, EveryKindOfStateComesBackIdentical) {
                      u8"[Files]\nC:\\WINDOWS\\ro.dll=readonly,locked\nC:\\Empty=directory,hidden\n"
                      u8"C:\\WINDOWS\\spool.spl=lockedby=ZOVPMN\n"
                      u8"C:\\WINDOWS\\Program Files Long=shortname=PROGRA~9\n"
-                     u8"[Faults]\nRegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\\SOFTWARE\\表\nSleep=3,1234\n"));
+                     u8"[Faults]\nRegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\\SOFTWARE\\表\nSleep=3,1234\n"
+                     u8"[Spooler]\nDenyAccess=表, with a comma,full\nPendingDriver=Windows 4.0,QX Driver\n"));
   image.Write("s.reg", kServiceReg);
+  image.Write("p.reg", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments"
+                       "\\Windows 4.0\\Drivers\\QX Driver]\r\n\"Driver\"=\"ZOVDRV.DRV\"\r\n");
   image.Write("t.reg", std::string("REGEDIT4\r\n[HKEY_USERS\\ユーザー\\Software\\表]\r\n"
                                    "\"quote\\\"and\\\\\"=\"C:\\\\ソ\\\"x\\\"\"\r\n"
                                    "@=dword:00000010\r\n"

@@ -24,6 +24,12 @@ std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages
   return out;
 }
 
+std::string FormatSpoolerJournal(const std::vector<std::string>& journal) {
+  std::string out;
+  for (const auto& line : journal) out += qx::sim::Cp932ToUtf8Lossy(line) + "\n";
+  return out;
+}
+
 bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result) {
   for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
     if (it->message == qx::QXM_RESULT) {
@@ -56,6 +62,7 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
     return false;
   }
   if (!WriteFile(root / "messages.txt", FormatMessages(messages), error)) return false;
+  if (!WriteFile(root / "spooler.txt", FormatSpoolerJournal(m.SpoolerJournal()), error)) return false;
 
   // What Program Manager received over DDE, one command per line, in UTF-8.
   std::string commands;
