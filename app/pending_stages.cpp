@@ -16,7 +16,6 @@ int CQXErsDoc::CollectCompanionEntries() { return 0; }
 int CQXErsDoc::CollectInstallerLogs() { return 0; }
 int CQXErsDoc::CollectMigrationData() { return 0; }
 int CQXErsDoc::KeepDriverMigrationData(MigrationDirection) { return -1; }
-int CQXErsDoc::GatherPrinterNames() { return 0; }
 
 int CQXErsDoc::StopCompanionPrograms() { return 0; }
 int CQXErsDoc::RemoveMigrationLeftovers() { return 0; }
@@ -25,8 +24,6 @@ int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
 int CQXErsDoc::RemoveFoldersAndMenus() { return 0; }
 int CQXErsDoc::RemoveRegistryEntries() { return 0; }
 int CQXErsDoc::RemoveFiles() { return 0; }
-int CQXErsDoc::RepairDefaultPrinter() { return 0; }
-int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 
 void CQXErsDoc::RestartSystem() {}
 

@@ -70,7 +70,11 @@ TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentAndTheClosingLine) {
                            "＜環境情報＞\r\n2003年 4月 1日 9時 5分\r\nOS Type：Windows2000\r\n"
                            "Qorvexディレクトリ：\r\nSpoolディレクトリ：\r\nInstalled Qorvex：\r\n"
                            "Installed Printer：(Spooler停止中)\r\n削除種類：\r\n削除対象データ数：12\r\n" +
-                           heavy);
+                           heavy +
+                           // The default-printer check of a run that found the spooler stopped
+                           // always opens its group; with no default and no printer it sets nothing.
+                           "＜SPOOLER停止時の処理＞\r\n" + std::string(70, '-') +
+                           "\r\n通常使うプリンタに設定(SPOOLER 停止時の処理)\r\n" + heavy);
 }
 
 TEST(RunLog, NoLogIsWrittenOrCollectedUnlessLogIsOne) {
