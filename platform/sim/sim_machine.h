@@ -96,6 +96,17 @@ struct ReceivedMessage {
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
+// One message sent or posted to HWND_BROADCAST, in order. For WM_SETTINGCHANGE a nonzero
+// lParam is the name of the changed section, kept as text.
+struct BroadcastMessage {
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  bool hasText = false;
+  std::string text;
+  bool posted = false;
+};
+
 class SimMachine {
  public:
   SimMachine();
@@ -176,6 +187,17 @@ class SimMachine {
   HWND AddWindow(std::string_view className, std::string_view title, WindowProc proc);
   void RemoveWindow(HWND window);
   std::vector<ReceivedMessage> Messages(HWND window) const;
+
+  // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
+  // these are what lives outside the registry.
+  // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
+  // these access rights, e.g. DELETE (0x00010000) or PRINTER_ACCESS_ADMINISTER; 0 grants all.
+  void SetPrinterDeniedAccess(std::string_view printer, DWORD access);
+  // Every spooler call that changed something, and every broadcast, one line each, in order.
+  std::vector<std::string> SpoolerJournal() const;
+  std::vector<BroadcastMessage> Broadcasts() const;
+  // Deleted while its files were held open: listed until the restart.
+  bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
 
   // Faults.
   void AddFault(Fault fault);
