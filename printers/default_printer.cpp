@@ -1,7 +1,6 @@
 // Repair of the default printer after the removal: a default printer that is gone is
 // replaced by the first printer of the profile's devices list that still exists, and every
 // top-level window is told.
-#include <cstdint>
 #include <vector>
 
 #include "app/text.h"
@@ -11,9 +10,6 @@
 namespace qx {
 
 namespace {
-
-const HWND kBroadcast = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0xFFFF));  // HWND_BROADCAST
-constexpr UINT kSettingChange = 0x001A;                                               // WM_SETTINGCHANGE
 
 // A profile read fills at most 258 characters when the text does not fit its buffer.
 constexpr DWORD kProfileFull = MAX_PATH - 2;
@@ -75,7 +71,7 @@ void BroadcastProfileChange(CQXErsDoc& doc) {
   static const char kWindowsSection[] = "windows";
   LPARAM section = doc.osType == 0 ? reinterpret_cast<LPARAM>(kWindowsSection) : 0;
   DWORD_PTR result = 0;
-  doc.sys.windows.SendMessageTimeoutA(kBroadcast, kSettingChange, 0, section, SMTO_NORMAL, 1000, &result);
+  doc.sys.windows.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, section, SMTO_NORMAL, 1000, &result);
 }
 
 }  // namespace
