@@ -1,0 +1,156 @@
+// One machine erased through the running spooler and, a second time, with the spooler
+// stopped: the same printer objects go, every other one stays, and the differences are only
+// those that the two ways are built to have.
+#include <map>
+
+#include "platform/sim/image.h"
+#include "printers/printer_fixture.h"
+
+namespace qx::test {
+namespace {
+
+using Registry = std::map<std::string, std::map<std::string, std::string>>;  // key -> value -> data
+
+Registry Snapshot(const sim::SimMachine& m) {
+  Registry out;
+  for (const std::string& key : m.AllKeys()) {
+    auto& values = out[key];
+    // A printer the spooler changes gets every field written; a field it adds empty or
+    // zero is no change.
+    bool printer = key.rfind(kHklmPrinters, 0) == 0;
+    for (const sim::RegValue& v : m.Values(key)) {
+      bool empty = v.data.find_first_not_of('\0') == std::string::npos;
+      if (!printer || !empty) values[v.name] = std::to_string(v.type) + ":" + v.data;
+    }
+  }
+  return out;
+}
+
+// Lines "key" for a key on one side only, "key , value" for a value that differs.
+std::vector<std::string> Differences(const Registry& a, const Registry& b) {
+  std::vector<std::string> out;
+  auto keys = [&](const Registry& x, const Registry& y) {
+    for (const auto& [key, _] : x)
+      if (!y.count(key)) out.push_back(key);
+  };
+  keys(a, b);
+  keys(b, a);
+  for (const auto& [key, values] : a) {
+    auto other = b.find(key);
+    if (other == b.end()) continue;
+    std::map<std::string, int> names;
+    for (const auto& [name, _] : values) names[name] = 1;
+    for (const auto& [name, _] : other->second) names[name] = 1;
+    for (const auto& [name, _] : names) {
+      auto x = values.find(name);
+      auto y = other->second.find(name);
+      if (x == values.end() || y == other->second.end() || x->second != y->second) out.push_back(key + " , " + name);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string Text2(const sim::SimMachine& m, const std::string& key, const std::string& name) {
+  auto v = m.Value(key, name);
+  return v ? std::string(v->data.c_str()) : "<missing>";
+}
+
+struct Erased {
+  sim::SimMachine machine;
+  CQXErsDoc doc{machine.platform()};
+};
+
+// The default image erased by the printer steps of the services-and-others stage, in its
+// order, followed by the default-printer repair.
+void Erase(Erased& e, bool spoolerRunning) {
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/default", e.machine, error)) << error;
+  if (!spoolerRunning) e.machine.SetServiceState("Spooler", SERVICE_STOPPED);
+  CQXErsDoc& d = e.doc;
+  d.PrepareRun();
+  ASSERT_GE(d.CheckEnvironment(), 0);
+  d.spoolerRunning = d.IsSpoolerRunning();
+  ASSERT_EQ(d.spoolerRunning, spoolerRunning);
+  d.ReadRunSettings();
+  d.ReadDeletionLists();
+  d.GatherPrinterNames();
+  d.RemoveNetrovaPorts();
+  if (spoolerRunning) {
+    d.ReassignVirtualPorts();
+    d.DeleteProductPrintProcessor();
+  } else {
+    d.ReassignVirtualPortsOffline();
+    d.DeleteProductPrintProcessorOffline();
+  }
+  d.RemoveLptnPorts();
+  if (spoolerRunning) {
+    d.RemovePrinterDrivers();
+    d.RepairDefaultPrinter();
+  } else {
+    d.RemovePrinterDriversOffline();
+    d.RepairDefaultPrinterOffline();
+  }
+}
+
+TEST(EraseBothWays, TheSamePrinterObjectsGoWhetherTheSpoolerRunsOrNot) {
+  Erased before, running, stopped;
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/default", before.machine, error)) << error;
+  Erase(running, true);
+  Erase(stopped, false);
+
+  // Other vendors' printers, drivers, monitors, ports, print processors, shares and
+  // connections are untouched either way.
+  const char* others[] = {"Hanakoya", "HP LaserJet 4", "Office LaserJet", "Sales Color", "PJL", "HNPPROC",
+                          "winprint", "Local Port", "OFFICE", "LPT2:", "COM1:", "FILE:"};
+  for (Erased* e : {&running, &stopped}) {
+    for (const std::string& line : Differences(Snapshot(before.machine), Snapshot(e->machine))) {
+      for (const char* other : others) EXPECT_EQ(line.find(other), std::string::npos) << line;
+    }
+    char device[MAX_PATH] = {};
+    e->machine.platform().profile.GetProfileStringA("windows", "device", "", device, MAX_PATH);
+    EXPECT_STREQ(device, "HP LaserJet 4,winspool,LPT1:");
+  }
+
+  const std::vector<std::string> survivors = {"Hanakoya Label", "HP LaserJet 4", "Office LaserJet",
+                                              "Office LPTN",    "Office Net",    "Office Virtual"};
+  for (Erased* e : {&running, &stopped}) {
+    EXPECT_EQ(e->machine.Subkeys(std::string(kHklmPrinters).substr(0, std::string(kHklmPrinters).size() - 1)),
+              survivors);
+    EXPECT_EQ(e->machine.Subkeys(std::string(kUser) + "Printers\\Connections"), std::vector<std::string>{",,PRTSRV01,Sales Color"});
+    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office Net", "Port"), "LPT1:");
+    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office LPTN", "Port"), "LPT2:");
+    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office Virtual", "Print Processor"), "WinPrint");
+  }
+
+  const std::string print = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
+  const std::string lists = std::string(kUser) + "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+  const std::string ports = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+  std::vector<std::string> expected = {
+      // With the spooler stopped a virtual printer always goes to LPT1:; the spooler path
+      // moves it to the port of the printer its driver data names.
+      print + "Printers\\Office Virtual , Port",
+      // The spooler updates the current user's lists of a printer it moves; the registry
+      // edits change only the printer's own Port value.
+      lists + "Devices , Office LPTN",
+      lists + "Devices , Office Net",
+      lists + "Devices , Office Virtual",
+      lists + "PrinterPorts , Office LPTN",
+      lists + "PrinterPorts , Office Net",
+      lists + "PrinterPorts , Office Virtual",
+      // The LPTN ports are deleted through the spooler; with it stopped nothing is done.
+      ports + " , LPTN1:",
+      ports + " , LPTN2:",
+      // On NT 4.0 the spooler path deletes drivers of its own environment only; the registry
+      // edits remove the driver keys of every environment. The Windows 95 driver that stays
+      // keeps its language monitor in use, so the spooler refuses to delete that.
+      print + "Environments\\Windows 4.0\\Drivers\\Version-0\\Qorvex PS Driver",
+      print + "Monitors\\ZOV Language Monitor",
+  };
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Differences(Snapshot(running.machine), Snapshot(stopped.machine)), expected);
+}
+
+}  // namespace
+}  // namespace qx::test
