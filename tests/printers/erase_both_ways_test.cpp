@@ -61,12 +61,16 @@ struct Erased {
   CQXErsDoc doc{machine.platform()};
 };
 
-// The default image erased by the printer steps of the services-and-others stage, in its
-// order, followed by the default-printer repair.
-void Erase(Erased& e, bool spoolerRunning) {
+void Load(sim::SimMachine& m, const std::string& image) {
   std::string error;
-  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/default", e.machine, error)) << error;
-  if (!spoolerRunning) e.machine.SetServiceState("Spooler", SERVICE_STOPPED);
+  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/" + image, m, error)) << error;
+}
+
+// An image erased by the printer steps of the services-and-others stage, in its order,
+// followed by the default-printer repair.
+void Erase(Erased& e, const std::string& image, bool spoolerRunning) {
+  Load(e.machine, image);
+  e.machine.SetServiceState("Spooler", spoolerRunning ? SERVICE_RUNNING : SERVICE_STOPPED);
   CQXErsDoc& d = e.doc;
   d.PrepareRun();
   ASSERT_GE(d.CheckEnvironment(), 0);
@@ -93,63 +97,86 @@ void Erase(Erased& e, bool spoolerRunning) {
   }
 }
 
-TEST(EraseBothWays, TheSamePrinterObjectsGoWhetherTheSpoolerRunsOrNot) {
-  Erased before, running, stopped;
-  std::string error;
-  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/default", before.machine, error)) << error;
-  Erase(running, true);
-  Erase(stopped, false);
+struct Image {
+  const char* name;
+  std::vector<std::string> survivors;  // local printers
+  std::vector<std::string> differences;
+};
 
-  // Other vendors' printers, drivers, monitors, ports, print processors, shares and
-  // connections are untouched either way.
-  const char* others[] = {"Hanakoya", "HP LaserJet 4", "Office LaserJet", "Sales Color", "PJL", "HNPPROC",
-                          "winprint", "Local Port", "OFFICE", "LPT2:", "COM1:", "FILE:"};
-  for (Erased* e : {&running, &stopped}) {
-    for (const std::string& line : Differences(Snapshot(before.machine), Snapshot(e->machine))) {
-      for (const char* other : others) EXPECT_EQ(line.find(other), std::string::npos) << line;
-    }
-    char device[MAX_PATH] = {};
-    e->machine.platform().profile.GetProfileStringA("windows", "device", "", device, MAX_PATH);
-    EXPECT_STREQ(device, "HP LaserJet 4,winspool,LPT1:");
-  }
+const std::string kPrint = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
+const std::string kLists = std::string(kUser) + "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+const std::string kPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
-  const std::vector<std::string> survivors = {"Hanakoya Label", "HP LaserJet 4", "Office LaserJet",
-                                              "Office LPTN",    "Office Net",    "Office Virtual"};
-  for (Erased* e : {&running, &stopped}) {
-    EXPECT_EQ(e->machine.Subkeys(std::string(kHklmPrinters).substr(0, std::string(kHklmPrinters).size() - 1)),
-              survivors);
-    EXPECT_EQ(e->machine.Subkeys(std::string(kUser) + "Printers\\Connections"), std::vector<std::string>{",,PRTSRV01,Sales Color"});
-    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office Net", "Port"), "LPT1:");
-    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office LPTN", "Port"), "LPT2:");
-    EXPECT_EQ(Text2(e->machine, std::string(kHklmPrinters) + "Office Virtual", "Print Processor"), "WinPrint");
-  }
-
-  const std::string print = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
-  const std::string lists = std::string(kUser) + "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
-  const std::string ports = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-  std::vector<std::string> expected = {
+// What the two ways are built to leave differently on every system:
+std::vector<std::string> Differences(std::vector<std::string> movedPrinters, std::vector<std::string> more) {
+  std::vector<std::string> out = {
       // With the spooler stopped a virtual printer always goes to LPT1:; the spooler path
       // moves it to the port of the printer its driver data names.
-      print + "Printers\\Office Virtual , Port",
-      // The spooler updates the current user's lists of a printer it moves; the registry
-      // edits change only the printer's own Port value.
-      lists + "Devices , Office LPTN",
-      lists + "Devices , Office Net",
-      lists + "Devices , Office Virtual",
-      lists + "PrinterPorts , Office LPTN",
-      lists + "PrinterPorts , Office Net",
-      lists + "PrinterPorts , Office Virtual",
+      kPrint + "Printers\\Office Virtual , Port",
       // The LPTN ports are deleted through the spooler; with it stopped nothing is done.
-      ports + " , LPTN1:",
-      ports + " , LPTN2:",
-      // On NT 4.0 the spooler path deletes drivers of its own environment only; the registry
-      // edits remove the driver keys of every environment. The Windows 95 driver that stays
-      // keeps its language monitor in use, so the spooler refuses to delete that.
-      print + "Environments\\Windows 4.0\\Drivers\\Version-0\\Qorvex PS Driver",
-      print + "Monitors\\ZOV Language Monitor",
+      kPorts + " , LPTN1:",
+      kPorts + " , LPTN2:",
   };
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Differences(Snapshot(running.machine), Snapshot(stopped.machine)), expected);
+  // The spooler updates the current user's lists of a printer it moves; the registry edits
+  // change only the printer's own Port value.
+  for (const std::string& p : movedPrinters) {
+    out.push_back(kLists + "Devices , " + p);
+    out.push_back(kLists + "PrinterPorts , " + p);
+  }
+  out.insert(out.end(), more.begin(), more.end());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+const Image kImages[] = {
+    {"default",
+     {"Hanakoya Label", "HP LaserJet 4", "Office LaserJet", "Office LPTN", "Office Net", "Office Virtual"},
+     Differences({"Office LPTN", "Office Net", "Office Virtual"},
+                 {
+                     // On NT 4.0 the spooler path deletes drivers of its own environment only;
+                     // the registry edits remove the driver keys of every environment. The
+                     // Windows 95 driver that stays keeps its language monitor in use, so the
+                     // spooler refuses to delete that.
+                     kPrint + "Environments\\Windows 4.0\\Drivers\\Version-0\\Qorvex PS Driver",
+                     kPrint + "Monitors\\ZOV Language Monitor",
+                 })},
+    {"w2k-spooler-stopped",
+     {"Hanakoya Label", "HP LaserJet 4", "Office LaserJet", "Office LPTN", "Office Net", "Office Tcp", "Office Virtual"},
+     Differences({"Office LPTN", "Office Net", "Office Tcp", "Office Virtual"}, {})},
+};
+
+TEST(EraseBothWays, TheSamePrinterObjectsGoWhetherTheSpoolerRunsOrNot) {
+  for (const Image& image : kImages) {
+    SCOPED_TRACE(image.name);
+    Erased before, running, stopped;
+    Load(before.machine, image.name);
+    Erase(running, image.name, true);
+    Erase(stopped, image.name, false);
+
+    // Other vendors' printers, drivers, monitors, ports, print processors, shares and
+    // connections are untouched either way.
+    const char* others[] = {"Hanakoya", "HP LaserJet 4", "Office LaserJet", "Sales Color", "PJL", "HNPPROC",
+                            "winprint", "Local Port", "OFFICE", "LPT2:", "COM1:", "FILE:"};
+    for (Erased* e : {&running, &stopped}) {
+      for (const std::string& line : Differences(Snapshot(before.machine), Snapshot(e->machine))) {
+        for (const char* other : others) EXPECT_EQ(line.find(other), std::string::npos) << line;
+      }
+      char device[MAX_PATH] = {};
+      e->machine.platform().profile.GetProfileStringA("windows", "device", "", device, MAX_PATH);
+      EXPECT_STREQ(device, "HP LaserJet 4,winspool,LPT1:");
+      EXPECT_EQ(e->machine.Subkeys(kPrint + "Printers"), image.survivors);
+      EXPECT_EQ(e->machine.Subkeys(std::string(kUser) + "Printers\\Connections"),
+                std::vector<std::string>{",,PRTSRV01,Sales Color"});
+      for (const char* moved : {"Office Net", "Office Tcp"}) {
+        if (e->machine.HasKey(kPrint + "Printers\\" + moved)) {
+          EXPECT_EQ(Text2(e->machine, kPrint + "Printers\\" + moved, "Port"), "LPT1:");
+        }
+      }
+      EXPECT_EQ(Text2(e->machine, kPrint + "Printers\\Office LPTN", "Port"), "LPT2:");
+      EXPECT_EQ(Text2(e->machine, kPrint + "Printers\\Office Virtual", "Print Processor"), "WinPrint");
+    }
+    EXPECT_EQ(Differences(Snapshot(running.machine), Snapshot(stopped.machine)), image.differences);
+  }
 }
 
 }  // namespace
