@@ -12,10 +12,13 @@ namespace qxsim {
 // "<message> <wParam> <lParam>" per line, decimal; wParam and lParam taken as signed.
 std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages);
 
+// The spooler calls that changed something and the broadcasts, one per line, in UTF-8.
+std::string FormatSpoolerJournal(const std::vector<std::string>& journal);
+
 // The run's result: the wParam of the last result message (1044), or false when none came.
 bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result);
 
-// Writes dir/messages.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
+// Writes dir/messages.txt, dir/spooler.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
 // directory holds one). False with a message when something cannot be written.
 bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
                      const std::vector<qx::sim::ReceivedMessage>& messages, std::string& error);
