@@ -62,14 +62,6 @@ TEST_F(PrinterJob, ANetworkPortIsOneThatAProductMonitorListsByValueOrSubkey) {
             "名前が長すぎるため処理しない。");
 }
 
-TEST_F(PrinterJob, AVirtualPrinterNamesItsTargetInItsDriverData) {
-  machine.SetString(std::string(kHklmPrinters) + "V\\PrinterDriverData", "PDD_PrinterNames", "Real");
-  machine.AddKey(std::string(kHklmPrinters) + "W\\PrinterDriverData");
-  EXPECT_EQ(doc.ReadVirtualPrinterTarget("V"), std::optional<std::string>("Real"));
-  EXPECT_EQ(doc.ReadVirtualPrinterTarget("W"), std::nullopt);
-  EXPECT_EQ(doc.ReadVirtualPrinterTarget("X"), std::nullopt);
-}
-
 TEST_F(PrinterJob, ARemovalTableIsWalkedRowByRowWithEveryNameAndEveryUser) {
   machine.SetString(std::string(kHklmPrinters) + "P1\\PrinterDriverData", "x", "1");
   machine.SetString(std::string(kUser) + "Printers\\DevModes", "\\\\S\\Q", "");
