@@ -16,15 +16,12 @@ int CQXErsDoc::CollectCompanionEntries() { return 0; }
 int CQXErsDoc::CollectInstallerLogs() { return 0; }
 int CQXErsDoc::CollectMigrationData() { return 0; }
 int CQXErsDoc::KeepDriverMigrationData(MigrationDirection) { return -1; }
-int CQXErsDoc::GatherPrinterNames() { return 0; }
 
 int CQXErsDoc::StopCompanionPrograms() { return 0; }
 int CQXErsDoc::RemoveMigrationLeftovers() { return 0; }
 int CQXErsDoc::DeleteInstallerLogs() { return 0; }
 int CQXErsDoc::DeleteMigrationSettingsFile() { return 0; }
 int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
-int CQXErsDoc::RepairDefaultPrinter() { return 0; }
-int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 
 void CQXErsDoc::RestartSystem() {}
 

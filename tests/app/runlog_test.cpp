@@ -75,7 +75,11 @@ TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentTheStageHeadingsAndTheClo
                            heavy + "＜削除ファイル＞\r\n" + light + "ファイル情報削除\r\n" + light +
                            "Spoolerを停止して削除\r\n" + light + "QXディレクトリ／ディレクトリ内削除\r\n" + heavy +
                            "＜削除レジストリ＞\r\n" + light + "レジストリ情報削除\r\n" + heavy + "＜削除フォルダ＞\r\n" +
-                           light + "フォルダ情報削除\r\n" + heavy);
+                           light + "フォルダ情報削除\r\n" + heavy +
+                           // The default-printer check of a run that found the spooler stopped
+                           // always opens its group; with no default and no printer it sets nothing.
+                           "＜SPOOLER停止時の処理＞\r\n" + std::string(70, '-') +
+                           "\r\n通常使うプリンタに設定(SPOOLER 停止時の処理)\r\n" + heavy);
 }
 
 TEST(RunLog, NoLogIsWrittenOrCollectedUnlessLogIsOne) {
