@@ -108,6 +108,20 @@ class CQXErsDoc {
   int RepairDefaultPrinter();
   int RepairDefaultPrinterOffline();
 
+  // Companion programs, leftovers and the web virtual root. DeleteServiceByIndex gives -5
+  // for a service that exists but cannot be opened.
+  void NotifyStatusManager();
+  int UnregisterCompanionComponents();
+  int RemoveWebVirtualRoot();
+  int DeleteMigrationSettingsFile();
+  // A printer driver's migration value, kept from the start of the run to its end.
+  struct KeptValue {
+    std::string printer, name;
+    DWORD type;
+    std::string data;
+  };
+  std::vector<KeptValue> keptDriverMigration;
+
   // Run log.
   int WriteLogHeader();
   int WriteLogSections();
