@@ -74,6 +74,13 @@ class CQXErsDoc {
   void LogValueDeletion(int result, const std::string& rootName, const std::string& subkey,
                         const std::string& valueName);
 
+  // Program Manager's group, or one item of it, with its shortcuts, menu order and
+  // registrations; -1 when both texts are empty.
+  int RemoveProgramGroup(const std::string& group, const std::string& item);
+
+  // The migration settings file, removed by the file stage after the product directories.
+  int DeleteMigrationSettingsFile();
+
   // Service control.
   int StopServiceByIndex(unsigned index);
   int DeleteServiceByIndex(unsigned index);
@@ -113,7 +120,6 @@ class CQXErsDoc {
   void NotifyStatusManager();
   int UnregisterCompanionComponents();
   int RemoveWebVirtualRoot();
-  int DeleteMigrationSettingsFile();
   // A printer driver's migration value, kept from the start of the run to its end.
   struct KeptValue {
     std::string printer, name;

@@ -8,9 +8,6 @@ namespace qx {
 int CQXErsDoc::GatherPrinterNames() { return 0; }
 
 int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
-int CQXErsDoc::RemoveFoldersAndMenus() { return 0; }
-int CQXErsDoc::RemoveRegistryEntries() { return 0; }
-int CQXErsDoc::RemoveFiles() { return 0; }
 int CQXErsDoc::RepairDefaultPrinter() { return 0; }
 int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 

@@ -42,6 +42,8 @@ inline constexpr UINT CF_TEXT = 1;
 inline constexpr UINT XCLASS_FLAGS = 0x4000;
 inline constexpr UINT XTYP_EXECUTE = 0x0050 | XCLASS_FLAGS;
 inline constexpr UINT TIMEOUT_ASYNC = 0xFFFFFFFFu;
+// DdeCreateDataHandle: the creator keeps the handle after passing it to a transaction.
+inline constexpr UINT HDATA_APPOWNED = 0x0001;
 
 // DdeInitializeA and DdeGetLastError results.
 inline constexpr UINT DMLERR_NO_ERROR = 0;

@@ -33,6 +33,7 @@ struct SystemSettings {
   SYSTEMTIME localTime{2003, 4, 2, 1, 9, 5, 0, 0};
   std::string currentUser = "S-1-5-21-1000";  // the HKEY_USERS subkey that is HKEY_CURRENT_USER
   bool serviceManagerOpenable = true;          // false: OpenSCManagerA fails with ERROR_ACCESS_DENIED
+  bool programManagerRunning = true;           // false: no DDE server answers "PROGMAN"
 };
 
 struct RegValue {
@@ -176,6 +177,9 @@ class SimMachine {
   HWND AddWindow(std::string_view className, std::string_view title, WindowProc proc);
   void RemoveWindow(HWND window);
   std::vector<ReceivedMessage> Messages(HWND window) const;
+
+  // Program Manager: every command text its DDE server received, in order (code page 932).
+  std::vector<std::string> DdeCommands() const;
 
   // Faults.
   void AddFault(Fault fault);

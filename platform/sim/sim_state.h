@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/sim/sim_dde.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_text.h"
 #include "platform/sim/sim_unbuilt_facets.h"
@@ -307,7 +308,7 @@ struct SimMachine::State {
   std::unique_ptr<Services> servicesFacet;
   std::unique_ptr<Windows> windowsFacet;
   UnbuiltSpooler spooler{systemCore};
-  UnbuiltDde dde{systemCore};
+  DdeCore dde{*this};
   UnbuiltModules modules{systemCore};
   UnbuiltShutdown shutdown{systemCore};
   UnbuiltWebAdmin webadmin{systemCore};

@@ -58,7 +58,7 @@ TEST(RunLog, AKnownMachinesLogMatchesByteForByte) {
   EXPECT_EQ(run.Log(), ReadExpected("known_machine.log"));
 }
 
-TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentAndTheClosingLine) {
+TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentTheStageHeadingsAndTheClosingLine) {
   RunFixture run;
   run.machine.settings().platformId = VER_PLATFORM_WIN32_NT;
   run.machine.settings().majorVersion = 5;
@@ -66,11 +66,16 @@ TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentAndTheClosingLine) {
   run.machine.AddFile("C:\\TEMP\\QXErs.log", "the previous run's log, longer than this one will be\r\n");
   run.Run();
   std::string heavy = std::string(70, '=') + "\r\n";
+  std::string light = std::string(70, '-') + "\r\n";
+  // The file, registry and folder stages write their headings whatever the kinds.
   EXPECT_EQ(run.Log(), heavy +
                            "＜環境情報＞\r\n2003年 4月 1日 9時 5分\r\nOS Type：Windows2000\r\n"
                            "Qorvexディレクトリ：\r\nSpoolディレクトリ：\r\nInstalled Qorvex：\r\n"
                            "Installed Printer：(Spooler停止中)\r\n削除種類：\r\n削除対象データ数：12\r\n" +
-                           heavy);
+                           heavy + "＜削除ファイル＞\r\n" + light + "ファイル情報削除\r\n" + light +
+                           "Spoolerを停止して削除\r\n" + light + "QXディレクトリ／ディレクトリ内削除\r\n" + heavy +
+                           "＜削除レジストリ＞\r\n" + light + "レジストリ情報削除\r\n" + heavy + "＜削除フォルダ＞\r\n" +
+                           light + "フォルダ情報削除\r\n" + heavy);
 }
 
 TEST(RunLog, NoLogIsWrittenOrCollectedUnlessLogIsOne) {

@@ -1,0 +1,228 @@
+// The folder stage: program groups and Start-menu shortcuts, through Program Manager and in
+// the Start-menu folders, with the Explorer's menu order and the groups' registrations.
+#include <array>
+#include <cstring>
+
+#include "app/CQXErsDoc.h"
+#include "app/text.h"
+#include "remove/files.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+const std::string kLightLine = std::string(70, '-') + "\r\n";
+constexpr DWORD kPauseMs = 500;
+constexpr DWORD kDdeTimeoutMs = 10000;
+
+// Where Windows 95/98, NT 4.0 and 2000 keep the common Start menu, below the Windows
+// directory, in half-width and full-width katakana.
+constexpr const char* kStartMenuFolders[] = {
+    "ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\",
+    "スタート メニュー\\プログラム\\",
+    "Profiles\\All Users\\ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\",
+    "Profiles\\All Users\\スタート メニュー\\プログラム\\",
+    "Documents and Settings\\All Users\\ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\",
+    "Documents and Settings\\All Users\\スタート メニュー\\プログラム\\",
+};
+// A Windows 2000 installed fresh keeps the profiles at the root of the system drive.
+constexpr const char* kSystemDriveStartMenuFolders[] = {
+    "Documents and Settings\\All Users\\ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\",
+    "Documents and Settings\\All Users\\スタート メニュー\\プログラム\\",
+};
+
+constexpr const char* kMenuOrderKeys[] = {
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\ﾌﾟﾛｸﾞﾗﾑ(&P)\\",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\",
+};
+
+constexpr const char* kProgramGroups = "SOFTWARE\\Program Groups\\";
+constexpr const char* kCommonGroups = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Program Manager\\Common Groups";
+constexpr const char* kGrpConvGroups = "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv\\Groups";
+
+// The client conversation expects no notifications.
+HDDEDATA DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, DWORD_PTR, DWORD_PTR) { return nullptr; }
+
+using CommandBuffer = std::array<char, MAX_PATH>;
+
+// The command with its text in a 260-byte buffer; false when it would not fit.
+bool FormatCommand(CommandBuffer& buffer, const char* verb, const std::string& text) {
+  std::string command = std::string("[") + verb + "(" + text + ")]";
+  if (command.size() + 1 > buffer.size()) return false;
+  std::memcpy(buffer.data(), command.c_str(), command.size() + 1);
+  return true;
+}
+
+// name ends with suffix as a whole name: on a character boundary, and not as the tail of a
+// longer name (the character before it is no letter, digit or double-byte character).
+bool EndsWithName(const std::string& name, const std::string& suffix) {
+  if (suffix.empty() || name.size() < suffix.size()) return false;
+  std::size_t start = name.size() - suffix.size();
+  if (name.compare(start, suffix.size(), suffix) != 0) return false;
+  std::size_t previous = std::string::npos;
+  std::size_t i = 0;
+  while (i < start) {
+    previous = i;
+    i += CharLength(name, i);
+  }
+  if (i != start) return false;  // the match begins inside a double-byte character
+  if (previous == std::string::npos) return true;
+  if (CharLength(name, previous) == 2) return false;
+  unsigned char c = static_cast<unsigned char>(name[previous]);
+  bool nameChar = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+  return !nameChar;
+}
+
+// Names of the values of an open key whose name (byName) or text data matches; the key is
+// only read here, so that deleting never disturbs the enumeration.
+StringList MatchingValues(Registry& reg, HKEY root, const std::string& subkey, const std::string& suffix,
+                          bool byName) {
+  StringList names;
+  HKEY key = nullptr;
+  if (reg.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_PATH] = {};
+    BYTE data[MAX_PATH] = {};
+    DWORD nameLength = MAX_PATH;
+    DWORD dataSize = MAX_PATH;
+    DWORD type = 0;
+    LONG status = reg.RegEnumValueA(key, index, name, &nameLength, &type, data, &dataSize);
+    // A value too long for the buffers is passed over, not taken for the end of the list.
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    std::string valueName = FromBuffer(name, nameLength < MAX_PATH ? nameLength : MAX_PATH);
+    std::string text = FromBuffer(reinterpret_cast<const char*>(data), dataSize < MAX_PATH ? dataSize : MAX_PATH);
+    if (EndsWithName(byName ? valueName : text, suffix)) names.push_back(valueName);
+  }
+  reg.RegCloseKey(key);
+  return names;
+}
+
+}  // namespace
+
+int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& item) {
+  if (group.empty() && item.empty()) return -1;
+  Dde& dde = sys.dde;
+  Files& files = sys.files;
+  Registry& reg = sys.registry;
+  const bool hasItem = !item.empty();
+
+  std::string line = group + " フォルダの ";
+  if (hasItem) line += item + " アイテム ";
+
+  // Program Manager: the commands are formatted first; one that would not fit its buffer is
+  // never sent and the entry is logged as failed.
+  CommandBuffer groupCommand{}, lastCommand{};
+  bool sendGroup = hasItem && !group.empty();
+  bool fits = (!sendGroup || FormatCommand(groupCommand, "CreateGroup", group)) &&
+              (hasItem ? FormatCommand(lastCommand, "DeleteItem", item)
+                       : FormatCommand(lastCommand, "DeleteGroup", group));
+  if (!fits) {
+    AddLog(logFolders, line + " 削除失敗 or なし");
+  } else {
+    DWORD instance = 0;
+    if (dde.DdeInitializeA(&instance, DdeCallback, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR) {
+      HSZ progman = dde.DdeCreateStringHandleA(instance, "PROGMAN", CP_WINANSI);
+      if (progman) {
+        CONVCONTEXT context;
+        HCONV conv = dde.DdeConnect(instance, progman, progman, &context);
+        dde.DdeFreeStringHandle(instance, progman);
+        if (conv) {
+          // A data handle passed to a transaction belongs to DDEML from then on; only one that
+          // never reached a transaction is freed here.
+          auto execute = [&](const CommandBuffer& command, bool& sent) -> HDDEDATA {
+            sent = false;
+            const DWORD length = static_cast<DWORD>(std::strlen(command.data()) + 1);
+            HDDEDATA data = dde.DdeCreateDataHandle(instance, reinterpret_cast<const BYTE*>(command.data()), length,
+                                                    0, nullptr, CF_TEXT, 0);
+            if (!data) return nullptr;
+            sent = true;
+            return dde.DdeClientTransaction(reinterpret_cast<const BYTE*>(data), 0xFFFFFFFFu, conv, nullptr, 0,
+                                            XTYP_EXECUTE, kDdeTimeoutMs, nullptr);
+          };
+          bool sent = true;
+          bool groupReady = true;
+          if (sendGroup) groupReady = execute(groupCommand, sent) != nullptr;
+          if (groupReady && sent) {
+            HDDEDATA outcome = execute(lastCommand, sent);
+            if (sent) AddLog(logFolders, line + (outcome ? " 削除成功" : " 削除失敗 or なし"));
+          }
+          dde.DdeDisconnect(conv);
+        }
+      }
+      dde.DdeUninitialize(instance);
+    }
+  }
+
+  // The shortcuts in every Start-menu folder where a Windows installation keeps them.
+  std::vector<std::string> startMenus;
+  for (const char* folder : kStartMenuFolders) startMenus.push_back(windowsDir + folder);
+  if (osType == 3 && systemDir.size() >= 2) {
+    for (const char* folder : kSystemDriveStartMenuFolders) startMenus.push_back(systemDir.substr(0, 2) + "\\" + folder);
+  }
+  for (const std::string& folder : startMenus) {
+    if (hasItem) {
+      std::string link = folder + group + "\\" + item + ".lnk";
+      files.SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+      files.DeleteFileA(link.c_str());
+    } else {
+      DeleteMatchingFiles(folder + group + "\\", "*.lnk");
+      files.RemoveDirectoryA((folder + group).c_str());
+    }
+  }
+
+  // The Explorer's menu order, for the current user and every loaded profile.
+  StringList users;
+  EnumSubkeyNames(reg, HKEY_USERS, "", users);
+  for (const char* menuOrder : kMenuOrderKeys) {
+    const std::string key = menuOrder + group;
+    if (hasItem) {
+      DeleteRegistryValue(reg, HKEY_CURRENT_USER, key, item, "");
+      for (const std::string& user : users) DeleteRegistryValue(reg, HKEY_USERS, user + "\\" + key, item, "");
+    } else {
+      DeleteKeyTree(reg, HKEY_CURRENT_USER, key);
+      for (const std::string& user : users) DeleteKeyTree(reg, HKEY_USERS, user + "\\" + key);
+    }
+  }
+  if (hasItem) return 0;
+
+  // The group's registrations by Program Manager and the group converter.
+  DeleteKeyTree(reg, HKEY_LOCAL_MACHINE, kProgramGroups + group);
+  for (const std::string& name : MatchingValues(reg, HKEY_CURRENT_USER, kCommonGroups, group, false)) {
+    DeleteRegistryValue(reg, HKEY_CURRENT_USER, kCommonGroups, name, "");
+  }
+  for (const std::string& user : users) {
+    const std::string key = user + "\\" + kGrpConvGroups;
+    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group + ".grp", true)) {
+      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
+    }
+  }
+  for (const std::string& user : users) {
+    const std::string key = user + "\\" + kCommonGroups;
+    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group, false)) {
+      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
+    }
+  }
+  return 0;
+}
+
+int CQXErsDoc::RemoveFoldersAndMenus() {
+  AddLog(logFolders, kLightLine + "フォルダ情報削除");
+  if (!(delFlags & kDelProduct)) return 0;
+  for (const std::string& entry : DEL_FOLDER_QX) {
+    std::size_t comma = entry.find(',');
+    std::string group = entry.substr(0, comma);
+    std::string item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
+    if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
+      item.resize(item.size() - 4);
+    }
+    RemoveProgramGroup(group, item);
+    SendStep();
+    sys.system.Sleep(kPauseMs);
+  }
+  return 0;
+}
+
+}  // namespace qx
