@@ -1,6 +1,7 @@
 // The erase job: all state of one removal run, and the run itself.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ inline constexpr int kResultNoRights = -4;
 inline constexpr int kDelProduct = 1;   // the product family's own data
 inline constexpr int kDelDrivers = 2;   // printer drivers
 inline constexpr int kDelNetPort = 4;   // the network-printing port component
+
+// A row of a removal table: the key path below a root, and "Key" (the subkey named by each
+// name goes) or any other kind (the value named by each name goes; below HKEY_USERS, in
+// every user's hive).
+struct RemovalRow {
+  HKEY root;
+  const char* path;
+  const char* kind;
+};
 
 class CQXErsDoc {
  public:
@@ -127,6 +137,34 @@ class CQXErsDoc {
     std::string data;
   };
   std::vector<KeptValue> keptDriverMigration;
+
+  // Printer objects: the family's names, removal through the spooler and with it stopped,
+  // the product's ports and monitors (printers/).
+  const char* OwnEnvironment() const;  // "Windows 4.0" on Windows 95/98, else "Windows NT x86"
+  bool IsProductNetworkPort(const std::string& port);
+  std::optional<std::string> ReadVirtualPrinterTarget(const std::string& printer);
+  void RemoveNamedEntries(const std::vector<RemovalRow>& rows, const StringList& names, bool log);
+  int ReassignVirtualPorts();
+  int DeleteProductPrintProcessor();
+  int RemovePrinterDrivers();
+  int DeletePrintProcessorByName(const std::string& name);
+  int RemovePrinterDriversOffline();
+  int DeleteListedPrintProcessorsOffline();
+  int DeleteProductPrintProcessorOffline();
+  int ReassignVirtualPortsOffline();
+  int RemoveNetrovaPorts();
+  int RemoveLptnPorts();
+  int MovePrintersOffPorts(const std::string& kind);  // kind "LPTNx" or "ZOVPP"
+  int DeleteNetrovaTcpPorts();
+  int DeleteNetrovaMonitors();
+  int DeleteNetrovaMonitorKeys();
+  int DeleteLptnPorts();
+  int DeleteLptnMonitor();
+  int MovePrintersOffPortsOffline(const std::string& kind);
+  int DeleteNetrovaPortKeysOffline();
+  int DeleteNetrovaMonitorKeysOffline();
+  int DeleteLptnMonitorKeyOffline();
+  int NoteLptnPortsOffline();
 
   // Run log.
   int WriteLogHeader();

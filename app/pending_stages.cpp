@@ -5,12 +5,6 @@
 
 namespace qx {
 
-int CQXErsDoc::GatherPrinterNames() { return 0; }
-
-int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
-int CQXErsDoc::RepairDefaultPrinter() { return 0; }
-int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
-
 void CQXErsDoc::RestartSystem() {}
 
 }  // namespace qx

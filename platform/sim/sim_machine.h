@@ -97,6 +97,17 @@ struct ReceivedMessage {
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
+// One message sent or posted to HWND_BROADCAST, in order. For WM_SETTINGCHANGE a nonzero
+// lParam is the name of the changed section, kept as text.
+struct BroadcastMessage {
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  bool hasText = false;
+  std::string text;
+  bool posted = false;
+};
+
 class SimMachine {
  public:
   SimMachine();
@@ -180,6 +191,17 @@ class SimMachine {
 
   // Program Manager: every command text its DDE server received, in order (code page 932).
   std::vector<std::string> DdeCommands() const;
+
+  // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
+  // these are what lives outside the registry.
+  // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
+  // these access rights, e.g. DELETE (0x00010000) or PRINTER_ACCESS_ADMINISTER; 0 grants all.
+  void SetPrinterDeniedAccess(std::string_view printer, DWORD access);
+  // Every spooler call that changed something, and every broadcast, one line each, in order.
+  std::vector<std::string> SpoolerJournal() const;
+  std::vector<BroadcastMessage> Broadcasts() const;
+  // Deleted while its files were held open: listed until the restart.
+  bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
 
   // Faults.
   void AddFault(Fault fault);

@@ -102,6 +102,7 @@ BOOL WindowsCore::IsWindow(HWND window) {
 
 LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Lock lock(s_.mu);
+  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   return s_.Deliver(w, message, wParam, lParam, false);
@@ -109,6 +110,7 @@ LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPAR
 
 BOOL WindowsCore::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Lock lock(s_.mu);
+  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, true) ? TRUE : FALSE;
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), FALSE;
   s_.Deliver(w, message, wParam, lParam, true);
@@ -119,6 +121,7 @@ LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wPara
                                          DWORD_PTR* result) {
   Lock lock(s_.mu);
   if (result) *result = 0;
+  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   LRESULT r = s_.Deliver(w, message, wParam, lParam, false);

@@ -77,7 +77,11 @@ TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentTheStageHeadingsAndTheClo
                            "Spoolerを停止して削除\r\n" + light + "QXディレクトリ／ディレクトリ内削除\r\n" + heavy +
                            "＜削除レジストリ＞\r\n" + light + "Migrate情報削除\r\n" + light + "レジストリ情報削除\r\n" +
                            heavy + "＜削除フォルダ＞\r\n" + light + "Migrate情報削除\r\n" + light + "フォルダ情報削除\r\n" +
-                           heavy);
+                           heavy +
+                           // The default-printer check of a run that found the spooler stopped
+                           // always opens its group; with no default and no printer it sets nothing.
+                           "＜SPOOLER停止時の処理＞\r\n" + light +
+                           "通常使うプリンタに設定(SPOOLER 停止時の処理)\r\n" + heavy);
 }
 
 TEST(RunLog, NoLogIsWrittenOrCollectedUnlessLogIsOne) {

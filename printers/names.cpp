@@ -1,0 +1,165 @@
+// Printer-object names: gathering the printers to remove, recognising the product's network
+// ports and virtual printers, and the table-driven registry removal.
+#include "printers/names.h"
+
+#include <vector>
+
+#include "app/text.h"
+#include "remove/files.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+std::string JoinKey(std::string base, const std::string& name) {
+  EnsureTrailingBackslash(base);
+  return base + name;
+}
+
+void LogSkippedName(CQXErsDoc& doc, const std::string& name) {
+  doc.AddLog(doc.spoolerRunning ? doc.logDrivers : doc.logSpoolerStopped,
+             name + " 名前が長すぎるため処理しない。");
+}
+
+std::string GroupEntry(const std::string& title) { return std::string(70, '-') + "\r\n" + title; }
+
+std::string ConnectionDisplayName(const std::string& name) {
+  if (name.compare(0, 2, ",,") != 0) return name;
+  std::string shown = name;
+  shown[0] = shown[1] = '\\';
+  std::size_t comma = shown.find(',');  // a comma is never the second byte of a character
+  if (comma == std::string::npos) return name;
+  shown[comma] = '\\';
+  return shown;
+}
+
+bool IsLptnPort(const std::string& port) { return StartsWithNoCase(port, kLptnPrefix); }
+
+std::string MapLptnPort(const std::string& port) {
+  std::string mapped = kParallelPort;
+  // A bare "LPTN" (or one followed by a double-byte character) names no port number: it
+  // goes to LPT1: rather than to a cut-off name.
+  if (port.size() > 4 && !IsDBCSLeadByte(static_cast<unsigned char>(port[4]))) mapped[3] = port[4];
+  return mapped;
+}
+
+const char* CQXErsDoc::OwnEnvironment() const { return osType == 0 ? kWin95Environment : kNtEnvironment; }
+
+int CQXErsDoc::GatherPrinterNames() {
+  int count = 0;
+  for (const char* base : {kPrintersKey, kNtPrintersKey}) {
+    StringList names;
+    EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, base, names);
+    for (const std::string& name : names) {
+      std::string key = JoinKey(base, name);
+      if (!FitsBuffer(key)) {
+        LogSkippedName(*this, key);
+        continue;
+      }
+      std::string driver;
+      if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Printer Driver", driver)) continue;
+      for (const std::string& listed : DEL_PRINTER_NAME) {
+        if (!EqualsNoCase(driver, listed)) continue;
+        bool known = false;
+        for (const std::string& gathered : printerNames) known = known || gathered == name;
+        if (!known) {
+          printerNames.push_back(name);
+          ++count;
+        }
+        break;
+      }
+    }
+  }
+  return count;
+}
+
+bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
+  // Values first, then subkeys: a monitor lists its ports either way.
+  for (bool values : {true, false}) {
+    for (const char* monitor : {kTcpMonitorKey, kNetworkMonitorKey}) {
+      HKEY key = nullptr;
+      if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, monitor, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+      bool found = false;
+      for (DWORD index = 0; !found; ++index) {
+        char name[MAX_PATH] = {};
+        DWORD length = MAX_PATH;
+        LONG r = values ? sys.registry.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr)
+                        : sys.registry.RegEnumKeyExA(key, index, name, &length);
+        if (r == ERROR_MORE_DATA) {
+          // A name longer than the buffer is passed over; the names after it are still seen.
+          LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
+          continue;
+        }
+        if (r != ERROR_SUCCESS) break;
+        std::string text = FromBuffer(name, MAX_PATH);
+        // The unnamed default value names no port.
+        if (!text.empty() && text + kTcpPortSuffix == port) found = true;
+      }
+      sys.registry.RegCloseKey(key);
+      if (found) return true;
+    }
+  }
+  return false;
+}
+
+std::optional<std::string> CQXErsDoc::ReadVirtualPrinterTarget(const std::string& printer) {
+  std::string path = JoinKey(JoinKey(kPrintersKey, printer), "PrinterDriverData");
+  if (!FitsBuffer(path)) {
+    LogSkippedName(*this, path);
+    return std::nullopt;
+  }
+  HKEY key = nullptr;
+  if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::optional<std::string> target;
+  DWORD size = 0;
+  if (sys.registry.RegQueryValueExA(key, "PDD_PrinterNames", nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    std::vector<BYTE> data(size + 1, 0);
+    if (sys.registry.RegQueryValueExA(key, "PDD_PrinterNames", nullptr, data.data(), &size) == ERROR_SUCCESS) {
+      target = FromBuffer(reinterpret_cast<const char*>(data.data()), size);
+    }
+  }
+  sys.registry.RegCloseKey(key);
+  return target;
+}
+
+void CQXErsDoc::RemoveNamedEntries(const std::vector<RemovalRow>& rows, const StringList& names, bool log) {
+  for (const RemovalRow& row : rows) {
+    std::string rootName = RootKeyName(row.root);
+    for (const std::string& name : names) {
+      if (std::string(row.kind) == "Key") {
+        std::string key = JoinKey(row.path, name);
+        if (!FitsBuffer(key)) {
+          LogSkippedName(*this, rootName + "\\" + key);
+          continue;
+        }
+        int r = DeleteKeyTree(sys.registry, row.root, key);
+        if (log) LogKeyDeletion(r, rootName, key);
+        continue;
+      }
+      if (!FitsBuffer(name)) {
+        LogSkippedName(*this, name);
+        continue;
+      }
+      std::string value = ConnectionDisplayName(name);
+      if (row.root != HKEY_USERS) {
+        int r = DeleteRegistryValue(sys.registry, row.root, row.path, value, "");
+        if (log) LogValueDeletion(r, rootName, row.path, value);
+        continue;
+      }
+      StringList users;
+      EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
+      for (const std::string& user : users) {
+        std::string key = JoinKey(user, row.path);
+        if (!FitsBuffer(key)) {
+          LogSkippedName(*this, rootName + "\\" + key);
+          continue;
+        }
+        int r = DeleteRegistryValue(sys.registry, HKEY_USERS, key, value, "");
+        if (log) LogValueDeletion(r, "HKEY_USERS", key, value);
+      }
+    }
+  }
+}
+
+}  // namespace qx

@@ -1,0 +1,191 @@
+// Removal of the family's printers, connections, shares, drivers, language monitors and
+// print processors by editing the spooler's registry data, for a run that found the spooler
+// stopped. Every edit is logged in the spooler-stopped section.
+#include <vector>
+
+#include "app/text.h"
+#include "printers/names.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+constexpr const char* kUserDevices = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
+constexpr const char* kUserPrinterPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
+constexpr const char* kSharesKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares";
+constexpr const char* kShareSecurityKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares\\Security";
+
+const std::vector<RemovalRow>& PrinterRows() {
+  static const std::vector<RemovalRow> rows = {
+      {HKEY_LOCAL_MACHINE, kPrintersKey, "Key"},
+      {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"},
+      {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
+      {HKEY_USERS, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
+      {HKEY_CURRENT_USER, kUserDevices, "Value"},
+      {HKEY_USERS, kUserDevices, "Value"},
+      {HKEY_CURRENT_USER, kUserPrinterPorts, "Value"},
+      {HKEY_USERS, kUserPrinterPorts, "Value"},
+      {HKEY_CURRENT_USER, "Printers\\DevModes", "Value"},
+      {HKEY_USERS, "Printers\\DevModes", "Value"},
+      {HKEY_CURRENT_USER, "Printers\\DevModes2", "Value"},
+      {HKEY_USERS, "Printers\\DevModes2", "Value"},
+      {HKEY_CURRENT_USER, "Printers\\Settings", "Value"},
+      {HKEY_USERS, "Printers\\Settings", "Value"},
+      {HKEY_CURRENT_USER, "Printers\\DevModePerUser", "Value"},
+      {HKEY_USERS, "Printers\\DevModePerUser", "Value"},
+  };
+  return rows;
+}
+
+const char* const kConnectionValuePaths[] = {kUserDevices,         kUserPrinterPorts,   "Printers\\DevModes",
+                                             "Printers\\DevModes2", "Printers\\Settings", "Printers\\DevModePerUser"};
+
+const char* const kConnectionCacheBases[] = {
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Providers\\LanMan Print Services\\Servers",
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers"};
+
+const std::vector<RemovalRow>& ProcessorRows() {
+  static const std::vector<RemovalRow> rows = {
+      {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows 4.0\\Print Processors",
+       "Key"},
+      {HKEY_LOCAL_MACHINE,
+       "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Print Processors", "Key"},
+  };
+  return rows;
+}
+
+}  // namespace
+
+int CQXErsDoc::RemovePrinterDriversOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("プリンタドライバ の削除(SPOOLER 停止時の処理)"));
+
+  // Shares of the printers to remove.
+  for (const std::string& printer : printerNames) {
+    std::string key = JoinKey(kPrintersKey, printer);
+    std::string share;
+    if (!FitsBuffer(key) || !ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Share Name", share) ||
+        share.empty()) {
+      continue;
+    }
+    for (const char* shares : {kSharesKey, kShareSecurityKey}) {
+      int r = DeleteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, shares, share, "");
+      LogValueDeletion(r, "HKEY_LOCAL_MACHINE", shares, share);
+    }
+  }
+
+  RemoveNamedEntries(PrinterRows(), printerNames, true);
+
+  // Connections to printers on other machines whose driver is one of the listed drivers.
+  StringList connections;
+  EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, kConnectionsKey, connections);
+  for (const std::string& connection : connections) {
+    std::string ck = JoinKey(kConnectionsKey, connection);
+    std::string server;
+    if (!FitsBuffer(ck) || !ReadRegistryText(sys.registry, HKEY_CURRENT_USER, ck, "Server", server)) continue;
+    // The Server value is \\server; a shorter one, or a connection name too short to hold
+    // ",," + server + "," , names no printer of that server.
+    if (server.size() < 2 || connection.size() < server.size() + 1) continue;
+    std::string serverName = server.substr(2);
+    std::string printer = connection.substr(serverName.size() + 3);
+    std::string shown = connection;
+    if (shown.compare(0, 2, ",,") == 0) shown[0] = shown[1] = shown[serverName.size() + 2] = '\\';
+    for (const char* base : kConnectionCacheBases) {
+      std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
+      if (!FitsBuffer(k)) {
+        LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + k);
+        continue;
+      }
+      std::string driver;
+      if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver)) continue;
+      bool listed = false;
+      for (const std::string& entry : DEL_PRINTER_NAME) listed = listed || EqualsNoCase(driver, entry);
+      if (!listed) continue;
+      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k) == 1 ? 1 : 0, "HKEY_LOCAL_MACHINE", k);
+      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck) == 1 ? 1 : 0, "HKEY_CURRENT_USER", ck);
+      for (const char* path : kConnectionValuePaths) {
+        LogValueDeletion(DeleteRegistryValue(sys.registry, HKEY_CURRENT_USER, path, shown, ""), "HKEY_CURRENT_USER",
+                         path, shown);
+      }
+      StringList users;
+      EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
+      for (const std::string& user : users) {
+        std::string uck = JoinKey(user, ck);
+        LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_USERS, uck) == 1 ? 1 : 0, "HKEY_USERS", uck);
+        for (const char* path : kConnectionValuePaths) {
+          std::string up = JoinKey(user, path);
+          LogValueDeletion(DeleteRegistryValue(sys.registry, HKEY_USERS, up, shown, ""), "HKEY_USERS", up, shown);
+        }
+      }
+    }
+  }
+
+  // Driver keys of every environment and version, Windows 2000's own version included
+  // there: its spooler would have removed those too.
+  std::vector<RemovalRow> driverRows = {
+      {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows 4.0\\Drivers\\Version-0",
+       "Key"},
+      {HKEY_LOCAL_MACHINE,
+       "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-1", "Key"},
+      {HKEY_LOCAL_MACHINE,
+       "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-2", "Key"},
+  };
+  if (osType == 3) {
+    driverRows.push_back({HKEY_LOCAL_MACHINE,
+                          "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3",
+                          "Key"});
+  }
+  RemoveNamedEntries(driverRows, DEL_PRINTER_NAME, true);
+  RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, DEL_LM_NAME, true);
+  DeleteListedPrintProcessorsOffline();
+  return 0;
+}
+
+int CQXErsDoc::DeleteListedPrintProcessorsOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("ZOVPDD 以外のプリントプロセッサの削除(SPOOLER 停止時の処理)"));
+  RemoveNamedEntries(ProcessorRows(), DEL_PROC_NAME, true);
+  return 0;
+}
+
+int CQXErsDoc::DeleteProductPrintProcessorOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("ZOVPDD の削除(SPOOLER 停止時の処理)"));
+  RemoveNamedEntries(ProcessorRows(), {kProductProcessor}, true);
+  return 0;
+}
+
+int CQXErsDoc::ReassignVirtualPortsOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("仮想ポート の削除(SPOOLER 停止時の処理)"));
+  StringList printers;
+  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kPrintersKey, printers);
+  for (const std::string& printer : printers) {
+    std::string key = std::string(kPrintersKey) + "\\" + printer;
+    if (!FitsBuffer(key)) {
+      LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + key);
+      continue;
+    }
+    struct Change {
+      const char* value;
+      bool (*applies)(const std::string&);
+      const char* data;
+    };
+    static const Change changes[] = {
+        {"Port", [](const std::string& port) { return StartsWithNoCase(port, kVirtualPortPrefix); }, kParallelPort},
+        {"Print Processor", [](const std::string& processor) { return processor == kProductProcessor; },
+         kStandardProcessor},
+    };
+    for (const Change& change : changes) {
+      std::string current;
+      ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, current);
+      if (!change.applies(current)) continue;
+      std::string data = change.data;
+      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, REG_SZ,
+                         reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+      AddLog(logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + change.value + " ," + data);
+    }
+  }
+  RemoveNamedEntries({{HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "Value"}},
+                     {"VPT1", "VPT1:"}, true);
+  return 0;
+}
+
+}  // namespace qx

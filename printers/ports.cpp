@@ -1,0 +1,173 @@
+// Removal of the product's network ports and port monitors: printers on them move to a
+// parallel port first, then the ports and monitors go, through the spooler when it runs and
+// by registry edits when it was found stopped.
+#include <vector>
+
+#include "app/text.h"
+#include "printers/names.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+// The port a printer on the given port moves to for the kind of port being removed, or ""
+// when it stays.
+std::string NewPort(CQXErsDoc& doc, const std::string& kind, const std::string& port) {
+  if (kind == kLptnKind) return IsLptnPort(port) ? MapLptnPort(port) : std::string();
+  // NT 3.51 names such a port with the suffix already.
+  std::string asListed = doc.osType == 1 ? port : port + kTcpPortSuffix;
+  return doc.IsProductNetworkPort(asListed) ? kParallelPort : std::string();
+}
+
+bool KnownKind(const std::string& kind) { return kind == kLptnKind || kind == kTcpPortKind; }
+
+}  // namespace
+
+int CQXErsDoc::RemoveNetrovaPorts() {
+  // Printers move first: whether a port is the product's is read from the monitors' keys,
+  // which the later steps delete.
+  if (spoolerRunning) {
+    MovePrintersOffPorts(kTcpPortKind);
+    DeleteNetrovaTcpPorts();
+    DeleteNetrovaMonitors();
+  } else {
+    MovePrintersOffPortsOffline(kTcpPortKind);
+    DeleteNetrovaPortKeysOffline();
+    DeleteNetrovaMonitorKeysOffline();
+  }
+  DeleteNetrovaMonitorKeys();
+  return 0;
+}
+
+int CQXErsDoc::RemoveLptnPorts() {
+  if (spoolerRunning) {
+    MovePrintersOffPorts(kLptnKind);
+    DeleteLptnPorts();
+    DeleteLptnMonitor();
+  } else {
+    MovePrintersOffPortsOffline(kLptnKind);
+    NoteLptnPortsOffline();
+    DeleteLptnMonitorKeyOffline();
+  }
+  return 0;
+}
+
+int CQXErsDoc::MovePrintersOffPorts(const std::string& kind) {
+  if (!KnownKind(kind)) return 0;
+  std::vector<PRINTER_INFO_2A> printers;
+  if (!sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, printers)) return 0;
+  for (PRINTER_INFO_2A& printer : printers) {
+    std::string port = NewPort(*this, kind, printer.pPortName);
+    if (port.empty()) continue;
+    HANDLE handle = nullptr;
+    PRINTER_DEFAULTSA defaults{nullptr, PRINTER_ACCESS_ADMINISTER};
+    if (!sys.spooler.OpenPrinterA(printer.pPrinterName.c_str(), &handle, &defaults)) continue;
+    printer.pPortName = port;
+    sys.spooler.SetPrinterA(handle, 2, &printer, 0);
+    sys.spooler.ClosePrinter(handle);
+  }
+  return 1;
+}
+
+int CQXErsDoc::DeleteNetrovaTcpPorts() {
+  if (osType == 1) return 1;
+  std::vector<PORT_INFO_2A> ports;
+  sys.spooler.EnumPortsA(nullptr, ports);
+  for (const PORT_INFO_2A& port : ports) {
+    // The label stands after the port's own name in its description; the port is deleted
+    // by its name, which is what the spooler knows it by.
+    if (FindText(port.pDescription, kTcpPortLabel, 1) == std::string::npos) continue;
+    sys.spooler.DeletePortA(nullptr, nullptr, port.pPortName.c_str());
+  }
+  return 1;
+}
+
+int CQXErsDoc::DeleteNetrovaMonitors() {
+  std::vector<const char*> targets;
+  if (osType == 0 || osType == 1 || osType == 3) targets.push_back(kTcpMonitor);
+  if (osType == 2 || osType == 3) targets.push_back(kNetworkMonitor);
+  const char* environment = osType == 0 ? kWin95Environment : kNtEnvironment;
+  std::vector<MONITOR_INFO_1A> monitors;
+  sys.spooler.EnumMonitorsA(nullptr, monitors);
+  for (const MONITOR_INFO_1A& monitor : monitors) {
+    for (const char* target : targets) {
+      if (EqualsNoCase(monitor.pName, target)) sys.spooler.DeleteMonitorA(nullptr, environment, monitor.pName.c_str());
+    }
+  }
+  return 1;
+}
+
+int CQXErsDoc::DeleteNetrovaMonitorKeys() {
+  if (osType == 0 || osType == 1 || osType == 3) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTcpMonitorKey);
+  if (osType == 2 || osType == 3) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kNetworkMonitorKey);
+  return 1;
+}
+
+int CQXErsDoc::DeleteLptnPorts() {
+  std::string port = "LPTNx:";
+  for (char digit : {'1', '2', '3'}) {
+    port[4] = digit;
+    sys.spooler.DeletePortA(nullptr, nullptr, port.c_str());
+  }
+  return 1;
+}
+
+int CQXErsDoc::DeleteLptnMonitor() {
+  sys.spooler.DeleteMonitorA(nullptr, kNtEnvironment, kNetworkMonitor);
+  return 1;
+}
+
+int CQXErsDoc::MovePrintersOffPortsOffline(const std::string& kind) {
+  if (!KnownKind(kind)) return 0;
+  AddLog(logSpoolerStopped, GroupEntry(kind == kLptnKind ? "LPTNx: -> LPTx:変更(SPOOLER 停止時の処理)"
+                                                          : "NeTrova Port -> LPTx:変更(SPOOLER 停止時の処理)"));
+  for (const char* base : {kPrintersKey, kNtPrintersKey}) {
+    StringList printers;
+    EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, base, printers);
+    for (const std::string& printer : printers) {
+      std::string key = std::string(base) + "\\" + printer;
+      if (!FitsBuffer(key)) {
+        LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + key);
+        continue;
+      }
+      std::string port;
+      ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Port", port);
+      std::string moved = NewPort(*this, kind, port);
+      if (moved.empty()) continue;
+      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, key, "Port", REG_SZ,
+                         reinterpret_cast<const BYTE*>(moved.c_str()), static_cast<DWORD>(moved.size() + 1));
+      AddLog(logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , Port ," + moved);
+    }
+  }
+  return 1;
+}
+
+int CQXErsDoc::DeleteNetrovaPortKeysOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("Netrovaポートの削除(SPOOLER 停止時の処理)"));
+  const char* monitorKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\ZOV Network Port";
+  StringList ports;
+  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, monitorKey, ports);
+  RemoveNamedEntries({{HKEY_LOCAL_MACHINE, monitorKey, "Key"}}, ports, true);
+  return 1;
+}
+
+int CQXErsDoc::DeleteNetrovaMonitorKeysOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("Netrovaポートモニタの削除(SPOOLER 停止時の処理)"));
+  RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, {kTcpMonitor, kNetworkMonitor}, true);
+  return 1;
+}
+
+int CQXErsDoc::DeleteLptnMonitorKeyOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("NT3.51用言語モニタの削除(SPOOLER 停止時の処理)"));
+  RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, {kNetworkMonitor}, true);
+  return 1;
+}
+
+int CQXErsDoc::NoteLptnPortsOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("LPTNxポートの削除(SPOOLER 停止時の処理)"));
+  AddLog(logSpoolerStopped, "特になにもしない");
+  return 1;
+}
+
+}  // namespace qx
