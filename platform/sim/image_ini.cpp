@@ -226,6 +226,11 @@ class IniParser {
         case kServices: ok = ServiceKey(key, value); break;
         case kFiles: ok = FileKey(key, value); break;
         case kFaults: ok = FaultKey(key, value); break;
+        case kOutside: {
+          std::string message;
+          ok = ParseOutsideLine(outsideSection_, key, value, line_, ini_.outside, message) || Fail(message);
+          break;
+        }
       }
       if (!ok) return false;
     }
@@ -233,7 +238,7 @@ class IniParser {
   }
 
  private:
-  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults };
+  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults, kOutside };
 
   bool Fail(const std::string& message) {
     error_ = Where(kFile, line_) + message;
@@ -254,6 +259,12 @@ class IniParser {
         section_ = kind;
         return true;
       }
+    }
+    if (IsOutsideSection(name)) {
+      if (!outsideSeen_.insert(cp932::Fold(name)).second) return Fail("section [" + std::string(name) + "] appears twice");
+      section_ = kOutside;
+      outsideSection_ = std::string(name);
+      return true;
     }
     return Fail("unknown section [" + std::string(name) + "]");
   }
@@ -431,6 +442,8 @@ class IniParser {
   SectionKind section_ = kNone;
   std::set<SectionKind> seen_;
   std::set<std::string> systemKeys_;
+  std::set<std::string> outsideSeen_;
+  std::string outsideSection_;
 };
 
 bool Utf8(std::string_view cp932Text, std::string& out, std::string& error, const char* what) {
@@ -490,7 +503,7 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
     if (!f.shortName.empty()) m.SetShortName(f.path, f.shortName);
   }
   for (const auto& f : ini.faults) m.AddFault(f.fault);
-  return true;
+  return ApplyOutside(ini.outside, m, error);
 }
 
 bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) {
@@ -605,7 +618,7 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
     }
     out += "\n";
   }
-  return true;
+  return WriteOutside(m, out, error);
 }
 
 }  // namespace qx::sim::image

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/CQXErsDoc.h"
+#include "platform/sim/encoding.h"
 #include "platform/sim/image.h"
 
 namespace qxsim {
@@ -20,6 +21,12 @@ std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages
     out += std::to_string(msg.message) + " " + std::to_string(w) + " " +
            std::to_string(static_cast<long long>(msg.lParam)) + "\n";
   }
+  return out;
+}
+
+std::string FormatCalls(const std::vector<std::string>& calls) {
+  std::string out;
+  for (const std::string& line : calls) out += qx::sim::Cp932ToUtf8Lossy(line) + "\n";
   return out;
 }
 
@@ -55,6 +62,7 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
     return false;
   }
   if (!WriteFile(root / "messages.txt", FormatMessages(messages), error)) return false;
+  if (!WriteFile(root / "calls.txt", FormatCalls(m.Calls()), error)) return false;
 
   // after/ and QXErs.log belong to this command: an earlier run's are replaced.
   fs::remove_all(root / "after", ec);

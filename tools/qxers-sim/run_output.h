@@ -12,10 +12,13 @@ namespace qxsim {
 // "<message> <wParam> <lParam>" per line, decimal; wParam and lParam taken as signed.
 std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages);
 
+// What the other programs, libraries and the web server received, one call a line, UTF-8.
+std::string FormatCalls(const std::vector<std::string>& calls);
+
 // The run's result: the wParam of the last result message (1044), or false when none came.
 bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result);
 
-// Writes dir/messages.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
+// Writes dir/messages.txt, dir/calls.txt, dir/after/ and dir/QXErs.log (when the machine's temporary
 // directory holds one). False with a message when something cannot be written.
 bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
                      const std::vector<qx::sim::ReceivedMessage>& messages, std::string& error);
