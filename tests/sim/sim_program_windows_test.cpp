@@ -142,5 +142,15 @@ TEST_F(ProgramWindowsTest, SettingAnEventThatEndsItsProgramClosesTheProgramsWind
   EXPECT_FALSE(m.EventExists("ZOVSRM:TerminateManager"));  // the program let it go
 }
 
+TEST_F(ProgramWindowsTest, ARestartEndsTheOtherProgramsAndWhatTheyHeld) {
+  m.AddHeldEvent({"Held", "C:\\Q\\a.exe"});
+  WindowBehaviour stays;
+  stays.close = WindowBehaviour::Close::kNever;
+  HWND w = Add(stays);
+  m.Reboot();
+  EXPECT_FALSE(win.IsWindow(w));
+  EXPECT_FALSE(m.EventExists("Held"));
+}
+
 }  // namespace
 }  // namespace qx::sim
