@@ -104,6 +104,7 @@ TEST_F(SimModulesTest, UnregisteringRemovesTheComponentsOwnClasses) {
   m.SetString(cls + "{A}\\ProgID", "", "Q.A.1");
   m.SetString("HKEY_CLASSES_ROOT\\Q.A.1\\CLSID", "", "{A}");
   m.SetString(cls + "{B}\\InprocServer32", "", "C:\\Other\\A.DLL");
+  m.SetString(cls + "{C}\\InprocServer32", "", "a.dll");  // found by the search path
   m.SetString(cls + "{E}", "AppID", "{E}");
   m.SetString(cls + "{E}\\LocalServer32", "", "C:\\Program Files\\Q\\EXP.EXE /Automation");
   m.SetString("HKEY_CLASSES_ROOT\\AppID\\{E}", "", "EXP");
@@ -111,6 +112,7 @@ TEST_F(SimModulesTest, UnregisteringRemovesTheComponentsOwnClasses) {
   EXPECT_EQ(mods.DllUnregisterServer(mods.GetProcAddress(a, "DllUnregisterServer")), S_OK);
   EXPECT_FALSE(m.HasKey(cls + "{A}"));
   EXPECT_FALSE(m.HasKey("HKEY_CLASSES_ROOT\\Q.A.1"));
+  EXPECT_FALSE(m.HasKey(cls + "{C}"));
   EXPECT_TRUE(m.HasKey(cls + "{B}"));
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;
@@ -141,7 +143,8 @@ TEST_F(SimModulesTest, AnUnquotedPathWithBlanksStartsTheFirstProgramItNames) {
     if (planted) Module("C:\\Program.exe", Kind::kProgram);
     for (const Case& c : {Case{"C:\\Program Files\\Q\\EXP.EXE /UnregServer", planted ? "C:\\Program.exe" : "C:\\Program Files\\Q\\EXP.EXE", 0},
                           Case{"\"C:\\Program Files\\Q\\EXP.EXE\" /UnregServer", "C:\\Program Files\\Q\\EXP.EXE", 0},
-                          Case{"\"C:\\Program Files\\Q\\NONE.EXE\"", "", ERROR_FILE_NOT_FOUND}}) {
+                          Case{"\"C:\\Program Files\\Q\\NONE.EXE\"", "", ERROR_FILE_NOT_FOUND},
+                          Case{"\"C:\\NoDir\\X.EXE\"", "", ERROR_PATH_NOT_FOUND}}) {
       BOOL ok = mods.CreateProcessA(nullptr, c.line, FALSE, 0, nullptr, si, pi);
       EXPECT_EQ(ok != FALSE, *c.started != '\0') << c.line;
       if (ok) {
