@@ -45,6 +45,8 @@ inline constexpr DWORD ERROR_PRINTER_DELETED = 1905;
 inline constexpr DWORD ERROR_UNKNOWN_PRINT_MONITOR = 3000;
 inline constexpr DWORD ERROR_INVALID_PRINT_MONITOR = 3007;
 inline constexpr DWORD ERROR_PRINTER_HAS_JOBS_QUEUED = 3009;
+inline constexpr DWORD ERROR_BUSY = 170;               // DeletePortA: a printer uses the port
+inline constexpr DWORD ERROR_CAN_NOT_COMPLETE = 1003;  // DeletePrintProcessorA: a printer uses it
 
 // PRINTER_INFO_2A. pDevMode and pSecurityDescriptor hold the bytes the pointers point at
 // (the DEVMODEA with its driver-private part, the self-relative security descriptor);

@@ -1,10 +1,17 @@
 // Top-level windows and messages.
 #pragma once
+#include <cstdint>
 #include <functional>
 
 #include "platform/types.h"
 
 namespace qx {
+
+// A message to every top-level window; WM_SETTINGCHANGE (the same number as WM_WININICHANGE)
+// carries the changed profile section's name in lParam, or 0.
+inline const HWND HWND_BROADCAST = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0xFFFF));
+inline constexpr UINT WM_WININICHANGE = 0x001A;
+inline constexpr UINT WM_SETTINGCHANGE = 0x001A;
 
 class Windows {
  public:

@@ -129,7 +129,8 @@ SimMachine::State::State() {
   system = MakeFaultSystem(*this, systemCore);
   servicesFacet = MakeFaultServices(*this, servicesCore);
   windowsFacet = MakeFaultWindows(*this, windowsCore);
-  platform.reset(new Platform{*registry, *files, *profile, *system, *servicesFacet, spooler, *windowsFacet, dde,
+  spooler = MakeSpooler(*this);
+  platform.reset(new Platform{*registry, *files, *profile, *system, *servicesFacet, *spooler, *windowsFacet, dde,
                               modules, shutdown, webadmin});
 }
 

@@ -164,6 +164,17 @@ struct WebServer {
   bool directoryService = true;          // the IIS provider of ADsGetObject is installed
 };
 
+// One message sent or posted to HWND_BROADCAST, in order. For WM_SETTINGCHANGE a nonzero
+// lParam is the name of the changed section, kept as text.
+struct BroadcastMessage {
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  bool hasText = false;
+  std::string text;
+  bool posted = false;
+};
+
 class SimMachine {
  public:
   SimMachine();
@@ -268,6 +279,17 @@ class SimMachine {
   int OpenStatusManagers() const;
   int LiveComObjects() const;
   int ComInitializations() const;
+
+  // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
+  // these are what lives outside the registry.
+  // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
+  // these access rights, e.g. DELETE (0x00010000) or PRINTER_ACCESS_ADMINISTER; 0 grants all.
+  void SetPrinterDeniedAccess(std::string_view printer, DWORD access);
+  // Every spooler call that changed something, and every broadcast, one line each, in order.
+  std::vector<std::string> SpoolerJournal() const;
+  std::vector<BroadcastMessage> Broadcasts() const;
+  // Deleted while its files were held open: listed until the restart.
+  bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
 
   // Faults.
   void AddFault(Fault fault);

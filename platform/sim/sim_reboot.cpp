@@ -198,6 +198,7 @@ void SimMachine::State::Reboot() {
     }
   };
   for (auto& [_, root] : drives) release(*root);
+  RebootSpooler(*this);
 
   if (settings.platformId == VER_PLATFORM_WIN32_WINDOWS) {
     RunWininit(*this);

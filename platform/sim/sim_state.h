@@ -20,6 +20,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_outside.h"
+#include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_text.h"
 #include "platform/sim/sim_unbuilt_facets.h"
 
@@ -310,7 +311,9 @@ struct SimMachine::State {
   std::unique_ptr<System> system;
   std::unique_ptr<Services> servicesFacet;
   std::unique_ptr<Windows> windowsFacet;
-  UnbuiltSpooler spooler{systemCore};
+  // The print spooler (sim_spooler.cpp): its own data besides the registry, and the facet.
+  SpoolerData spoolerData;
+  std::unique_ptr<Spooler> spooler;
   UnbuiltDde dde{systemCore};
   OutsideState outside;
   SimModules modules{*this};

@@ -1,55 +1,10 @@
 // Facets whose simulation has not been built yet. Every call fails the way Windows fails a
-// call that this machine cannot serve (ERROR_CALL_NOT_IMPLEMENTED, or RPC_S_SERVER_UNAVAILABLE
-// for the spooler), so an engine that reaches them sees a failure, never a false success.
+// call that this machine cannot serve (ERROR_CALL_NOT_IMPLEMENTED), so an engine that reaches
+// them sees a failure, never a false success.
 #pragma once
 #include "platform/platform.h"
 
 namespace qx::sim {
-
-class UnbuiltSpooler : public Spooler {
- public:
-  explicit UnbuiltSpooler(System& system) : system_(system) {}
-
-  BOOL EnumPrintersA(DWORD, const char*, std::vector<PRINTER_INFO_2A>& printers) override {
-    printers.clear();
-    return Fail();
-  }
-  BOOL OpenPrinterA(const char*, HANDLE* printer, const PRINTER_DEFAULTSA*) override {
-    if (printer) *printer = nullptr;
-    return Fail();
-  }
-  BOOL SetPrinterA(HANDLE, DWORD, const PRINTER_INFO_2A*, DWORD) override { return Fail(); }
-  BOOL ClosePrinter(HANDLE) override { return Fail(); }
-  BOOL DeletePrinter(HANDLE) override { return Fail(); }
-  BOOL DeletePrinterConnectionA(const char*) override { return Fail(); }
-  BOOL EnumPrinterDriversA(const char*, const char*, std::vector<DRIVER_INFO_2A>& drivers) override {
-    drivers.clear();
-    return Fail();
-  }
-  BOOL DeletePrinterDriverA(const char*, const char*, const char*) override { return Fail(); }
-  BOOL EnumMonitorsA(const char*, std::vector<MONITOR_INFO_1A>& monitors) override {
-    monitors.clear();
-    return Fail();
-  }
-  BOOL DeleteMonitorA(const char*, const char*, const char*) override { return Fail(); }
-  BOOL EnumPortsA(const char*, std::vector<PORT_INFO_2A>& ports) override {
-    ports.clear();
-    return Fail();
-  }
-  BOOL DeletePortA(const char*, HWND, const char*) override { return Fail(); }
-  BOOL EnumPrintProcessorsA(const char*, const char*, std::vector<PRINTPROCESSOR_INFO_1A>& processors) override {
-    processors.clear();
-    return Fail();
-  }
-  BOOL DeletePrintProcessorA(const char*, const char*, const char*) override { return Fail(); }
-
- private:
-  BOOL Fail() {
-    system_.SetLastError(RPC_S_SERVER_UNAVAILABLE);
-    return FALSE;
-  }
-  System& system_;
-};
 
 class UnbuiltDde : public Dde {
  public:

@@ -104,8 +104,12 @@ TEST_F(ProgramWindowsTest, SendMessageToAWindowThatNeverAnswersIsRecordedAsAHang
   EXPECT_EQ(m.HungSends(), 1);
   EXPECT_EQ(win.SendMessageTimeoutA(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, nullptr), 0);
   EXPECT_EQ(m.ElapsedMs(), 10000u);
+  // A broadcast waits for it too; with SMTO_ABORTIFHUNG it is passed over.
+  EXPECT_EQ(win.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0, SMTO_NORMAL, 1000, nullptr), 1);
+  EXPECT_EQ(win.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr), 1);
+  EXPECT_EQ(m.ElapsedMs(), 11000u);
   EXPECT_TRUE(win.IsWindow(w));
-  ASSERT_EQ(m.Calls().size(), 2u);
+  ASSERT_EQ(m.Calls().size(), 3u);
   EXPECT_NE(m.Calls()[0].find("never returns"), std::string::npos) << m.Calls()[0];
   EXPECT_NE(m.Calls()[1].find("timed out"), std::string::npos) << m.Calls()[1];
 }
