@@ -96,6 +96,17 @@ struct ReceivedMessage {
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
+// One message sent or posted to HWND_BROADCAST, in order. For WM_SETTINGCHANGE a nonzero
+// lParam is the name of the changed section, kept as text.
+struct BroadcastMessage {
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  bool hasText = false;
+  std::string text;
+  bool posted = false;
+};
+
 // What a top-level window of another program does with a message it receives. It acts on
 // the message onMessage (with wParam onWParam when given), or on any message when onMessage
 // is empty; other messages it answers with 0 and ignores. Acting means, in this order: set
@@ -162,17 +173,6 @@ struct WebServer {
   LONG refuseDeleteKey = 0;              // IMSAdminBase::DeleteKey fails with this HRESULT
   LONG refuseAppDelete = 0;              // IWamAdmin::AppDelete fails with this HRESULT
   bool directoryService = true;          // the IIS provider of ADsGetObject is installed
-};
-
-// One message sent or posted to HWND_BROADCAST, in order. For WM_SETTINGCHANGE a nonzero
-// lParam is the name of the changed section, kept as text.
-struct BroadcastMessage {
-  UINT message = 0;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
-  bool hasText = false;
-  std::string text;
-  bool posted = false;
 };
 
 class SimMachine {
@@ -256,6 +256,16 @@ class SimMachine {
   void RemoveWindow(HWND window);
   std::vector<ReceivedMessage> Messages(HWND window) const;
 
+  // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
+  // these are what lives outside the registry.
+  // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
+  // these access rights, e.g. DELETE (0x00010000) or PRINTER_ACCESS_ADMINISTER; 0 grants all.
+  void SetPrinterDeniedAccess(std::string_view printer, DWORD access);
+  // Every spooler call that changed something, and every broadcast, one line each, in order.
+  std::vector<std::string> SpoolerJournal() const;
+  std::vector<BroadcastMessage> Broadcasts() const;
+  // Deleted while its files were held open: listed until the restart.
+  bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
   // Windows of other programs (they sit on top of the Z order when added), the named
   // events they hold, the libraries and programs on the disk and the web server.
   HWND AddProgramWindow(const ProgramWindow& window);
@@ -279,17 +289,6 @@ class SimMachine {
   int OpenStatusManagers() const;
   int LiveComObjects() const;
   int ComInitializations() const;
-
-  // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
-  // these are what lives outside the registry.
-  // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
-  // these access rights, e.g. DELETE (0x00010000) or PRINTER_ACCESS_ADMINISTER; 0 grants all.
-  void SetPrinterDeniedAccess(std::string_view printer, DWORD access);
-  // Every spooler call that changed something, and every broadcast, one line each, in order.
-  std::vector<std::string> SpoolerJournal() const;
-  std::vector<BroadcastMessage> Broadcasts() const;
-  // Deleted while its files were held open: listed until the restart.
-  bool DriverPendingDeletion(std::string_view environment, std::string_view driver) const;
 
   // Faults.
   void AddFault(Fault fault);

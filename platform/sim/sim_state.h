@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_outside.h"
 #include "platform/sim/sim_spooler.h"
+#include "platform/sim/sim_outside.h"
 #include "platform/sim/sim_text.h"
 #include "platform/sim/sim_unbuilt_facets.h"
 
