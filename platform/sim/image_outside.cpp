@@ -268,7 +268,6 @@ class LineParser {
       if (!Text(value, path)) return false;
       if (path.empty() || path[0] != '/') return Fail("a metabase path begins with '/', as /LM/W3SVC/1/ROOT/WebQX");
       (key == "Key" ? w.keys : w.applications).push_back(path);
-      if (key == "Application") w.keys.push_back(path);
       return true;
     }
     if (key == "RefuseDeleteKey" || key == "RefuseAppDelete") {
@@ -381,16 +380,11 @@ bool WriteOutside(const SimMachine& m, std::string& out, std::string& error) {
   WebServer w = m.GetWebServer();
   for (const ServerName& s : kServers)
     if (s.kind == w.kind) out += std::string("Server=") + s.name + "\n";
-  std::vector<std::string> written;
-  for (const std::string& k : w.keys) {
-    bool seen = false;
-    for (const std::string& x : written) seen = seen || cp932::EqualNoCase(x, k);
-    if (seen) continue;
-    written.push_back(k);
-    bool application = false;
-    for (const std::string& app : w.applications) application = application || cp932::EqualNoCase(app, k);
-    if (!Utf8Of(k, a, error)) return false;
-    out += std::string(application ? "Application=" : "Key=") + a + "\n";
+  for (const auto& [name, list] : {std::pair{"Key=", &w.keys}, std::pair{"Application=", &w.applications}}) {
+    for (const std::string& k : *list) {
+      if (!Utf8Of(k, a, error)) return false;
+      out += name + a + "\n";
+    }
   }
   if (w.refuseDeleteKey) out += "RefuseDeleteKey=" + HResultName(w.refuseDeleteKey) + "\n";
   if (w.refuseAppDelete) out += "RefuseAppDelete=" + HResultName(w.refuseAppDelete) + "\n";

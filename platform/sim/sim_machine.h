@@ -170,7 +170,7 @@ struct WebServer {
   enum class Kind { kNone, kIis, kUnreachable };
   Kind kind = Kind::kNone;               // kNone: the classes are not registered
   std::vector<std::string> keys;
-  std::vector<std::string> applications;
+  std::vector<std::string> applications;  // keys that define a web application
   LONG refuseDeleteKey = 0;              // IMSAdminBase::DeleteKey fails with this HRESULT
   LONG refuseAppDelete = 0;              // IWamAdmin::AppDelete fails with this HRESULT
   bool directoryService = true;          // the IIS provider of ADsGetObject is installed

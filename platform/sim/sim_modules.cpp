@@ -334,7 +334,16 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
       }
     }
   }
-  if (program.empty()) return fail(error == ERROR_MOD_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
+  if (program.empty()) {
+    // A single program named by path fails on its directory when that is missing.
+    std::string named = applicationName ? applicationName : "";
+    if (!applicationName && commandLine[0] == '"') named = std::string(commandLine + 1).substr(0, std::string(commandLine + 1).find('"'));
+    ParsedPath p;
+    std::shared_ptr<FileNode> node;
+    if (!named.empty() && HasDirectory(named) && s_.ParseAndLookup(named.c_str(), p, node) == ERROR_PATH_NOT_FOUND)
+      return fail(ERROR_PATH_NOT_FOUND);
+    return fail(error == ERROR_MOD_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
+  }
   const ModuleSpec* spec = SpecOf(s_, program);
   if (!spec || !IsProgram(spec->kind)) return fail(ERROR_BAD_EXE_FORMAT);
   if (spec->loadError) return fail(spec->loadError);
@@ -424,6 +433,11 @@ int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* 
     ParsedPath p;
     std::shared_ptr<FileNode> node;
     bool same = ParseAndLookup(file.c_str(), p, node) == ERROR_SUCCESS && node && node == target;
+    // A bare name is found through the search path: it names the file by its name alone.
+    if (cp932::Find(file, '\\') == std::string::npos) {
+      std::size_t slash = cp932::FindLast(path, '\\');
+      same = cp932::EqualNoCase(file, slash == std::string::npos ? path : path.substr(slash + 1));
+    }
     if (!same && !cp932::EqualNoCase(file, path)) continue;
     count++;
     gone.push_back(std::string(kClasses) + "\\CLSID\\" + clsid->name);

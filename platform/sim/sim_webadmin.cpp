@@ -40,8 +40,9 @@ bool Under(const std::string& path, const std::string& root) {  // path is root 
 bool Exists(const WebServer& web, const std::string& path) {
   for (const char* always : {"/", "/LM", "/LM/W3SVC", "/LM/W3SVC/1", "/LM/W3SVC/1/ROOT"})
     if (cp932::EqualNoCase(path, always)) return true;
-  for (const std::string& k : web.keys)
-    if (Under(Normal(k), path)) return true;
+  for (const auto* list : {&web.keys, &web.applications})
+    for (const std::string& k : *list)
+      if (Under(Normal(k), path)) return true;
   return false;
 }
 
@@ -286,12 +287,16 @@ HRESULT SimWebAdmin::AppDelete(IWamAdmin* wam, const WCHAR* path, BOOL recursive
   std::string full = Normal(text);
   if (!Exists(o.web, full)) return done(kPathNotFound);
   if (o.web.refuseAppDelete) return done(o.web.refuseAppDelete);
+  // The keys stay; they no longer define an application.
   auto& apps = o.web.applications;
-  apps.erase(std::remove_if(apps.begin(), apps.end(),
-                            [&](const std::string& a) {
-                              return recursive ? Under(Normal(a), full) : cp932::EqualNoCase(Normal(a), full);
-                            }),
-             apps.end());
+  for (auto it = apps.begin(); it != apps.end();) {
+    if (recursive ? Under(Normal(*it), full) : cp932::EqualNoCase(Normal(*it), full)) {
+      o.web.keys.push_back(*it);
+      it = apps.erase(it);
+    } else {
+      ++it;
+    }
+  }
   return done(S_OK);
 }
 

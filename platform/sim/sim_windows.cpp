@@ -16,6 +16,19 @@ namespace {
 
 using Lock = std::unique_lock<std::recursive_mutex>;
 
+// Program windows that would not answer a sent message now; with abortIfHung, those that
+// are not yet hung (they are waited for) only.
+int NotAnswering(SimMachine::State& s, bool abortIfHung) {
+  int n = 0;
+  for (const auto& w : s.windows) {
+    if (!w->alive || !w->program) continue;
+    const ProgramWindowState& p = *w->program;
+    bool hung = p.behaviour.hangs || (p.busy && s.elapsedMs.load() - p.busySinceMs >= 5000);
+    if ((p.behaviour.hangs || p.busy) && !(abortIfHung && hung)) n++;
+  }
+  return n;
+}
+
 }  // namespace
 
 std::shared_ptr<SimWindow> SimMachine::State::Window(HWND hwnd) const {
@@ -106,7 +119,15 @@ BOOL WindowsCore::IsWindow(HWND window) {
 
 LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Lock lock(s_.mu);
-  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
+  if (window == HWND_BROADCAST) {
+    s_.SettleWindows();
+    if (int n = NotAnswering(s_, false)) {
+      s_.outside.hungSends++;
+      s_.Record("SendMessageA(HWND_BROADCAST, " + std::to_string(message) + ", " + std::to_string(wParam) + ", " +
+                std::to_string(lParam) + ") never returns: " + std::to_string(n) + " windows do not answer");
+    }
+    return BroadcastMessageToAll(s_, message, wParam, lParam, false);
+  }
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   if (w->program) {
@@ -151,8 +172,17 @@ LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wPara
                                          UINT timeoutMs, DWORD_PTR* result) {
   Lock lock(s_.mu);
   if (result) *result = 0;
-  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   s_.SettleWindows();
+  if (window == HWND_BROADCAST) {
+    // Each window that does not answer has the whole time-out, one after another.
+    if (int n = NotAnswering(s_, (flags & SMTO_ABORTIFHUNG) != 0)) {
+      s_.elapsedMs += static_cast<std::uint64_t>(n) * timeoutMs;
+      s_.Record("SendMessageTimeoutA(HWND_BROADCAST, " + std::to_string(message) + ", " + std::to_string(wParam) +
+                ", " + std::to_string(lParam) + ", " + std::to_string(flags) + ", " + std::to_string(timeoutMs) +
+                ") waited for " + std::to_string(n) + " windows that do not answer");
+    }
+    return BroadcastMessageToAll(s_, message, wParam, lParam, false);
+  }
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   if (w->program) {

@@ -106,6 +106,11 @@ TEST(QxersSim, TheDefaultImageRunsToItsResult) {
   EXPECT_EQ(ReadBytes(out.path() / "QXErs.log"), log->contents);
   EXPECT_TRUE(after.HasFile("C:\\Documents\\報告書.txt"));
   EXPECT_TRUE(after.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Hanakoya\\Memo\\3.1"));
+  // What other programs received is written; another vendor's window is left open.
+  EXPECT_TRUE(fs::exists(out.path() / "calls.txt"));
+  bool notepad = false;
+  for (const sim::ProgramWindow& w : after.ProgramWindows()) notepad = notepad || w.className == "Notepad";
+  EXPECT_TRUE(notepad);
 
   // A second run into the same folder replaces the first one's outputs.
   EXPECT_EQ(RunCommand("run --out '" + out.str() + "'").status, 0);
