@@ -16,6 +16,8 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
 if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi
 [[ -f /usr/share/i18n/locales/ja_JP ]] || need+=(locales)  # the Japanese locale Wine runs in
+command -v xvfb-run >/dev/null 2>&1 || need+=(xvfb)  # the display Wine's Explorer (Program Manager) needs
+command -v xauth >/dev/null 2>&1 || need+=(xauth)
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""

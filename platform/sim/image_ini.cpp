@@ -14,7 +14,9 @@
 //               CSDVersion, WindowsDirectory, SystemDirectory, TempPath, ModuleFileName,
 //               LocalTime (YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS), CurrentUser (the
 //               HKEY_USERS subkey that is HKEY_CURRENT_USER), ServiceManager (allowed or
-//               denied: OpenSCManagerA fails with ERROR_ACCESS_DENIED)
+//               denied: OpenSCManagerA fails with ERROR_ACCESS_DENIED), ProgramManager
+//               (running, the default: the shell answers DDE service and topic "PROGMAN"; or
+//               absent: no DDE server answers)
 //   [Services]  name=state[,option...]: state is stopped, start_pending, stop_pending,
 //               running, continue_pending, pause_pending, paused. The service's key
 //               HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> must be in the
@@ -313,6 +315,12 @@ class IniParser {
       else return Fail("ServiceManager must be allowed or denied, not '" + std::string(value) + "'");
       return true;
     }
+    if (EqualNoCase(key, "ProgramManager")) {
+      if (value == "running") s.programManagerRunning = true;
+      else if (value == "absent") s.programManagerRunning = false;
+      else return Fail("ProgramManager must be running or absent, not '" + std::string(value) + "'");
+      return true;
+    }
     return Fail("unknown key " + std::string(key) + " in [System]");
   }
 
@@ -538,6 +546,7 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
   if (!Utf8(s.currentUser, text, error, "CurrentUser")) return false;
   out += "CurrentUser=" + text + "\n";
   out += std::string("ServiceManager=") + (s.serviceManagerOpenable ? "allowed" : "denied") + "\n";
+  out += std::string("ProgramManager=") + (s.programManagerRunning ? "running" : "absent") + "\n";
 
   out += "\n[Services]\n";
   for (const auto& [name, state] : m.ServiceStates()) {

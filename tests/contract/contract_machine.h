@@ -48,6 +48,13 @@ class ContractMachine {
   // Whether the service's key HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> is there.
   virtual bool ServiceKeyExists(const std::string& name) = 0;
 
+  // The folder whose subfolders are Program Manager's groups (the current user's Programs
+  // folder), without a trailing backslash.
+  virtual std::string ProgramsFolder() = 0;
+  // True when Program Manager answers DDE service and topic "PROGMAN". The shell may still be
+  // starting when a test begins, so a backend may wait for it, for a bounded time.
+  virtual bool WaitForProgramManager() = 0;
+
   // True when the backend is the real API under Wine and Wine is known to differ from
   // Windows in the case described; the caller then skips its assertion. Windows' behaviour is
   // what the assertion states, and what the simulation does.

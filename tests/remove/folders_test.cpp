@@ -167,7 +167,11 @@ TEST_F(FolderStage, Windows2000AlsoCleansTheStartMenuAtTheRootOfTheSystemDrive) 
     for (const std::string& dir : {fresh, wide}) machine.AddFile(dir + "Readme.lnk", "L");
     doc.osType = os;
     RunStage({"Qorvex"});
+    // A fresh installation's folders go on Windows 2000 only; an upgraded one's Profiles
+    // folders are cleaned as before. Without Program Manager nothing is logged.
     EXPECT_EQ(Kept({fresh, wide}), os == 3 ? "00" : "11");
+    EXPECT_FALSE(machine.HasDirectory(std::string(kCommonPrograms) + "Qorvex"));
+    EXPECT_EQ(doc.logFolders.back(), kHeading);
   }
 }
 

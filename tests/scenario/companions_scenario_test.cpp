@@ -1,9 +1,6 @@
-// Whole runs on the machine images, then the restart: the family's files, keys and
-// companion registrations are gone, and what belongs to anyone else is still there.
+// Whole runs on the machine images, then the restart: the companions' programs, entries,
+// registrations, records and shortcuts are gone; other software's look-alikes stay.
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <set>
 
 #include "platform/sim/image.h"
 #include "support/run_fixture.h"
@@ -11,91 +8,80 @@
 namespace qx::test {
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
+const std::string kUninstall = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kClsid = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\";
+const std::string kCommon = "C:\\WINNT\\Profiles\\All Users\\";
+
+std::string Load(RunFixture& run, const char* image) {
+  std::string error;
+  sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/" + image, run.machine, error);
+  return error;
 }
 
-// What a name of the family looks like. The eraser's own folder is no trace of the family.
-bool IsFamilys(const std::string& name) {
-  const std::string n = Upper(name);
-  if (n.rfind("C:\\QXERS", 0) == 0) return false;
-  // Another vendor's product with a name like the family's.
-  if (n.find("QORVEX LEGACY") != std::string::npos || n.find("QXLEGACY") != std::string::npos) return false;
-  for (const char* mark : {"ZOV", "QORVEX", "QXSETUP", ".ISU", "SCRIPTORA", "NETBRIDGE", "ﾌﾟﾘﾝﾀ管理", "リプリント",
-                           "WEBQX", "QXOLD", "QXMIG", "QXPRN", "{7A3C1E2"}) {
-    if (n.find(mark) != std::string::npos) return true;
+void ExpectLogHolds(const std::string& log, const std::vector<std::string>& texts) {
+  for (const std::string& t : texts) EXPECT_NE(log.find(t), std::string::npos) << t;
+}
+
+TEST(CompanionsScenario, OnTheDefaultImageTheCompanionsAreGoneAndLookAlikesStay) {
+  RunFixture run;
+  ASSERT_EQ(Load(run, "default"), "");
+  run.Run();
+  run.machine.Reboot();
+  sim::SimMachine& m = run.machine;
+
+  for (const std::string& file :
+       std::vector<std::string>{"C:\\Program Files\\Qorvex\\WEBQX\\UNWISE.EXE", "C:\\Program Files\\ZOV\\Scriptora\\DeIsl1.isu",
+        "C:\\Program Files\\ZOV\\Netbridge\\UNINST.EXE", "C:\\Program Files\\ZOV\\PLS\\DeIsl2.isu",
+        "C:\\Program Files\\ZOV\\QXMIG\\UNINST.EXE", "C:\\Program Files\\Qorvex\\Qorvex.isu",
+        "C:\\Program Files\\Qorvex\\ZOVQXPUC.DLL", "C:\\Program Files\\Qorvex\\ﾌﾟﾘﾝﾀ管理\\ZOVQXEXP.EXE",
+        "C:\\Program Files\\Qorvex\\Migrate\\QXOLD.INI", "C:\\Program Files\\Qorvex\\SPOOL\\QXPRN2\\psf0003.prn",
+        "C:\\WINNT\\System32\\spool\\drivers\\w32x86\\2\\ZOVPS10.DLL", "C:\\WINNT\\ZOVQXCFG.INI",
+        "C:\\WINNT\\System32\\ZOVSRM.DLL", kCommon + "デスクトップ\\Qorvex リプリント.lnk",
+        kCommon + "スタート メニュー\\プログラム\\Qorvex リプリント\\Qorvex リプリント設定.lnk",
+        "C:\\WINNT\\Profiles\\Administrator\\スタート メニュー\\プログラム\\スタートアップ\\Qorvex リプリント.lnk"}) {
+    EXPECT_FALSE(m.HasFile(file)) << file;
   }
-  return false;
-}
-
-std::set<std::string> Files(const sim::SimMachine& m) {
-  std::set<std::string> out;
-  for (const sim::FileEntry& f : m.AllFiles())
-    if (!f.directory) out.insert(Upper(f.path));
-  return out;
-}
-
-std::set<std::string> Keys(const sim::SimMachine& m) {
-  std::set<std::string> out;
-  for (const std::string& k : m.AllKeys()) out.insert(Upper(k));
-  return out;
-}
-
-struct ImageCase {
-  const char* image;
-  const char* restartCause;        // among the log's restart causes
-  bool compared;                   // the machine before and after is compared name by name
-  std::vector<std::string> stays;  // the family's files this image keeps on purpose
-};
-
-TEST(CompanionsScenario, TheFamilyIsGoneAndEverythingElseStays) {
-  const ImageCase cases[] = {
-      // Kept: the status manager's library goes at the restart; the empty ZOV keys hold the
-      // shared settings of the family's other products; the cache file is no spool file.
-      {"default", "C:\\WINNT\\System32\\ZOVSRM.DLL の削除に失敗", true,
-       {"C:\\PROGRAM FILES\\QORVEX\\PQS\\CACHE\\JOB0001.DAT"}},
-      {"win98", "WebQXのディレクトリ削除", false, {}},
-  };
-  for (const ImageCase& c : cases) {
-    SCOPED_TRACE(c.image);
-    RunFixture run;
-    std::string error;
-    ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/" + c.image, run.machine, error)) << error;
-    const std::set<std::string> filesBefore = Files(run.machine), keysBefore = Keys(run.machine);
-    run.Run();
-    run.machine.Reboot();
-
-    const std::string log = run.Log();
-    for (const char* section : {"＜削除ファイル＞", "＜削除レジストリ＞", "＜削除フォルダ＞", "＜再起動要因＞",
-                                "Migrate情報削除", "DeIsl*.isu情報削除", "Migrate作成Iniファイル削除"}) {
-      EXPECT_NE(log.find(section), std::string::npos) << c.image << " " << section;
-    }
-    EXPECT_NE(log.find(c.restartCause), std::string::npos);
-    // The service lines, where there is a service manager.
-    EXPECT_EQ(log.find("＜その他削除＞\r\nＲＣＭ サービス削除成功\r\nＰＪＲ サービス削除成功\r\n") != std::string::npos,
-              c.compared);
-    EXPECT_EQ(run.machine.HungSends(), 0);
-    EXPECT_EQ(run.machine.LoadedLibraries(), 0);
-    EXPECT_EQ(run.machine.LiveComObjects(), 0);
-
-    if (!c.compared) continue;
-    const std::set<std::string> filesAfter = Files(run.machine), keysAfter = Keys(run.machine);
-    for (const std::string& f : filesBefore) {
-      bool kept = std::find(c.stays.begin(), c.stays.end(), f) != c.stays.end();
-      EXPECT_EQ(filesAfter.count(f) == 1, kept || !IsFamilys(f)) << f;
-    }
-    for (const std::string& k : keysBefore) {
-      // A key named after the family may stay only as the vendor's key of its other products.
-      if (IsFamilys(k) && keysAfter.count(k)) {
-        const std::string vendor = k.substr(k.find("\\ZOV"));
-        EXPECT_TRUE(vendor == "\\ZOV" || vendor == "\\ZOV\\SHARED") << k;
-      } else if (!IsFamilys(k)) {
-        EXPECT_EQ(keysAfter.count(k), 1u) << k;
-      }
-    }
+  for (const std::string& dir : std::vector<std::string>{"C:\\Program Files\\Qorvex\\Migrate", "C:\\WINNT\\System32\\spool\\drivers\\w32x86\\QXOLD",
+                                 kCommon + "スタート メニュー\\プログラム\\Qorvex 1.0"}) {
+    EXPECT_FALSE(m.HasDirectory(dir)) << dir;
   }
+  for (const std::string& key :
+       std::vector<std::string>{kUninstall + "Qorvex Web 1.0", kUninstall + "Scriptora Utility", kUninstall + "ZOV Print Launcher",
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\ZOV Print Launcher",
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\Qorvex 1.0", "HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\Qorvex Driver 1.0",
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\QorvexTemp", "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\ZOVRCM",
+        kClsid + "{7A3C1E20-5B6D-11D3-9F4A-0060B0E5C201}", kClsid + "{7A3C1E23-5B6D-11D3-9F4A-0060B0E5C201}"}) {
+    EXPECT_FALSE(m.HasKey(key)) << key;
+  }
+  EXPECT_FALSE(m.Value("HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\Shared", "Qorvex10Dir"));
+  const std::string roots = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots";
+  EXPECT_FALSE(m.Value(roots, "/WebQX"));
+
+  // Another vendor's entry in capitals, the folder the settings file names after its gap,
+  // another vendor's component, the web server's other directory.
+  EXPECT_TRUE(m.HasKey(kUninstall + "QORVEX LEGACY"));
+  EXPECT_TRUE(m.HasFile("C:\\QXLEGACY\\UNINST.EXE"));
+  EXPECT_TRUE(m.HasFile("C:\\Program Files\\Hanakoya\\HMEMO.DLL"));
+  EXPECT_TRUE(m.HasKey(kClsid + "{B0A1C2D3-4E5F-11D2-8C7B-00A0C9A1B2C3}\\InprocServer32"));
+  EXPECT_TRUE(m.Value(roots, "/IISSamples"));
+  EXPECT_EQ(m.GetWebServer().keys, std::vector<std::string>{"/LM/W3SVC/1/ROOT/IISSamples"});
+
+  ExpectLogHolds(run.Log(), {"＜その他削除＞\r\nＲＣＭ サービス削除成功\r\nＰＪＲ サービス削除成功\r\nＰＱＳ サービス削除成功\r\n"
+                             "ＰＭＮ サービス削除成功\r\nＮＱＳ サービスなし\r\nＳＤＳ サービス削除成功\r\n",
+                             "Migrate作成Iniファイル削除\r\nIniファイル削除成功\r\n", "削除ファイル数：4 個\r\n"});
+  EXPECT_EQ(m.HungSends(), 0);
+  EXPECT_EQ(m.ComInitializations(), 0);
+}
+
+TEST(CompanionsScenario, OnWindows98TheUnreachableMetabaseIsARestartCause) {
+  RunFixture run;
+  ASSERT_EQ(Load(run, "win98"), "");
+  run.Run();
+  const std::string roots = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots";
+  EXPECT_FALSE(run.machine.Value(roots, "/WebQX"));
+  EXPECT_EQ(run.doc.restartNeeded, 1);
+  ExpectLogHolds(run.Log(), {"＜再起動要因＞", "WebQXのディレクトリ削除", "Migrate情報削除", "DeIsl*.isu情報削除"});
+  EXPECT_TRUE(run.machine.ServiceCalls().empty());
 }
 
 }  // namespace

@@ -81,6 +81,12 @@ class SimContractMachine final : public ContractMachine {
     return machine_.HasKey(std::string(kServicesKey) + "\\" + name);
   }
 
+  std::string ProgramsFolder() override {
+    return WindowsDirectory() + "\\Profiles\\" + machine_.settings().currentUser + "\\スタート メニュー\\プログラム";
+  }
+
+  bool WaitForProgramManager() override { return machine_.settings().programManagerRunning; }
+
   bool KnownWineDifference(const std::string&) override { return false; }
 
  private:

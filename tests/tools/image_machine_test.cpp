@@ -150,6 +150,7 @@ TEST(ImageMachineIni, MalformedLinesAreRefusedWithFileAndLine) {
       {"[System]\nLocalTime=2003-02-29 10:00\n", "machine.ini:2: LocalTime '2003-02-29 10:00' is not YYYY-MM-DD HH:MM[:SS]"},
       {"[System]\nLocalTime=2003-4-1 9:05\n", "machine.ini:2: LocalTime '2003-4-1 9:05' is not YYYY-MM-DD HH:MM[:SS]"},
       {"[System]\nServiceManager=no\n", "machine.ini:2: ServiceManager must be allowed or denied, not 'no'"},
+      {"[System]\nProgramManager=maybe\n", "machine.ini:2: ProgramManager must be running or absent, not 'maybe'"},
       {"[System]\nCurrentUser=a\\b\n", "machine.ini:2: CurrentUser must be one HKEY_USERS subkey name"},
       {"[System]\n[System]\n", "machine.ini:2: section [System] appears twice"},
       {"PlatformId=2\n", "machine.ini:1: key 'PlatformId' outside any section"},

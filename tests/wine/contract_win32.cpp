@@ -5,6 +5,8 @@
 #include "tests/wine/wine_detect.h"
 // (platform headers first)
 #include <windows.h>
+#include <shlobj.h>
+#include <ddeml.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,10 @@ namespace {
 using qx::contract::ContractMachine;
 
 constexpr const char* kScratchKey = "Software\\QXContractTest";
+
+::HDDEDATA CALLBACK IgnoreDde(::UINT, ::UINT, ::HCONV, ::HSZ, ::HSZ, ::HDDEDATA, ::ULONG_PTR, ::ULONG_PTR) {
+  return nullptr;
+}
 
 // Removes a key with everything below it; Windows before Vista has no call for that.
 void DeleteTree(::HKEY root, const std::string& path) {
@@ -231,6 +237,30 @@ class Win32ContractMachine final : public ContractMachine {
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     ::RegCloseKey(key);
     return true;
+  }
+
+  std::string ProgramsFolder() override {
+    char path[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, path) != S_OK) return "";
+    return path;
+  }
+
+  // Wine starts its Explorer, the DDE server, with the first window of a session; it answers
+  // a moment later.
+  bool WaitForProgramManager() override {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      ::DWORD instance = 0;
+      if (::DdeInitializeA(&instance, IgnoreDde, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR) {
+        ::HSZ progman = ::DdeCreateStringHandleA(instance, "PROGMAN", CP_WINANSI);
+        ::HCONV conv = progman ? ::DdeConnect(instance, progman, progman, nullptr) : nullptr;
+        if (conv) ::DdeDisconnect(conv);
+        if (progman) ::DdeFreeStringHandle(instance, progman);
+        ::DdeUninitialize(instance);
+        if (conv) return true;
+      }
+      ::Sleep(200);
+    }
+    return false;
   }
 
   bool KnownWineDifference(const std::string& what) override {

@@ -17,6 +17,17 @@ if [[ ! -f $exe ]]; then
   exit 2
 fi
 
+# Program Manager's DDE server is Wine's Explorer, which runs only with an X display: the
+# whole run goes inside a virtual one (Debian packages xvfb and xauth).
+if [[ -z ${QX_WINE_DISPLAY_READY:-} ]]; then
+  if ! command -v xvfb-run >/dev/null 2>&1; then
+    echo "run-contract-tests: no xvfb-run found (Debian packages xvfb and xauth)" >&2
+    exit 2
+  fi
+  export QX_WINE_DISPLAY_READY=1
+  exec timeout 3600 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
 wine=""
 for candidate in wine64 /usr/lib/wine/wine64 wine; do
   if command -v "$candidate" >/dev/null 2>&1; then
@@ -40,7 +51,6 @@ export WINEPREFIX=$prefix
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY  # nothing here opens a window
 # A Japanese system: Wine takes the ANSI code page (932) from the locale, and the Unix file
 # names' encoding from the C library's locale, so a Japanese UTF-8 locale is built for this run
 # alone (localedef, with the sources of Debian's package locales).
@@ -89,5 +99,9 @@ for version in $versions; do
     tail -20 "$prefix/wine-$version.err" >&2 || true
     status=1
   fi
+  # Each version starts on a fresh session: after a whole suite, the next program of the same
+  # session found no Program Manager (Wine's Explorer) answering DDE, even after 20 s.
+  quiet "$wineserver" -k || true
+  quiet "$wineserver" -w || true
 done
 exit $status

@@ -64,6 +64,11 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
   if (!WriteFile(root / "messages.txt", FormatMessages(messages), error)) return false;
   if (!WriteFile(root / "calls.txt", FormatCalls(m.Calls()), error)) return false;
 
+  // What Program Manager received over DDE, one command per line, in UTF-8.
+  std::string commands;
+  for (const std::string& command : m.DdeCommands()) commands += qx::sim::Cp932ToUtf8Lossy(command) + "\n";
+  if (!WriteFile(root / "dde.txt", commands, error)) return false;
+
   // after/ and QXErs.log belong to this command: an earlier run's are replaced.
   fs::remove_all(root / "after", ec);
   fs::remove(root / "QXErs.log", ec);
