@@ -44,8 +44,8 @@ bool ChooseReplacement(CQXErsDoc& doc, const StringList& existing, std::string& 
   DWORD n = doc.sys.profile.GetProfileStringA("devices", nullptr, "default", keys, MAX_PATH);
   bool cutOff = n >= kProfileFull;
   std::size_t pos = 0;
-  while (pos < n && keys[pos] != '\0') {
-    std::string name(keys + pos);
+  while (pos < n && pos < MAX_PATH && keys[pos] != '\0') {
+    std::string name = FromBuffer(keys + pos, MAX_PATH - pos);
     pos += name.size() + 1;
     if (cutOff && pos >= n) {
       LogSkippedName(doc, name);  // its end did not fit

@@ -16,8 +16,13 @@ std::string JoinKey(std::string base, const std::string& name) {
 }
 
 void LogSkippedName(CQXErsDoc& doc, const std::string& name) {
-  doc.AddLog(doc.spoolerRunning ? doc.logDrivers : doc.logSpoolerStopped,
-             name + " 名前が長すぎるため処理しない。");
+  StringList& log = doc.spoolerRunning ? doc.logDrivers : doc.logSpoolerStopped;
+  std::string line = name + " 名前が長すぎるため処理しない。";
+  // A name met again (a monitor's list is read once per printer) is reported once.
+  for (const std::string& logged : log) {
+    if (logged == line) return;
+  }
+  doc.AddLog(log, line);
 }
 
 std::string GroupEntry(const std::string& title) { return std::string(70, '-') + "\r\n" + title; }

@@ -1,6 +1,7 @@
 // Initialization files, read and edited in the simulated file system as Windows does it:
 // the file is text in the system code page; writing changes only the lines concerned and
 // keeps every other line as it stands.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/sim/sim_state.h"
@@ -165,13 +166,80 @@ std::vector<Line> ReadIni(SimMachine::State& s, const std::string& path) {
   return SplitLines(contents);
 }
 
+// On the NT family Windows keeps some of win.ini's sections in the registry (its
+// IniFileMapping): the printer lists and the default printer in the current user's hive, the
+// ports of the machine in its own. The profile calls on win.ini read and write those keys, and
+// what the file itself holds in those sections is not looked at. Windows 95/98 keep them in the
+// file.
+bool MappedSection(SimMachine::State& s, const char* section, const char* file, std::string& keyPath) {
+  static const std::pair<const char*, const char*> mapped[] = {
+      {"windows", "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows"},
+      {"devices", "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices"},
+      {"PrinterPorts", "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts"},
+      {"ports", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports"},
+  };
+  if (s.settings.platformId != VER_PLATFORM_WIN32_NT || !section) return false;
+  if (!cp932::EqualNoCase(s.FullPath(IniFilePath(s.settings, file).c_str()),
+                          s.FullPath(IniFilePath(s.settings, nullptr).c_str())))
+    return false;
+  for (const auto& [name, key] : mapped)
+    if (cp932::EqualNoCase(Trim(section), name)) {
+      keyPath = key;
+      return true;
+    }
+  return false;
+}
+
+// A mapped section's entries: the key's named text values, in the key's order.
+std::vector<std::pair<std::string, std::string>> MappedEntries(SimMachine::State& s, const std::string& keyPath) {
+  std::vector<std::pair<std::string, std::string>> out;
+  auto k = s.FindKeyPath(keyPath);
+  if (!k) return out;
+  for (const auto& v : k->values) {
+    if (v.name.empty() || (v.type != REG_SZ && v.type != REG_EXPAND_SZ)) continue;
+    out.emplace_back(v.name, v.data.substr(0, v.data.find('\0')));
+  }
+  return out;
+}
+
+BOOL MappedWrite(SimMachine::State& s, const std::string& keyPath, const char* key, const char* value) {
+  if (!key) {
+    if (auto k = s.FindKeyPath(keyPath)) k->values.clear();
+    return TRUE;
+  }
+  std::string name(Trim(key));
+  auto k = value ? s.EnsureKeyPath(keyPath) : s.FindKeyPath(keyPath);
+  if (!k) return TRUE;
+  auto it = std::find_if(k->values.begin(), k->values.end(),
+                         [&](const RegValue& v) { return cp932::EqualNoCase(v.name, name); });
+  if (!value) {
+    if (it != k->values.end()) k->values.erase(it);
+    return TRUE;
+  }
+  std::string data = std::string(value) + '\0';
+  if (it != k->values.end())
+    it->data = data, it->type = REG_SZ;
+  else
+    k->values.push_back(RegValue{name, REG_SZ, data});
+  return TRUE;
+}
+
 }  // namespace
 
 DWORD ProfileCore::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD cchBuffer, const char* file) {
   Lock lock(s_.mu);
   if (!buffer || !cchBuffer) return 0;
-  std::vector<Line> lines = ReadIni(s_, IniFilePath(s_.settings, file));
   std::vector<std::string> items;
+  if (std::string keyPath; MappedSection(s_, section, file, keyPath)) {
+    for (const auto& [name, value] : MappedEntries(s_, keyPath)) items.push_back(name + "=" + value);
+    if (items.empty()) {
+      buffer[0] = '\0';
+      if (cchBuffer > 1) buffer[1] = '\0';
+      return 0;
+    }
+    return ListOut(items, buffer, cchBuffer);
+  }
+  std::vector<Line> lines = ReadIni(s_, IniFilePath(s_.settings, file));
   auto spans = Sections(lines, section ? section : "");
   if (section && !spans.empty()) {
     for (std::size_t i = spans[0].header + 1; i < spans[0].end; ++i) {
@@ -195,6 +263,15 @@ DWORD ProfileCore::GetPrivateProfileStringA(const char* section, const char* key
   std::string def = defaultValue ? defaultValue : "";
   while (!def.empty() && def.back() == ' ') def.pop_back();
   def = Unquote(def);
+  if (std::string keyPath; MappedSection(s_, section, file, keyPath)) {
+    std::vector<std::string> keys;
+    for (const auto& [name, value] : MappedEntries(s_, keyPath)) {
+      if (key && cp932::EqualNoCase(name, Trim(key))) return StringOut(value, buffer, cchBuffer);
+      keys.push_back(name);
+    }
+    if (key || keys.empty()) return StringOut(def, buffer, cchBuffer);
+    return ListOut(keys, buffer, cchBuffer);
+  }
   std::vector<Line> lines = ReadIni(s_, IniFilePath(s_.settings, file));
   if (!section) {
     std::vector<std::string> names;
@@ -239,6 +316,7 @@ BOOL ProfileCore::WritePrivateProfileStringA(const char* section, const char* ke
     if (key || value) s_.SetError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
+  if (std::string keyPath; MappedSection(s_, section, file, keyPath)) return MappedWrite(s_, keyPath, key, value);
   std::string path = IniFilePath(s_.settings, file);
   std::string contents;
   DWORD readError = s_.ReadWholeFile(path, contents);

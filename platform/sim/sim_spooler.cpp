@@ -509,17 +509,23 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
   // Renaming is not offered by this machine's spooler; the printer keeps its name.
   if (!info->pPrinterName.empty() && !cp932::EqualNoCase(info->pPrinterName, name))
     return Fail(ERROR_INVALID_PRINTER_NAME);
-  for (const auto& p : SplitList(info->pPortName, ','))
-    if (p.empty() || !PortExists(p)) return Fail(ERROR_UNKNOWN_PORT);
-  bool driverKnown = false;
-  for (const auto& d : Drivers(OwnEnvironment()))
-    if (cp932::EqualNoCase(d.key->name, info->pDriverName)) driverKnown = true;
-  if (!driverKnown) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
-  if (!Child(s_.FindKeyPath(std::string(kEnvironments) + "\\" + OwnEnvironment() + "\\Print Processors"),
+  // What the record changes must exist; what it keeps is not looked at again.
+  if (!cp932::EqualNoCase(info->pPortName, Text(*k, "Port")))
+    for (const auto& p : SplitList(info->pPortName, ','))
+      if (p.empty() || !PortExists(p)) return Fail(ERROR_UNKNOWN_PORT);
+  if (!cp932::EqualNoCase(info->pDriverName, Text(*k, "Printer Driver"))) {
+    bool known = false;
+    for (const auto& d : Drivers(OwnEnvironment()))
+      if (cp932::EqualNoCase(d.key->name, info->pDriverName)) known = true;
+    if (!known) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
+  }
+  if (!cp932::EqualNoCase(info->pPrintProcessor, Text(*k, "Print Processor")) &&
+      !Child(s_.FindKeyPath(std::string(kEnvironments) + "\\" + OwnEnvironment() + "\\Print Processors"),
              info->pPrintProcessor))
     return Fail(ERROR_UNKNOWN_PRINTPROCESSOR);
 
   std::string changes;
+  // Only what changes is written: a value the record leaves as it was stays as the machine has it.
   auto text = [&](const char* value, const std::string& to) {
     std::string from = Text(*k, value);
     if (from == to) return;
@@ -528,7 +534,7 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
   };
   auto number = [&](const char* value, DWORD to) {
     DWORD from = Dword(*k, value);
-    if (from == to && FindValue(*k, value)) return;
+    if (from == to) return;
     changes += std::string(changes.empty() ? "" : ",") + " " + value + " " + std::to_string(from) + " -> " +
                std::to_string(to);
     PutDword(*k, value, to);

@@ -19,6 +19,7 @@ class ContractTest : public ::testing::Test {
   Profile& profile = p.profile;
   System& sys = p.system;
   Services& svc = p.services;
+  Spooler& spl = p.spooler;
 
   std::string Scratch(const std::string& name) const { return dir_ + "\\" + name; }
 

@@ -1,8 +1,8 @@
-// The machine a contract suite runs on. The suites pin how the Registry, Files, Profile and
-// Services facets behave, written once against this fixture interface; each backend binds it: the
-// simulated machine (tests/sim/contract_sim.cpp) and the real Windows API under Wine
-// (tests/wine/contract_win32.cpp). Set-up and inspection go around the facets, so that a
-// facet is never checked only by itself.
+// The machine a contract suite runs on. The suites pin how the Registry, Files, Profile,
+// Services and Spooler facets behave, written once against this fixture interface; each
+// backend binds it: the simulated machine (tests/sim/contract_sim.cpp) and the real Windows
+// API under Wine (tests/wine/contract_win32.cpp). Set-up and inspection go around the
+// facets, so that a facet is never checked only by itself.
 #pragma once
 
 #include <memory>
@@ -54,6 +54,20 @@ class ContractMachine {
   // True when Program Manager answers DDE service and topic "PROGMAN". The shell may still be
   // starting when a test begins, so a backend may wait for it, for a bounded time.
   virtual bool WaitForProgramManager() = 0;
+  // The print spooler, running. Set-up goes around the facet; everything added here is removed
+  // when the test ends. Each answers false (with the failure reported) when it cannot add.
+  // The environment of the drivers that printers here can use (the test program's own).
+  virtual std::string DriverEnvironment() = 0;
+  // A driver of that environment whose files are a printer driver the system has.
+  virtual bool AddTestDriver(const std::string& name) = 0;
+  // A port of the monitor "Local Port".
+  virtual bool AddTestPort(const std::string& name) = 0;
+  // A port monitor, holding no ports.
+  virtual bool AddTestMonitor(const std::string& name) = 0;
+  // A print processor of the driver environment, besides the system's own.
+  virtual bool AddTestPrintProcessor(const std::string& name) = 0;
+  // A local printer, not shared, with the system's standard print processor.
+  virtual bool AddTestPrinter(const std::string& name, const std::string& driver, const std::string& port) = 0;
 
   // True when the backend is the real API under Wine and Wine is known to differ from
   // Windows in the case described; the caller then skips its assertion. Windows' behaviour is

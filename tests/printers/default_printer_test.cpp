@@ -32,25 +32,56 @@ std::string Device(Profile& profile) {
   return buffer;
 }
 
-TEST(DefaultPrinterRepair, OfflineTheFirstDevicesEntryThatStillExistsReplacesAGoneDefault) {
-  for (const DefaultCase& c : kCases) {
-    SCOPED_TRACE(c.what);
-    sim::SimMachine m;
-    CQXErsDoc job{m.platform()};
-    job.logEnabled = 1;
-    job.osType = 2;
-    Profile& profile = m.platform().profile;
-    m.AddKey(std::string(kHklmPrinters) + "Kept");
-    m.SetString(std::string(kUser) + "Printers\\Connections\\,,SRV,Q", "Server", "\\\\SRV");
-    if (c.device) profile.WriteProfileStringA("windows", "device", c.device);
-    for (const auto& [name, value] : c.devices) profile.WriteProfileStringA("devices", name, value);
+TEST(DefaultPrinterRepair, TheFirstDevicesEntryThatStillExistsReplacesAGoneDefaultAndIsAnnounced) {
+  for (bool running : {false, true}) {
+    for (const DefaultCase& c : kCases) {
+      SCOPED_TRACE(std::string(c.what) + (running ? ", spooler running" : ", spooler stopped"));
+      sim::SimMachine m;
+      CQXErsDoc job{m.platform()};
+      job.logEnabled = 1;
+      job.osType = 2;
+      job.spoolerRunning = running;
+      if (running) {
+        m.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");
+        m.SetServiceState("Spooler", SERVICE_RUNNING);
+      }
+      Profile& profile = m.platform().profile;
+      m.AddKey(std::string(kHklmPrinters) + "Kept");
+      m.SetString(std::string(kUser) + "Printers\\Connections\\,,SRV,Q", "Server", "\\\\SRV");
+      if (c.device) profile.WriteProfileStringA("windows", "device", c.device);
+      for (const auto& [name, value] : c.devices) profile.WriteProfileStringA("devices", name, value);
 
-    EXPECT_EQ(job.RepairDefaultPrinterOffline(), c.changed ? 1 : 0);
-    EXPECT_EQ(Device(profile), c.changed || c.device ? c.after : "<none>");
-    StringList expected = {Group("通常使うプリンタに設定(SPOOLER 停止時の処理)")};
-    if (c.changed) expected.push_back(std::string("設定：windows / device / ") + c.after);
-    EXPECT_EQ(job.logSpoolerStopped, expected);
+      EXPECT_EQ(running ? job.RepairDefaultPrinter() : job.RepairDefaultPrinterOffline(), c.changed ? 1 : 0);
+      EXPECT_EQ(Device(profile), c.changed || c.device ? c.after : "<none>");
+      std::vector<sim::BroadcastMessage> broadcasts = m.Broadcasts();
+      ASSERT_EQ(broadcasts.size(), c.changed ? 1u : 0u);
+      if (c.changed) {
+        EXPECT_EQ(broadcasts[0].message, WM_SETTINGCHANGE);
+        EXPECT_EQ(broadcasts[0].lParam, 0);  // the NT family names no section
+      }
+      StringList expected;
+      if (!running) expected.push_back(Group("通常使うプリンタに設定(SPOOLER 停止時の処理)"));
+      if (!running && c.changed) expected.push_back(std::string("設定：windows / device / ") + c.after);
+      EXPECT_EQ(job.logSpoolerStopped, expected);
+    }
   }
+}
+
+TEST(DefaultPrinterRepair, OnWindows98TheAnnouncementNamesTheWindowsSection) {
+  sim::SimMachine m;
+  m.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
+  m.settings().minorVersion = 10;
+  CQXErsDoc job{m.platform()};
+  job.osType = 0;
+  job.spoolerRunning = true;
+  m.AddKey(std::string(kHklmPrinters) + "Kept");
+  m.AddFile("C:\\WINNT\\win.ini", "[windows]\r\ndevice=Gone,ZOVPS,VPT1\r\n[devices]\r\nKept=HPPCL5E,LPT1:\r\n");
+  EXPECT_EQ(job.RepairDefaultPrinter(), 1);
+  EXPECT_EQ(Device(m.platform().profile), "Kept,HPPCL5E,LPT1:");
+  std::vector<sim::BroadcastMessage> broadcasts = m.Broadcasts();
+  ASSERT_EQ(broadcasts.size(), 1u);
+  EXPECT_TRUE(broadcasts[0].hasText);
+  EXPECT_EQ(broadcasts[0].text, "windows");
 }
 
 }  // namespace

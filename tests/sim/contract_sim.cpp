@@ -16,6 +16,10 @@ constexpr const char* kServicesKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControl
 constexpr DWORD kOwnProcess = 0x10;  // SERVICE_WIN32_OWN_PROCESS
 constexpr DWORD kDemandStart = 3;    // SERVICE_DEMAND_START
 constexpr DWORD kErrorNormal = 1;    // SERVICE_ERROR_NORMAL
+constexpr const char* kPrint = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print";
+constexpr const char* kEnvironment = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86";
+constexpr const char* kLocalPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+constexpr const char* kUserLists = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion";
 
 class SimContractMachine final : public ContractMachine {
  public:
@@ -27,6 +31,18 @@ class SimContractMachine final : public ContractMachine {
     char current[MAX_PATH] = {};
     const DWORD n = machine_.platform().files.GetCurrentDirectoryA(sizeof current, current);
     if (n > 0 && n < sizeof current) machine_.AddDirectory(current);
+    // The spooler of a fresh Windows NT 4.0: running, with the local port monitor and its
+    // usual ports, and the standard print processor.
+    const std::string spooler = std::string(kServicesKey) + "\\Spooler";
+    machine_.SetDword(spooler, "Type", kOwnProcess);
+    machine_.SetDword(spooler, "Start", 2);  // SERVICE_AUTO_START
+    machine_.SetServiceState("Spooler", SERVICE_RUNNING);
+    machine_.SetString(std::string(kPrint) + "\\Monitors\\Local Port", "Driver", "localmon.dll");
+    for (const char* port : {"LPT1:", "COM1:", "FILE:"}) machine_.SetString(kLocalPorts, port, "");
+    machine_.SetString(kEnvironment, "Directory", "W32X86");
+    machine_.SetString(std::string(kEnvironment) + "\\Print Processors\\WinPrint", "Driver", "winprint.dll");
+    machine_.AddKey(std::string(kEnvironment) + "\\Drivers\\Version-2");
+    machine_.AddKey(std::string(kPrint) + "\\Printers");
   }
 
   Platform& platform() override { return machine_.platform(); }
@@ -86,6 +102,44 @@ class SimContractMachine final : public ContractMachine {
   }
 
   bool WaitForProgramManager() override { return machine_.settings().programManagerRunning; }
+
+  // What the spooler's own calls would have written for each object.
+  std::string DriverEnvironment() override { return "Windows NT x86"; }
+  bool AddTestDriver(const std::string& name) override {
+    const std::string key = std::string(kEnvironment) + "\\Drivers\\Version-2\\" + name;
+    machine_.SetString(key, "Driver", "PSCRIPT.DLL");
+    machine_.SetString(key, "Data File", "QXCONTR.PPD");
+    machine_.SetString(key, "Configuration File", "PSCRPTUI.DLL");
+    machine_.SetDword(key, "Version", 2);
+    return true;
+  }
+  bool AddTestPort(const std::string& name) override {
+    machine_.SetString(kLocalPorts, name, "");
+    return true;
+  }
+  bool AddTestMonitor(const std::string& name) override {
+    machine_.SetString(std::string(kPrint) + "\\Monitors\\" + name, "Driver", "qxctmon.dll");
+    return true;
+  }
+  bool AddTestPrintProcessor(const std::string& name) override {
+    machine_.SetString(std::string(kEnvironment) + "\\Print Processors\\" + name, "Driver", "qxctproc.dll");
+    return true;
+  }
+  bool AddTestPrinter(const std::string& name, const std::string& driver, const std::string& port) override {
+    const std::string key = std::string(kPrint) + "\\Printers\\" + name;
+    machine_.SetString(key, "Name", name);
+    machine_.SetString(key, "Share Name", "");
+    machine_.SetString(key, "Port", port);
+    machine_.SetString(key, "Printer Driver", driver);
+    machine_.SetString(key, "Print Processor", "WinPrint");
+    machine_.SetString(key, "Datatype", "RAW");
+    machine_.SetDword(key, "Attributes", PRINTER_ATTRIBUTE_LOCAL);
+    machine_.SetDword(key, "Priority", 1);
+    machine_.AddKey(key + "\\PrinterDriverData");
+    machine_.SetString(std::string(kUserLists) + "\\Devices", name, "winspool," + port);
+    machine_.SetString(std::string(kUserLists) + "\\PrinterPorts", name, "winspool," + port + ",15,45");
+    return true;
+  }
 
   bool KnownWineDifference(const std::string&) override { return false; }
 

@@ -163,6 +163,8 @@ TEST(QxersSim, ARunWithNoDeletionKindWritesTheWholeMessageSequence) {
   for (int pos = 1; pos <= 12; ++pos) expected += "1038 " + std::to_string(pos) + " 0\n";
   expected += "1036 0 0\n1044 0 0\n";
   EXPECT_EQ(ReadBytes(out.path() / "messages.txt"), expected);
+  EXPECT_TRUE(fs::exists(out.path() / "spooler.txt")) << "written, empty: nothing was asked of the spooler";
+  EXPECT_EQ(ReadBytes(out.path() / "spooler.txt"), "");
 }
 
 }  // namespace

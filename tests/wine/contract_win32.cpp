@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <ddeml.h>
+#include <winspool.h>
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,37 @@ bool RemoveService(::SC_HANDLE scm, const std::string& name) {
   return false;
 }
 
+// The drivers of this program's own environment: a 64-bit program's printers use x64 drivers.
+constexpr const char* kDriverEnvironment = sizeof(void*) == 8 ? "Windows x64" : "Windows NT x86";
+
+std::string SystemFile(const char* name) {
+  char dir[MAX_PATH] = {};
+  const ::UINT n = ::GetSystemDirectoryA(dir, sizeof dir);
+  return std::string(dir, n < sizeof dir ? n : 0) + "\\" + name;
+}
+
+// The local port monitor adds and removes its ports through its transceiver, as the port
+// dialogs do (AddPortA would show one).
+bool LocalPortCommand(const wchar_t* command, const std::string& port) {
+  ::PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  ::HANDLE xcv = nullptr;
+  if (!::OpenPrinterW(const_cast<::LPWSTR>(L",XcvMonitor Local Port"), &xcv, &defaults)) return false;
+  std::wstring wide(port.begin(), port.end());
+  ::DWORD needed = 0, status = 0;
+  const ::BOOL ok = ::XcvDataW(xcv, command, reinterpret_cast<::BYTE*>(const_cast<wchar_t*>(wide.c_str())),
+                               static_cast<::DWORD>((wide.size() + 1) * sizeof(wchar_t)), nullptr, 0, &needed, &status);
+  ::ClosePrinter(xcv);
+  return ok && status == ERROR_SUCCESS;
+}
+
+void DeletePrinterNamed(const std::string& name) {
+  ::PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  ::HANDLE h = nullptr;
+  if (!::OpenPrinterA(const_cast<char*>(name.c_str()), &h, &defaults)) return;
+  ::DeletePrinter(h);
+  ::ClosePrinter(h);
+}
+
 class Win32ContractMachine final : public ContractMachine {
  public:
   Win32ContractMachine() {
@@ -127,6 +159,13 @@ class Win32ContractMachine final : public ContractMachine {
     if (key) ::RegCloseKey(key);
   }
   ~Win32ContractMachine() override {
+    // What a spooler test added, users before what they use.
+    for (const std::string& p : printers_) DeletePrinterNamed(p);
+    for (const std::string& d : drivers_) ::DeletePrinterDriverA(nullptr, const_cast<char*>(kDriverEnvironment), const_cast<char*>(d.c_str()));
+    for (const std::string& p : ports_) LocalPortCommand(L"DeletePort", p);
+    for (const std::string& m : monitors_) ::DeleteMonitorA(nullptr, nullptr, const_cast<char*>(m.c_str()));
+    for (const std::string& p : processors_)
+      ::DeletePrintProcessorA(nullptr, const_cast<char*>(kDriverEnvironment), const_cast<char*>(p.c_str()));
     // Dependents first: a service does not stop while they run.
     for (auto it = services_.rbegin(); it != services_.rend(); ++it)
       EXPECT_TRUE(RemoveService(scm_, *it)) << "test service " << *it << " is left installed";
@@ -263,6 +302,70 @@ class Win32ContractMachine final : public ContractMachine {
     return false;
   }
 
+  std::string DriverEnvironment() override { return kDriverEnvironment; }
+  // Wine's own PostScript driver stands for every file of the driver.
+  bool AddTestDriver(const std::string& name) override {
+    std::string file = SystemFile("wineps.drv");
+    ::DRIVER_INFO_3A info{};
+    info.cVersion = 3;
+    info.pName = const_cast<char*>(name.c_str());
+    info.pEnvironment = const_cast<char*>(kDriverEnvironment);
+    info.pDriverPath = const_cast<char*>(file.c_str());
+    info.pDataFile = const_cast<char*>(file.c_str());
+    info.pConfigFile = const_cast<char*>(file.c_str());
+    if (!::AddPrinterDriverExA(nullptr, 3, reinterpret_cast<::BYTE*>(&info), APD_COPY_NEW_FILES)) {
+      ADD_FAILURE() << "AddPrinterDriverExA " << name << " failed with " << ::GetLastError();
+      return false;
+    }
+    drivers_.push_back(name);
+    return true;
+  }
+  bool AddTestPort(const std::string& name) override {
+    if (!LocalPortCommand(L"AddPort", name)) {
+      ADD_FAILURE() << "the local port monitor does not add " << name << " (error " << ::GetLastError() << ")";
+      return false;
+    }
+    ports_.push_back(name);
+    return true;
+  }
+  // The local port monitor's library serves as the new monitor's.
+  bool AddTestMonitor(const std::string& name) override {
+    ::MONITOR_INFO_2A info{const_cast<char*>(name.c_str()), nullptr, const_cast<char*>("localspl.dll")};
+    if (!::AddMonitorA(nullptr, 2, reinterpret_cast<::BYTE*>(&info))) {
+      ADD_FAILURE() << "AddMonitorA " << name << " failed with " << ::GetLastError();
+      return false;
+    }
+    monitors_.push_back(name);
+    return true;
+  }
+  bool AddTestPrintProcessor(const std::string& name) override {
+    if (!::AddPrintProcessorA(nullptr, const_cast<char*>(kDriverEnvironment), const_cast<char*>("wineps.drv"),
+                              const_cast<char*>(name.c_str()))) {
+      ADD_FAILURE() << "AddPrintProcessorA " << name << " failed with " << ::GetLastError();
+      return false;
+    }
+    processors_.push_back(name);
+    return true;
+  }
+  bool AddTestPrinter(const std::string& name, const std::string& driver, const std::string& port) override {
+    DeletePrinterNamed(name);  // left by an earlier run
+    ::PRINTER_INFO_2A info{};
+    info.pPrinterName = const_cast<char*>(name.c_str());
+    info.pPortName = const_cast<char*>(port.c_str());
+    info.pDriverName = const_cast<char*>(driver.c_str());
+    info.pPrintProcessor = const_cast<char*>("WinPrint");
+    info.pDatatype = const_cast<char*>("RAW");
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    ::HANDLE h = ::AddPrinterA(nullptr, 2, reinterpret_cast<::BYTE*>(&info));
+    if (!h) {
+      ADD_FAILURE() << "AddPrinterA " << name << " failed with " << ::GetLastError();
+      return false;
+    }
+    ::ClosePrinter(h);
+    printers_.push_back(name);
+    return true;
+  }
+
   bool KnownWineDifference(const std::string& what) override {
     if (!qx::wine::RunningUnderWine()) return false;
     // Said once per case, so the run's output lists every difference it stepped over.
@@ -278,6 +381,7 @@ class Win32ContractMachine final : public ContractMachine {
   std::vector<::HANDLE> held_;
   ::SC_HANDLE scm_ = nullptr;
   std::vector<std::string> services_;  // installed by this test, in order
+  std::vector<std::string> printers_, drivers_, ports_, monitors_, processors_;  // added by this test
 };
 
 }  // namespace

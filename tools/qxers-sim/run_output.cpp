@@ -30,6 +30,12 @@ std::string FormatCalls(const std::vector<std::string>& calls) {
   return out;
 }
 
+std::string FormatSpoolerJournal(const std::vector<std::string>& journal) {
+  std::string out;
+  for (const auto& line : journal) out += qx::sim::Cp932ToUtf8Lossy(line) + "\n";
+  return out;
+}
+
 bool RunResult(const std::vector<qx::sim::ReceivedMessage>& messages, int& result) {
   for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
     if (it->message == qx::QXM_RESULT) {
@@ -68,6 +74,7 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
   std::string commands;
   for (const std::string& command : m.DdeCommands()) commands += qx::sim::Cp932ToUtf8Lossy(command) + "\n";
   if (!WriteFile(root / "dde.txt", commands, error)) return false;
+  if (!WriteFile(root / "spooler.txt", FormatSpoolerJournal(m.SpoolerJournal()), error)) return false;
 
   // after/ and QXErs.log belong to this command: an earlier run's are replaced.
   fs::remove_all(root / "after", ec);
