@@ -56,8 +56,7 @@ TEST(CompanionEntries, ComponentsAreUnregisteredByFullPathFromEveryProductDirect
   using Kind = sim::ModuleSpec::Kind;
   for (auto [path, kind] : {std::pair{a + "ZOVQXQXT.DLL", Kind::kComponent}, {b + "ZOVQXQXT.DLL", Kind::kComponent},
                             {a + "ZOVQXNIC.DLL", Kind::kLibrary}, {b + "ZOVQXEXP.EXE", Kind::kComponentProgram}}) {
-    m.machine.AddFile(path, "MZ");
-    m.machine.AddModule({path, kind});
+    m.Module(path, kind);
   }
   const std::string clsid = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\";
   m.machine.SetString(clsid + "{1}\\InprocServer32", "", a + "ZOVQXQXT.DLL");

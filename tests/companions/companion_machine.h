@@ -14,6 +14,24 @@ namespace qx::test {
 inline constexpr const char* kServicesKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\";
 inline constexpr const char* kUninstallKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+// What another program's window does: closes (at once, after a time, never), or hangs.
+inline sim::WindowBehaviour Closes(sim::WindowBehaviour::Close close, DWORD afterMs = 0) {
+  sim::WindowBehaviour b;
+  b.close = close;
+  b.closeAfterMs = afterMs;
+  return b;
+}
+inline sim::WindowBehaviour Hangs() {
+  sim::WindowBehaviour b;
+  b.hangs = true;
+  return b;
+}
+inline sim::WindowBehaviour ClosesOn(UINT message) {
+  sim::WindowBehaviour b;
+  b.onMessage = message;
+  return b;
+}
+
 class CompanionMachine {
  public:
   CompanionMachine() {
@@ -33,6 +51,14 @@ class CompanionMachine {
   }
   void Uninstall(const std::string& entry, const std::string& command) {
     machine.SetString(kUninstallKey + entry, "UninstallString", command);
+  }
+  // A library or program file on the disk, described as the simulation runs it.
+  void Module(const std::string& path, sim::ModuleSpec::Kind kind) {
+    machine.AddFile(path, "MZ");
+    sim::ModuleSpec spec;
+    spec.path = path;
+    spec.kind = kind;
+    machine.AddModule(spec);
   }
   // The calls that begin with the text, in order.
   std::vector<std::string> Calls(const std::string& prefix) const {

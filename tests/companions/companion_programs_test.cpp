@@ -34,17 +34,16 @@ TEST_F(StopCompanions, EverythingRunningWaitsTheFixedTimesAndNoWindowHoldsTheRun
   doc.spoolerRunning = true;
   Window("ZREPRNWndClass", "Qorvex リプリント2");
   HWND reprintA = Window("#32770", "Qorvex リプリント");
-  HWND reprintB = Window("#32770", "Qorvex リプリント", {.close = Close::kAfter, .closeAfterMs = 1500});
+  HWND reprintB = Window("#32770", "Qorvex リプリント", Closes(Close::kAfter, 1500));
   HWND reprintC = Window("#32770", "Qorvex リプリント");
-  Window("#32770", "Qorvex リプリント設定", {.close = Close::kNever});           // 10 s
-  Window("ZOVQXEXP", "Qorvex プリンタ管理ユーティリティ", {.hangs = true});      // never answers
+  Window("#32770", "Qorvex リプリント設定", Closes(Close::kNever));           // 10 s
+  Window("ZOVQXEXP", "Qorvex プリンタ管理ユーティリティ", Hangs());      // never answers
   HWND panelHalf = Window("ZOVRPNL", "Qorvex PS - ﾘﾓｰﾄﾊﾟﾈﾙ");
   HWND panelFull = Window("ZOVRPNL", "事務所 - リモートパネル");
   HWND help = Window("HH Parent", "- ﾘﾓｰﾄﾊﾟﾈﾙ の使い方");
-  HWND manager = Window("PSPWndClass", "Qorvex", {.onMessage = 1030u});
+  HWND manager = Window("PSPWndClass", "Qorvex", ClosesOn(1030));
   machine.AddHeldEvent({"ZOVSRM:TerminateManager", "C:\\Program Files\\Qorvex\\ZOVPSP.EXE"});
-  machine.AddFile("C:\\WINNT\\System32\\ZOVSRM.DLL", "MZ");
-  machine.AddModule({"C:\\WINNT\\System32\\ZOVSRM.DLL", sim::ModuleSpec::Kind::kStatusManager});
+  Module("C:\\WINNT\\System32\\ZOVSRM.DLL", sim::ModuleSpec::Kind::kStatusManager);
   Service("ZOVRCM", SERVICE_RUNNING, {.pollsToStop = 2});  // 2 polls and a second
   Service("ZOVSDS", SERVICE_RUNNING);                      // a second
 
@@ -78,11 +77,10 @@ TEST_F(StopCompanions, TheManagerLibraryComesFromTheSystemDirectoryAndOnlyTheLis
     machine.SetString(printers + printer, "Printer Driver", driver);
     machine.SetString(printers + printer, "Port", "LPT1:");
   }
-  Window("PSPWndClass", "Qorvex", {.onMessage = 1030u});
+  Window("PSPWndClass", "Qorvex", ClosesOn(1030));
   // A copy planted beside the program is never the one loaded.
   for (const char* path : {"C:\\QXErs\\zovsrm.dll", "C:\\WINNT\\System32\\ZOVSRM.DLL"}) {
-    machine.AddFile(path, "MZ");
-    machine.AddModule({path, sim::ModuleSpec::Kind::kStatusManager});
+    Module(path, sim::ModuleSpec::Kind::kStatusManager);
   }
   Stop();
   EXPECT_EQ(Calls("LoadLibraryA"), std::vector<std::string>{
@@ -96,9 +94,8 @@ TEST_F(StopCompanions, TheManagerLibraryComesFromTheSystemDirectoryAndOnlyTheLis
 
 TEST_F(StopCompanions, WithTheSpoolerStoppedTheLibraryIsNotLoadedAndTheManagerStillCloses) {
   doc.spoolerRunning = false;
-  HWND manager = Window("PSPWndClass", "Qorvex", {.onMessage = 1030u});
-  machine.AddFile("C:\\WINNT\\System32\\ZOVSRM.DLL", "MZ");
-  machine.AddModule({"C:\\WINNT\\System32\\ZOVSRM.DLL", sim::ModuleSpec::Kind::kStatusManager});
+  HWND manager = Window("PSPWndClass", "Qorvex", ClosesOn(1030));
+  Module("C:\\WINNT\\System32\\ZOVSRM.DLL", sim::ModuleSpec::Kind::kStatusManager);
   EXPECT_EQ(Stop(), 0u);
   EXPECT_TRUE(Calls("LoadLibraryA").empty());
   ASSERT_EQ(machine.Messages(manager).size(), 1u);
@@ -129,7 +126,7 @@ TEST_F(StopCompanions, EachSystemStopsItsOwnServicesOrWindows) {
                                 {"PMN95WndClass", "ZOVPMN95"}, {"PQS95WndClass", "ZOVPQS95"},
                                 {"SDS95WndClass", "ZOVSDS95"}};
     std::vector<HWND> handles;
-    for (auto& w : windows) handles.push_back(m.Window(w[0], w[1], {.close = Close::kNever}));
+    for (auto& w : windows) handles.push_back(m.Window(w[0], w[1], Closes(Close::kNever)));
     m.doc.StopCompanionPrograms();
     EXPECT_EQ(m.doc.stepPos, 12u);
     std::vector<std::string> stopped;
@@ -140,7 +137,9 @@ TEST_F(StopCompanions, EachSystemStopsItsOwnServicesOrWindows) {
     for (HWND h : handles)
       for (const sim::ReceivedMessage& msg : m.machine.Messages(h)) received.push_back(msg.message);
     EXPECT_EQ(received, c.windowMessages);
-    if (c.osType == 0) EXPECT_EQ(m.machine.Messages(handles[3]).at(0).wParam, 40002u);
+    if (c.osType == 0) {
+      EXPECT_EQ(m.machine.Messages(handles[3]).at(0).wParam, 40002u);
+    }
   }
 }
 

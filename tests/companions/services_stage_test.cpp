@@ -99,8 +99,7 @@ TEST(ServicesStage, TheWebVirtualRootOnEachWebServer) {
       m.machine.SetString(kSetup, "IISProgramGroup", "Microsoft Internet Information Services");
       m.machine.SetDword(kSetup, "MajorVersion", static_cast<DWORD>(c.iisMajor));
     }
-    m.machine.AddFile("C:\\WINNT\\System32\\ACTIVEDS.DLL", "MZ");
-    m.machine.AddModule({"C:\\WINNT\\System32\\ACTIVEDS.DLL", sim::ModuleSpec::Kind::kDirectoryService});
+    m.Module("C:\\WINNT\\System32\\ACTIVEDS.DLL", sim::ModuleSpec::Kind::kDirectoryService);
     sim::WebServer web;
     web.kind = c.server;
     web.keys = {"/LM/W3SVC/1/ROOT/WebQX", "/LM/W3SVC/1/ROOT/IISSamples"};
@@ -116,15 +115,21 @@ TEST(ServicesStage, TheWebVirtualRootOnEachWebServer) {
     EXPECT_FALSE(m.machine.Value(kVirtualRoots, "/WebQX").has_value());
     EXPECT_TRUE(m.machine.Value(kVirtualRoots, "/").has_value());
     EXPECT_EQ(m.machine.StartRequests("W3SVC") > 0, c.restarted);
-    if (c.w3svc) EXPECT_EQ(m.machine.ServiceState("W3SVC"), c.w3svcAfter);
+    if (c.w3svc) {
+      EXPECT_EQ(m.machine.ServiceState("W3SVC"), c.w3svcAfter);
+    }
     EXPECT_EQ(m.doc.restartNeeded, c.restartNeeded);
     EXPECT_EQ(m.doc.logRestartCauses,
               c.restartNeeded ? std::vector<std::string>{"WebQXのディレクトリ削除"} : std::vector<std::string>{});
     EXPECT_EQ(m.machine.ComInitializations(), 0);
     EXPECT_EQ(m.machine.LiveComObjects(), 0);
     // Without the value, and below version 6, no one is asked.
-    if (!c.value && c.iisMajor < 6) EXPECT_TRUE(m.machine.Calls().empty());
-    if (c.iisMajor >= 6) EXPECT_TRUE(m.Called("LoadLibraryA(\"C:\\WINNT\\System32\\ACTIVEDS.DLL\")"));
+    if (!c.value && c.iisMajor < 6) {
+      EXPECT_TRUE(m.machine.Calls().empty());
+    }
+    if (c.iisMajor >= 6) {
+      EXPECT_TRUE(m.Called("LoadLibraryA(\"C:\\WINNT\\System32\\ACTIVEDS.DLL\")"));
+    }
   }
 }
 
