@@ -1,5 +1,7 @@
 // The companion program's entries, the reprint shortcuts and menu folders, the family's COM
 // components, and the printer drivers' migration records carried across the erase.
+#include <string_view>
+
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
 #include "app/text.h"
@@ -148,7 +150,7 @@ int CQXErsDoc::UnregisterCompanionComponents() {
       if (!IniFileExists(sys.files, component, dir, false)) continue;
       sys.files.SetCurrentDirectoryA(dir.c_str());
       const std::string path = dir + component;
-      if (component == kComponentProgram) {
+      if (std::string_view(component) == kComponentProgram) {
         // Quoted, so a directory with blanks cannot start a program named by its first word.
         const std::string commandLine = "\"" + path + "\" /UnregServer";
         STARTUPINFOA startup;
