@@ -141,6 +141,10 @@ HMODULE SimModules::LoadLibraryA(const char* fileName) {
     s_.Record(call + " = NULL, error 87");
     return s_.SetError(ERROR_INVALID_PARAMETER), nullptr;
   }
+  if (auto e = s_.FaultFor("LoadLibraryA", {fileName})) {
+    s_.Record(call + " = NULL, error " + std::to_string(*e) + " (injected)");
+    return s_.SetError(*e), nullptr;
+  }
   std::string name = fileName;
   if (!name.empty() && name.back() == '.') name.pop_back();           // "no extension, add none"
   else if (!HasExtension(name)) name += ".DLL";
@@ -176,6 +180,10 @@ FARPROC SimModules::GetProcAddress(HMODULE module, const char* procName) {
     return s_.SetError(ERROR_INVALID_HANDLE), nullptr;
   }
   std::string call = "GetProcAddress(" + it->second.path + ", " + Quoted(procName) + ")";
+  if (auto e = s_.FaultFor("GetProcAddress", {it->second.path, procName ? procName : ""})) {
+    s_.Record(call + " = NULL, error " + std::to_string(*e) + " (injected)");
+    return s_.SetError(*e), nullptr;
+  }
   if (procName) {
     for (Entry e : Exports(it->second.spec.kind)) {
       if (std::strcmp(procName, EntryName(e)) == 0) {  // export names are compared exactly
@@ -295,6 +303,8 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     return FALSE;
   };
   if (!applicationName && !commandLine) return fail(ERROR_INVALID_PARAMETER);
+  if (auto e = s_.FaultFor("CreateProcessA", {applicationName ? applicationName : "", commandLine ? commandLine : ""}))
+    return fail(*e);
   if (currentDirectory) {
     ParsedPath p;
     std::shared_ptr<FileNode> node;
