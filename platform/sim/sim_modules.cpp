@@ -313,8 +313,10 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
   }
   std::string program;
   std::string arguments;
+  std::string single;  // the one program the caller named, when it named just one
   DWORD error = ERROR_FILE_NOT_FOUND;
   if (applicationName) {
+    single = applicationName;
     program = FindModuleFile(s_, applicationName, false, error);
     if (commandLine) arguments = commandLine;
   } else {
@@ -322,8 +324,8 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     std::vector<std::pair<std::string, std::string>> candidates;  // program name, rest of the line
     if (!line.empty() && line[0] == '"') {
       std::size_t close = line.find('"', 1);
-      std::string token = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-      candidates.emplace_back(token, close == std::string::npos ? "" : line.substr(close + 1));
+      single = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+      candidates.emplace_back(single, close == std::string::npos ? "" : line.substr(close + 1));
     } else {
       std::size_t from = 0;
       for (;;) {
@@ -336,8 +338,7 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     for (auto& [name, rest] : candidates) {
       std::string n = name;
       if (!HasExtension(n)) n += ".exe";
-      DWORD e = ERROR_FILE_NOT_FOUND;
-      program = FindModuleFile(s_, n, true, e);
+      program = FindModuleFile(s_, n, true, error);
       if (!program.empty()) {
         arguments = rest;
         break;
@@ -346,11 +347,9 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
   }
   if (program.empty()) {
     // A single program named by path fails on its directory when that is missing.
-    std::string named = applicationName ? applicationName : "";
-    if (!applicationName && commandLine[0] == '"') named = std::string(commandLine + 1).substr(0, std::string(commandLine + 1).find('"'));
     ParsedPath p;
     std::shared_ptr<FileNode> node;
-    if (!named.empty() && HasDirectory(named) && s_.ParseAndLookup(named.c_str(), p, node) == ERROR_PATH_NOT_FOUND)
+    if (HasDirectory(single) && s_.ParseAndLookup(single.c_str(), p, node) == ERROR_PATH_NOT_FOUND)
       return fail(ERROR_PATH_NOT_FOUND);
     return fail(error == ERROR_MOD_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
   }
