@@ -34,6 +34,7 @@
 //               method call fails with error (decimal or ERROR_... name), restricted to the
 //               key or file object when one is given; one line per fault, a call may repeat.
 //               Example: RegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\SOFTWARE\ZOV\Qorvex
+//   [Windows], [Events], [Modules], [WebAdmin]: other programs, read by image_outside.cpp.
 
 namespace qx::sim::image {
 namespace {

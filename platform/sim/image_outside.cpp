@@ -335,6 +335,11 @@ bool WriteOutside(const SimMachine& m, std::string& out, std::string& error) {
   out += "\n[Windows]\n";
   for (const ProgramWindow& w : m.ProgramWindows()) {
     if (!Utf8Of(w.className, a, error) || !Utf8Of(w.title, b, error) || !Utf8Of(w.program, c, error)) return false;
+    if (a.find_first_of("|=") != std::string::npos || b.find('=') != std::string::npos ||
+        c.find(',') != std::string::npos) {
+      error = std::string(kFile) + ": window " + a + "|" + b + " of " + c + " cannot be written as a line";
+      return false;
+    }
     out += a + "|" + b + "=" + c;
     const WindowBehaviour& x = w.behaviour;
     switch (x.close) {

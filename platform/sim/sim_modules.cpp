@@ -141,6 +141,10 @@ HMODULE SimModules::LoadLibraryA(const char* fileName) {
     s_.Record(call + " = NULL, error 87");
     return s_.SetError(ERROR_INVALID_PARAMETER), nullptr;
   }
+  if (auto e = s_.FaultFor("LoadLibraryA", {fileName})) {
+    s_.Record(call + " = NULL, error " + std::to_string(*e) + " (injected)");
+    return s_.SetError(*e), nullptr;
+  }
   std::string name = fileName;
   if (!name.empty() && name.back() == '.') name.pop_back();           // "no extension, add none"
   else if (!HasExtension(name)) name += ".DLL";
@@ -176,6 +180,10 @@ FARPROC SimModules::GetProcAddress(HMODULE module, const char* procName) {
     return s_.SetError(ERROR_INVALID_HANDLE), nullptr;
   }
   std::string call = "GetProcAddress(" + it->second.path + ", " + Quoted(procName) + ")";
+  if (auto e = s_.FaultFor("GetProcAddress", {it->second.path, procName ? procName : ""})) {
+    s_.Record(call + " = NULL, error " + std::to_string(*e) + " (injected)");
+    return s_.SetError(*e), nullptr;
+  }
   if (procName) {
     for (Entry e : Exports(it->second.spec.kind)) {
       if (std::strcmp(procName, EntryName(e)) == 0) {  // export names are compared exactly
@@ -295,6 +303,8 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     return FALSE;
   };
   if (!applicationName && !commandLine) return fail(ERROR_INVALID_PARAMETER);
+  if (auto e = s_.FaultFor("CreateProcessA", {applicationName ? applicationName : "", commandLine ? commandLine : ""}))
+    return fail(*e);
   if (currentDirectory) {
     ParsedPath p;
     std::shared_ptr<FileNode> node;
@@ -303,8 +313,10 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
   }
   std::string program;
   std::string arguments;
+  std::string single;  // the one program the caller named, when it named just one
   DWORD error = ERROR_FILE_NOT_FOUND;
   if (applicationName) {
+    single = applicationName;
     program = FindModuleFile(s_, applicationName, false, error);
     if (commandLine) arguments = commandLine;
   } else {
@@ -312,8 +324,8 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     std::vector<std::pair<std::string, std::string>> candidates;  // program name, rest of the line
     if (!line.empty() && line[0] == '"') {
       std::size_t close = line.find('"', 1);
-      std::string token = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-      candidates.emplace_back(token, close == std::string::npos ? "" : line.substr(close + 1));
+      single = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+      candidates.emplace_back(single, close == std::string::npos ? "" : line.substr(close + 1));
     } else {
       std::size_t from = 0;
       for (;;) {
@@ -326,8 +338,7 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
     for (auto& [name, rest] : candidates) {
       std::string n = name;
       if (!HasExtension(n)) n += ".exe";
-      DWORD e = ERROR_FILE_NOT_FOUND;
-      program = FindModuleFile(s_, n, true, e);
+      program = FindModuleFile(s_, n, true, error);
       if (!program.empty()) {
         arguments = rest;
         break;
@@ -336,11 +347,9 @@ BOOL SimModules::CreateProcessA(const char* applicationName, const char* command
   }
   if (program.empty()) {
     // A single program named by path fails on its directory when that is missing.
-    std::string named = applicationName ? applicationName : "";
-    if (!applicationName && commandLine[0] == '"') named = std::string(commandLine + 1).substr(0, std::string(commandLine + 1).find('"'));
     ParsedPath p;
     std::shared_ptr<FileNode> node;
-    if (!named.empty() && HasDirectory(named) && s_.ParseAndLookup(named.c_str(), p, node) == ERROR_PATH_NOT_FOUND)
+    if (HasDirectory(single) && s_.ParseAndLookup(single.c_str(), p, node) == ERROR_PATH_NOT_FOUND)
       return fail(ERROR_PATH_NOT_FOUND);
     return fail(error == ERROR_MOD_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
   }

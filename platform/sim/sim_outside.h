@@ -34,7 +34,7 @@ struct LoadedLibrary {
 };
 
 struct MetabaseHandle {
-  std::string path;  // folded-free metabase path as opened
+  std::string path;  // the metabase path it was opened on
   DWORD permissions = 0;
 };
 

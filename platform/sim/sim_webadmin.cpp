@@ -4,6 +4,7 @@
 // compares them. Every call but the text conversion is recorded.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/sim/encoding.h"
 #include "platform/sim/sim_state.h"
@@ -91,6 +92,13 @@ bool ToUtf16(std::string_view cp932Text, std::u16string& out) {
   return true;
 }
 
+// An injected fault for a COM call: an HRESULT as written, or a system error made one.
+std::optional<HRESULT> Injected(SimMachine::State& s, std::string_view call, const std::vector<std::string>& objects) {
+  auto e = s.FaultFor(call, objects);
+  if (!e) return std::nullopt;
+  return (*e & 0x80000000u) ? static_cast<HRESULT>(*e) : HResultFromWin32(*e);
+}
+
 }  // namespace
 
 std::string WideToCp932(const WCHAR* text) {
@@ -102,6 +110,10 @@ std::string WideToCp932(const WCHAR* text) {
 
 HRESULT SimWebAdmin::CoInitialize() {
   Lock lock(s_.mu);
+  if (auto hr = Injected(s_, "CoInitialize", {})) {
+    s_.Record("CoInitialize() = " + HResultText(*hr) + " (injected)");
+    return *hr;
+  }
   int& depth = s_.outside.comInit[std::this_thread::get_id()];
   HRESULT hr = depth == 0 ? S_OK : S_FALSE;
   depth++;
@@ -122,7 +134,8 @@ HRESULT SimWebAdmin::Create(const CLSID& clsid, const IID& iid, int kind, const 
   const IID& wantedIid = kind == kMetabase ? IID_IMSAdminBase : IID_IWamAdmin;
   HRESULT hr = S_OK;
   auto init = s_.outside.comInit.find(std::this_thread::get_id());
-  if (init == s_.outside.comInit.end() || init->second == 0) hr = CO_E_NOTINITIALIZED;
+  if (auto injected = Injected(s_, "CoCreateInstance", {name})) hr = *injected;
+  else if (init == s_.outside.comInit.end() || init->second == 0) hr = CO_E_NOTINITIALIZED;
   else if (!(clsid == wanted) || s_.outside.web.kind == WebServer::Kind::kNone) hr = REGDB_E_CLASSNOTREG;
   else if (s_.outside.web.kind == WebServer::Kind::kUnreachable) hr = kServerUnavailable;
   else if (!(iid == wantedIid)) hr = E_NOINTERFACE;
@@ -210,6 +223,7 @@ HRESULT SimWebAdmin::OpenKey(IMSAdminBase* base, METADATA_HANDLE key, const WCHA
     s_.Record(call + " = " + HResultText(hr));
     return hr;
   };
+  if (auto hr = Injected(s_, "OpenKey", {relative})) return done(*hr);
   if (!Live(o, base, kMetabase)) return done(E_POINTER);
   if (!opened || !path) return done(E_INVALIDARG);
   if (key != METADATA_MASTER_ROOT_HANDLE && !o.metabaseHandles.count(key)) return done(HResultFromWin32(ERROR_INVALID_HANDLE));
@@ -253,6 +267,7 @@ HRESULT SimWebAdmin::DeleteKey(IMSAdminBase* base, METADATA_HANDLE key, const WC
     s_.Record(call + " = " + HResultText(hr));
     return hr;
   };
+  if (auto hr = Injected(s_, "DeleteKey", {relative})) return done(*hr);
   if (!Live(o, base, kMetabase)) return done(E_POINTER);
   if (h == o.metabaseHandles.end()) return done(HResultFromWin32(ERROR_INVALID_HANDLE));
   if (!(h->second.permissions & METADATA_PERMISSION_WRITE)) return done(HResultFromWin32(ERROR_ACCESS_DENIED));
@@ -267,6 +282,7 @@ HRESULT SimWebAdmin::DeleteKey(IMSAdminBase* base, METADATA_HANDLE key, const WC
 HRESULT SimWebAdmin::SaveData(IMSAdminBase* base) {
   Lock lock(s_.mu);
   HRESULT hr = Live(s_.outside, base, kMetabase) ? S_OK : E_POINTER;
+  if (auto injected = Injected(s_, "SaveData", {})) hr = *injected;
   s_.Record("SaveData() = " + HResultText(hr));
   return hr;
 }
@@ -282,6 +298,7 @@ HRESULT SimWebAdmin::AppDelete(IWamAdmin* wam, const WCHAR* path, BOOL recursive
     s_.Record(call + " = " + HResultText(hr));
     return hr;
   };
+  if (auto hr = Injected(s_, "AppDelete", {text})) return done(*hr);
   if (!Live(o, wam, kWam)) return done(E_POINTER);
   if (!path) return done(E_INVALIDARG);
   std::string full = Normal(text);
@@ -313,6 +330,7 @@ HRESULT SimWebAdmin::ADsGetObject(FARPROC entry, const WCHAR* path, const IID& i
     return hr;
   };
   if (!object || !path) return done(E_POINTER);
+  if (auto hr = Injected(s_, "ADsGetObject", {text})) return done(*hr);
   auto init = o.comInit.find(std::this_thread::get_id());
   if (init == o.comInit.end() || init->second == 0) return done(CO_E_NOTINITIALIZED);
   constexpr std::string_view kPrefix = "IIS://";
@@ -342,6 +360,7 @@ int SimWebAdmin::MultiByteToWideChar(UINT codePage, DWORD, const char* multiByte
     return s_.SetError(ERROR_INVALID_PARAMETER), 0;
   std::string_view in = cbMultiByte < 0 ? std::string_view(multiByte, std::strlen(multiByte) + 1)
                                         : std::string_view(multiByte, static_cast<std::size_t>(cbMultiByte));
+  if (auto e = s_.FaultFor("MultiByteToWideChar", {std::string(in.substr(0, in.find('\0')))})) return s_.SetError(*e), 0;
   std::u16string out;
   if (!ToUtf16(in, out)) return s_.SetError(ERROR_NO_UNICODE_TRANSLATION), 0;
   int needed = static_cast<int>(out.size());

@@ -29,6 +29,26 @@ int NotAnswering(SimMachine::State& s, bool abortIfHung) {
   return n;
 }
 
+// A broadcast that is sent waits for every top-level window: a program window that does not
+// answer holds SendMessageA for ever (recorded as a hang) and gives SendMessageTimeoutA its
+// whole time-out, one such window after another.
+void WaitForBroadcast(SimMachine::State& s, UINT message, WPARAM wParam, LPARAM lParam, bool withTimeout, UINT flags,
+                      UINT timeoutMs) {
+  s.SettleWindows();
+  int n = NotAnswering(s, withTimeout && (flags & SMTO_ABORTIFHUNG));
+  if (n == 0) return;
+  std::string args = std::to_string(message) + ", " + std::to_string(wParam) + ", " + std::to_string(lParam);
+  if (!withTimeout) {
+    s.outside.hungSends++;
+    s.Record("SendMessageA(HWND_BROADCAST, " + args + ") never returns: " + std::to_string(n) +
+             " windows do not answer");
+    return;
+  }
+  s.elapsedMs += static_cast<std::uint64_t>(n) * timeoutMs;
+  s.Record("SendMessageTimeoutA(HWND_BROADCAST, " + args + ", " + std::to_string(flags) + ", " +
+           std::to_string(timeoutMs) + ") waited for " + std::to_string(n) + " windows that do not answer");
+}
+
 }  // namespace
 
 std::shared_ptr<SimWindow> SimMachine::State::Window(HWND hwnd) const {
@@ -119,15 +139,8 @@ BOOL WindowsCore::IsWindow(HWND window) {
 
 LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Lock lock(s_.mu);
-  if (window == HWND_BROADCAST) {
-    s_.SettleWindows();
-    if (int n = NotAnswering(s_, false)) {
-      s_.outside.hungSends++;
-      s_.Record("SendMessageA(HWND_BROADCAST, " + std::to_string(message) + ", " + std::to_string(wParam) + ", " +
-                std::to_string(lParam) + ") never returns: " + std::to_string(n) + " windows do not answer");
-    }
-    return BroadcastMessageToAll(s_, message, wParam, lParam, false);
-  }
+  if (window == HWND_BROADCAST) WaitForBroadcast(s_, message, wParam, lParam, false, 0, 0);
+  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   if (w->program) {
@@ -172,17 +185,9 @@ LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wPara
                                          UINT timeoutMs, DWORD_PTR* result) {
   Lock lock(s_.mu);
   if (result) *result = 0;
+  if (window == HWND_BROADCAST) WaitForBroadcast(s_, message, wParam, lParam, true, flags, timeoutMs);
+  if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   s_.SettleWindows();
-  if (window == HWND_BROADCAST) {
-    // Each window that does not answer has the whole time-out, one after another.
-    if (int n = NotAnswering(s_, (flags & SMTO_ABORTIFHUNG) != 0)) {
-      s_.elapsedMs += static_cast<std::uint64_t>(n) * timeoutMs;
-      s_.Record("SendMessageTimeoutA(HWND_BROADCAST, " + std::to_string(message) + ", " + std::to_string(wParam) +
-                ", " + std::to_string(lParam) + ", " + std::to_string(flags) + ", " + std::to_string(timeoutMs) +
-                ") waited for " + std::to_string(n) + " windows that do not answer");
-    }
-    return BroadcastMessageToAll(s_, message, wParam, lParam, false);
-  }
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
   if (w->program) {

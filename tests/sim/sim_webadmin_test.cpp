@@ -133,6 +133,26 @@ TEST_F(SimWebAdminTest, TheDirectoryServiceFindsTheMetabasesKeys) {
   EXPECT_EQ(m.LiveComObjects(), 0);
 }
 
+// Faults reach the COM calls and the loader like any other call: a system error becomes its
+// HRESULT, an HRESULT stays as written; the object is the class or path named.
+TEST_F(SimWebAdminTest, InjectedFaultsFailTheNamedCall) {
+  Server(WebServer::Kind::kIis);
+  m.AddFault({"CoCreateInstance", "CLSID_WamAdmin", 0, ERROR_ACCESS_DENIED});
+  m.AddFault({"CoInitialize", "", 2, static_cast<DWORD>(E_OUTOFMEMORY)});
+  m.AddFault({"LoadLibraryA", "ACTIVEDS.DLL", 0, ERROR_NOT_ENOUGH_MEMORY});
+  EXPECT_EQ(web.CoInitialize(), S_OK);
+  IMSAdminBase* base = nullptr;
+  IWamAdmin* wam = nullptr;
+  EXPECT_EQ(web.CoCreateInstance(CLSID_MSAdminBase, CLSCTX_ALL, IID_IMSAdminBase, &base), S_OK);
+  EXPECT_EQ(web.CoCreateInstance(CLSID_WamAdmin, CLSCTX_ALL, IID_IWamAdmin, &wam), HResultFromWin32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(web.CoInitialize(), E_OUTOFMEMORY);
+  EXPECT_EQ(m.platform().modules.LoadLibraryA("ACTIVEDS.DLL"), nullptr);
+  EXPECT_EQ(m.platform().system.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  web.Release(base);
+  web.CoUninitialize();
+  EXPECT_EQ(m.ComInitializations(), 0);
+}
+
 TEST_F(SimWebAdminTest, TextConversionFollowsTheCodePage) {
   const char* text = "/LM/W3SVC/1/ROOT/\x83\x65";  // テ in code page 932
   EXPECT_EQ(web.MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, nullptr, 0), 19);

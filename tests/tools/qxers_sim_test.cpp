@@ -117,6 +117,20 @@ TEST(QxersSim, TheDefaultImageRunsToItsResult) {
   EXPECT_TRUE(fs::exists(out.path() / "after" / "machine.ini"));
 }
 
+// The Windows 98 image runs to its end: no service manager, WININIT.INI, a metabase that
+// cannot be reached; the machine afterwards is an image of the same system.
+TEST(QxersSim, TheWindows98ImageRunsToItsResult) {
+  REQUIRE_QXERS_SIM();
+  TempDir out;
+  Outcome o = RunCommand("run '" + std::string(QX_SOURCE_DIR) + "/images/win98' --out '" + out.str() + "'");
+  ASSERT_EQ(o.status, 0) << o.out << o.err;
+  sim::SimMachine after;
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage((out.path() / "after").string(), after, error)) << error;
+  EXPECT_EQ(after.settings().platformId, VER_PLATFORM_WIN32_WINDOWS);
+  EXPECT_TRUE(after.HasFile("C:\\My Documents\\報告書.txt"));
+}
+
 struct EarlyEnd {
   const char* name;
   std::string config;  // drive_c/QXErs/QXErs.ini, "" for none
