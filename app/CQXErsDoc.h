@@ -125,6 +125,19 @@ class CQXErsDoc {
   int RepairDefaultPrinter();
   int RepairDefaultPrinterOffline();
 
+  // Companion programs, leftovers and the web virtual root. DeleteServiceByIndex gives -5
+  // for a service that exists but cannot be opened.
+  void NotifyStatusManager();
+  int UnregisterCompanionComponents();
+  int RemoveWebVirtualRoot();
+  // A printer driver's migration value, kept from the start of the run to its end.
+  struct KeptValue {
+    std::string printer, name;
+    DWORD type;
+    std::string data;
+  };
+  std::vector<KeptValue> keptDriverMigration;
+
   // Printer objects: the family's names, removal through the spooler and with it stopped,
   // the product's ports and monitors (printers/).
   const char* OwnEnvironment() const;  // "Windows 4.0" on Windows 95/98, else "Windows NT x86"

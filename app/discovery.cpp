@@ -2,6 +2,7 @@
 // read before any change is made; directories are found through the registry only.
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
+#include "app/directories.h"
 #include "app/text.h"
 #include "app/ui/CQXErsView.h"
 #include "remove/files.h"
@@ -28,42 +29,6 @@ std::string DirectoryFrom(Call call) {
 std::string WithBackslash(std::string dir) {
   if (!dir.empty()) EnsureTrailingBackslash(dir);
   return dir;
-}
-
-bool ListHoldsNoCase(const StringList& list, const std::string& item) {
-  for (const std::string& s : list) {
-    if (EqualsNoCase(s, item)) return true;
-  }
-  return false;
-}
-
-// Whole directories are emptied later with wildcards, so only a full path below a drive
-// root or a network share is taken: an empty or relative value would mean the current
-// directory, and a bare drive root would mean the whole drive.
-bool IsProductDirectory(const std::string& dir) {
-  bool drive = dir.size() >= 3 && dir[1] == ':' && dir[2] == '\\';
-  bool share = dir.size() >= 2 && dir[0] == '\\' && dir[1] == '\\';
-  if (!drive && !share) return false;
-  std::size_t components = 0;
-  for (std::size_t i = drive ? 3 : 2; i < dir.size();) {
-    std::size_t next = FindText(dir, "\\", i);
-    if (next == std::string::npos) next = dir.size();
-    std::string_view name = std::string_view(dir).substr(i, next - i);
-    if (name == "." || name == "..") return false;
-    if (!name.empty()) ++components;
-    i = next + 1;
-  }
-  // Below the root: one level under a drive, or a folder inside \\server\share.
-  return components >= (drive ? 1u : 3u);
-}
-
-// Appends a directory unless the list has it already; 1 when appended.
-int AddDirectoryOnce(StringList& list, std::string dir) {
-  EnsureTrailingBackslash(dir);
-  if (!IsProductDirectory(dir)) return 0;
-  if (ListHoldsNoCase(list, dir)) return 0;
-  list.push_back(std::move(dir));
-  return 1;
 }
 
 // The sibling system directory: System32 <-> System. Windows 2000 reports "system32" in

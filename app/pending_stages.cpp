@@ -5,24 +5,6 @@
 
 namespace qx {
 
-int CQXErsDoc::AddProductUninstallDirs() { return 0; }
-int CQXErsDoc::AddScriptoraUtilityDir() { return 0; }
-int CQXErsDoc::AddNetbridgeUtilityDir() { return 0; }
-int CQXErsDoc::AddPrinterUtilityDir() { return 0; }
-int CQXErsDoc::AddCompanionProgramDirs() { return 0; }
-int CQXErsDoc::AddSettingsFileProductDirs() { return 0; }
-int CQXErsDoc::AddSettingsFileSpoolDirs() { return 0; }
-int CQXErsDoc::CollectCompanionEntries() { return 0; }
-int CQXErsDoc::CollectInstallerLogs() { return 0; }
-int CQXErsDoc::CollectMigrationData() { return 0; }
-int CQXErsDoc::KeepDriverMigrationData(MigrationDirection) { return -1; }
-
-int CQXErsDoc::StopCompanionPrograms() { return 0; }
-int CQXErsDoc::RemoveMigrationLeftovers() { return 0; }
-int CQXErsDoc::DeleteInstallerLogs() { return 0; }
-int CQXErsDoc::DeleteMigrationSettingsFile() { return 0; }
-int CQXErsDoc::RemoveServicesAndOthers() { return 0; }
-
 void CQXErsDoc::RestartSystem() {}
 
 }  // namespace qx

@@ -88,7 +88,11 @@ int CQXErsDoc::DeleteServiceByIndex(unsigned index) {
   if (index >= kServiceCount) return -2;
   ServiceHandle service(sys.services, OpenTableService(index));
   if (!scManager) return -1;
-  if (!service) return -2;
+  if (!service) {
+    // Only a service that is not installed is absent; one that exists but cannot be opened
+    // (access denied, say) has not been deleted.
+    return sys.system.GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? -2 : -5;
+  }
   SERVICE_STATUS status;
   if (sys.services.ControlService(service.get(), SERVICE_CONTROL_STOP, status)) {
     // A service that never reports stopped is still deleted: the system removes it once it

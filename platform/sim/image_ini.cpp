@@ -40,6 +40,7 @@
 //               adds to administration: deleting it, changing its security), administer (also
 //               administration), or a decimal number. PendingDriver=ENVIRONMENT,DRIVER: deleted while its
 //               files were held open, it is listed until the restart. Lines may repeat.
+//   [Windows], [Events], [Modules], [WebAdmin]: other programs, read by image_outside.cpp.
 
 namespace qx::sim::image {
 namespace {
@@ -235,6 +236,11 @@ class IniParser {
         case kFiles: ok = FileKey(key, value); break;
         case kFaults: ok = FaultKey(key, value); break;
         case kSpooler: ok = SpoolerKey(key, value); break;
+        case kOutside: {
+          std::string message;
+          ok = ParseOutsideLine(outsideSection_, key, value, line_, ini_.outside, message) || Fail(message);
+          break;
+        }
       }
       if (!ok) return false;
     }
@@ -242,7 +248,7 @@ class IniParser {
   }
 
  private:
-  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults, kSpooler };
+  enum SectionKind { kNone, kSystem, kServices, kFiles, kFaults, kSpooler, kOutside };
 
   bool Fail(const std::string& message) {
     error_ = Where(kFile, line_) + message;
@@ -263,6 +269,12 @@ class IniParser {
         section_ = kind;
         return true;
       }
+    }
+    if (IsOutsideSection(name)) {
+      if (!outsideSeen_.insert(cp932::Fold(name)).second) return Fail("section [" + std::string(name) + "] appears twice");
+      section_ = kOutside;
+      outsideSection_ = std::string(name);
+      return true;
     }
     return Fail("unknown section [" + std::string(name) + "]");
   }
@@ -480,6 +492,8 @@ class IniParser {
   SectionKind section_ = kNone;
   std::set<SectionKind> seen_;
   std::set<std::string> systemKeys_;
+  std::set<std::string> outsideSeen_;
+  std::string outsideSection_;
 };
 
 bool Utf8(std::string_view cp932Text, std::string& out, std::string& error, const char* what) {
@@ -546,7 +560,7 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
                               Cp932ToUtf8Lossy(d.environment) + " in the registry");
     }
   }
-  return true;
+  return ApplyOutside(ini.outside, m, error);
 }
 
 bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) {
@@ -677,7 +691,7 @@ bool WriteMachineIni(const SimMachine& m, std::string& out, std::string& error) 
     if (!Utf8(environment, env, error, "environment") || !Utf8(driver, text, error, "driver")) return false;
     out += "PendingDriver=" + env + "," + text + "\n";
   }
-  return true;
+  return WriteOutside(m, out, error);
 }
 
 }  // namespace qx::sim::image

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/image_outside.h"
 
 namespace qx::sim::image {
 
@@ -51,6 +52,7 @@ struct MachineIni {
     int line = 0;
   };
   std::vector<PendingDriver> pendingDrivers;
+  OutsideIni outside;  // [Windows], [Events], [Modules], [WebAdmin]
 };
 
 // Parses machine.ini; ini.system must hold the settings to start from.

@@ -253,6 +253,26 @@ std::string SimMachine::dump() const {
     line("  printer \"" + Printable(d.first) + "\" refuses access " + Hex(d.second));
   for (const auto& k : s.spoolerData.pendingDrivers)
     if (!k->deleted) line("  driver " + Printable(State::KeyPath(*k)) + " goes at the restart");
+  line("[other programs]");
+  for (const auto& w : s.windows)
+    if (w->program)
+      line("  window " + Hex(reinterpret_cast<std::uintptr_t>(w->hwnd)) + " of \"" + Printable(w->program->program) +
+           "\"" + (w->alive ? "" : " (gone)") + (w->program->busy ? " busy" : "") +
+           (w->program->closing ? " closing at " + std::to_string(w->program->closeAtMs) + " ms" : ""));
+  for (const auto& [_, e] : s.namedEvents)
+    if (e->heldElsewhere)
+      line("  event \"" + Printable(e->name) + "\" held by \"" + Printable(e->heldBy) + "\"" +
+           (e->endsProgram ? ", ends it when set" : ""));
+  for (const auto& [_, spec] : s.outside.modules)
+    line("  module \"" + Printable(spec.path) + "\" kind " + std::to_string(static_cast<int>(spec.kind)) +
+         (spec.loadError ? " fails to load with " + std::to_string(spec.loadError) : ""));
+  for (const auto& [_, lib] : s.outside.libraries)
+    line("  loaded \"" + Printable(lib.path) + "\" " + std::to_string(lib.references) + " times");
+  line("  web server kind " + std::to_string(static_cast<int>(s.outside.web.kind)) + ", " +
+       std::to_string(s.outside.web.keys.size()) + " keys, " + std::to_string(s.outside.web.applications.size()) +
+       " applications; " + std::to_string(s.outside.processHandles.size()) + " process handles, " +
+       std::to_string(s.outside.managers.size()) + " status managers, " + std::to_string(s.outside.comObjects.size()) +
+       " COM objects open; " + std::to_string(s.outside.calls.size()) + " calls recorded");
 
   line("[faults]");
   for (std::size_t i = 0; i < s.faults.size(); ++i) {

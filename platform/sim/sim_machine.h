@@ -108,6 +108,74 @@ struct BroadcastMessage {
   bool posted = false;
 };
 
+// What a top-level window of another program does with a message it receives. It acts on
+// the message onMessage (with wParam onWParam when given), or on any message when onMessage
+// is empty; other messages it answers with 0 and ignores. Acting means, in this order: set
+// the event setsEvent, stop the service stopsService, then close as close says. A window
+// with waitsEvent answers nothing (its program is busy waiting) until that named event is
+// set, then handles what it was sent in order; a window that hangs answers nothing ever.
+// Times are virtual: a window that closes after a delay goes once Sleep has spent it.
+struct WindowBehaviour {
+  enum class Close { kAtOnce, kAfter, kNever };
+  Close close = Close::kAtOnce;
+  DWORD closeAfterMs = 0;
+  bool hangs = false;
+  std::optional<UINT> onMessage;
+  std::optional<WPARAM> onWParam;
+  std::string stopsService;
+  std::string setsEvent;
+  std::string waitsEvent;
+  bool operator==(const WindowBehaviour&) const = default;
+};
+
+struct ProgramWindow {
+  std::string className;
+  std::string title;
+  std::string program;  // full path of the program that owns the window
+  WindowBehaviour behaviour;
+};
+
+// A named event that another program holds open. endsProgram: the program waits on it and
+// ends when it is set, closing its windows and letting the event go.
+struct HeldEvent {
+  std::string name;
+  std::string program;
+  bool signaled = false;
+  bool endsProgram = false;
+};
+
+// A library or program on the simulated disk and what it does when the engine loads it,
+// calls its entry points or starts it. A file that no module describes is not a valid
+// image: loading or starting it fails with ERROR_BAD_EXE_FORMAT.
+struct ModuleSpec {
+  enum class Kind {
+    kStatusManager,     // exports OpenManagerExA, UpdatePrinterStatusA, CloseManager
+    kComponent,         // exports DllUnregisterServer: removes the classes whose InprocServer32 is this file
+    kComponentProgram,  // a program that, started with /UnregServer, removes the classes whose LocalServer32 is it
+    kProgram,           // a program that starts and does nothing the machine can see
+    kDirectoryService,  // exports ADsGetObject (the IIS provider answers through the WebAdmin facet)
+    kLibrary,           // a library that exports none of these
+  };
+  std::string path;  // full path, as the file is named on the machine
+  Kind kind = Kind::kLibrary;
+  DWORD loadError = 0;                     // LoadLibraryA / CreateProcessA fail with this error
+  std::vector<std::string> refusedPrinters;  // OpenManagerExA answers ERROR_INVALID_PRINTER_NAME for these
+  LONG unregisterResult = 0;               // what DllUnregisterServer returns (it removes nothing when it fails)
+};
+
+// The local web server, as COM reaches it. The metabase holds keys (paths such as
+// "/LM/W3SVC/1/ROOT/WebQX"; a key's parents exist with it); a key may define a web
+// application. The IIS directory-service provider answers for the keys of the metabase.
+struct WebServer {
+  enum class Kind { kNone, kIis, kUnreachable };
+  Kind kind = Kind::kNone;               // kNone: the classes are not registered
+  std::vector<std::string> keys;
+  std::vector<std::string> applications;  // keys that define a web application
+  LONG refuseDeleteKey = 0;              // IMSAdminBase::DeleteKey fails with this HRESULT
+  LONG refuseAppDelete = 0;              // IWamAdmin::AppDelete fails with this HRESULT
+  bool directoryService = true;          // the IIS provider of ADsGetObject is installed
+};
+
 class SimMachine {
  public:
   SimMachine();
@@ -191,6 +259,7 @@ class SimMachine {
 
   // Program Manager: every command text its DDE server received, in order (code page 932).
   std::vector<std::string> DdeCommands() const;
+
   // Print spooler. Its objects are registry data in Windows' own layout (sim_spooler.h);
   // these are what lives outside the registry.
   // OpenPrinterA on the NT family refuses a printer (local or connection, by name) any of
@@ -205,6 +274,29 @@ class SimMachine {
   // Marks every version of the environment's driver so; false when it has none.
   bool SetDriverPendingDeletion(std::string_view environment, std::string_view driver);
   std::vector<std::pair<std::string, std::string>> PendingDrivers() const;  // environment, driver
+  // Windows of other programs (they sit on top of the Z order when added), the named
+  // events they hold, the libraries and programs on the disk and the web server.
+  HWND AddProgramWindow(const ProgramWindow& window);
+  std::vector<ProgramWindow> ProgramWindows() const;  // the open ones, topmost first
+  void AddHeldEvent(const HeldEvent& event);
+  std::vector<HeldEvent> HeldEvents() const;          // still held, in name order
+  void AddModule(const ModuleSpec& module);           // replaces one for the same path
+  std::vector<ModuleSpec> Modules() const;            // in path order
+  void SetWebServer(const WebServer& server);
+  WebServer GetWebServer() const;                     // as the engine left it
+  // What the other programs, libraries and the web server received, one line per call, in
+  // order (code page 932): messages to program windows, OpenEventA and SetEvent, library
+  // and process calls, COM and metabase calls.
+  std::vector<std::string> Calls() const;
+  // Left behind by the engine: SendMessageA calls to a window that never answered (on
+  // Windows the sender would wait for ever), libraries still loaded, process handles and
+  // status managers not closed, COM objects not released, CoInitialize not matched.
+  int HungSends() const;
+  int LoadedLibraries() const;
+  int OpenProcessHandles() const;
+  int OpenStatusManagers() const;
+  int LiveComObjects() const;
+  int ComInitializations() const;
 
   // Faults.
   void AddFault(Fault fault);

@@ -178,6 +178,18 @@ void SimMachine::State::Reboot() {
       ++it;
   }
   scHandles.clear();
+  // Other programs end too: their windows close and the events they held go; what the
+  // engine had loaded, started or opened through COM is gone.
+  for (const auto& w : windows)
+    if (w->program) w->alive = false;
+  for (auto it = namedEvents.begin(); it != namedEvents.end();)
+    it = it->second->heldElsewhere ? namedEvents.erase(it) : std::next(it);
+  outside.libraries.clear();
+  outside.processHandles.clear();
+  outside.managers.clear();
+  outside.comInit.clear();
+  outside.comObjects.clear();
+  outside.metabaseHandles.clear();
   std::function<void(FileNode&)> release = [&](FileNode& dir) {
     for (auto& [_, c] : dir.children) {
       c->locked = false;

@@ -21,6 +21,7 @@
 #include "platform/sim/sim_dde.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_spooler.h"
+#include "platform/sim/sim_outside.h"
 #include "platform/sim/sim_text.h"
 #include "platform/sim/sim_unbuilt_facets.h"
 
@@ -86,6 +87,8 @@ struct SimEvent {
   bool signaled = false;
   int handles = 0;
   bool heldElsewhere = false;  // another program keeps it open
+  std::string heldBy;          // that program, when known
+  bool endsProgram = false;    // setting it ends that program
 };
 
 struct SimThread {
@@ -126,6 +129,7 @@ struct SimWindow {
   std::vector<ReceivedMessage> messages;
   int dispatching = 0;                  // nesting depth of handler calls
   std::vector<ReceivedMessage> queued;  // posted while the handler was running
+  std::shared_ptr<ProgramWindowState> program;  // a window of another program (no handler)
 };
 
 // ---------------------------------------------------------------- core facets
@@ -312,9 +316,10 @@ struct SimMachine::State {
   SpoolerData spoolerData;
   std::unique_ptr<Spooler> spooler;
   DdeCore dde{*this};
-  UnbuiltModules modules{systemCore};
+  OutsideState outside;
+  SimModules modules{*this};
   UnbuiltShutdown shutdown{systemCore};
-  UnbuiltWebAdmin webadmin{systemCore};
+  SimWebAdmin webadmin{*this};
   std::unique_ptr<Platform> platform;
   bool platformTaken = false;
 
@@ -388,6 +393,20 @@ struct SimMachine::State {
   std::shared_ptr<SimWindow> Window(HWND hwnd) const;  // live windows only
   // Records and delivers one message; the handler runs without the lock held.
   LRESULT Deliver(const std::shared_ptr<SimWindow>& w, UINT message, WPARAM wParam, LPARAM lParam, bool posted);
+
+  // ---- other programs' windows and events
+  // Carries out what virtual time and set events have brought about: windows whose delay has
+  // passed close, windows whose event is set answer what they were sent.
+  void SettleWindows();
+  // A message for a program window; false when the window does not answer it (yet).
+  bool ProgramMessage(const std::shared_ptr<SimWindow>& w, UINT message, WPARAM wParam, LPARAM lParam, bool posted,
+                      LRESULT& result);
+  void OnEventSet(SimEvent& event);
+  std::string WindowName(const SimWindow& w) const;
+  void Record(std::string line);
+  // Removes the COM classes whose server key ("InprocServer32" or "LocalServer32") names the
+  // file, with their ProgIDs and AppIDs; returns how many classes went.
+  int UnregisterClassesOf(const std::string& path, const char* serverKey);
 
   // ---- faults
   // The error of the fault that the call matches, after counting the call.

@@ -152,14 +152,21 @@ HANDLE SystemCore::CreateEventA(BOOL manualReset, BOOL initialState, const char*
   return h;
 }
 
-HANDLE SystemCore::OpenEventA(DWORD, BOOL, const char* name) {
+// The handle carries the rights asked for: SetEvent needs EVENT_MODIFY_STATE.
+HANDLE SystemCore::OpenEventA(DWORD access, BOOL, const char* name) {
   Lock lock(s_.mu);
   if (!name) return s_.SetError(ERROR_INVALID_PARAMETER), nullptr;
   if (!ValidEventName(name)) return s_.SetError(ERROR_FILENAME_EXCED_RANGE), nullptr;
   auto it = s_.namedEvents.find(name);
-  if (it == s_.namedEvents.end()) return s_.SetError(ERROR_FILE_NOT_FOUND), nullptr;
+  if (it == s_.namedEvents.end()) {
+    s_.Record("OpenEventA(" + std::to_string(access) + ", \"" + name + "\") = NULL, error 2");
+    return s_.SetError(ERROR_FILE_NOT_FOUND), nullptr;
+  }
   it->second->handles++;
-  return s_.NewKernelHandle(it->second);
+  HANDLE h = s_.NewKernelHandle(it->second);
+  s_.outside.eventAccess[reinterpret_cast<std::uintptr_t>(h)] = access;
+  s_.Record("OpenEventA(" + std::to_string(access) + ", \"" + name + "\") = handle");
+  return h;
 }
 
 BOOL SystemCore::SetEvent(HANDLE event) {
@@ -167,7 +174,16 @@ BOOL SystemCore::SetEvent(HANDLE event) {
   auto* obj = s_.Kernel(event);
   auto* e = obj ? std::get_if<std::shared_ptr<SimEvent>>(obj) : nullptr;
   if (!e) return s_.SetError(ERROR_INVALID_HANDLE), FALSE;
-  (*e)->signaled = true;
+  auto granted = s_.outside.eventAccess.find(reinterpret_cast<std::uintptr_t>(event));
+  if (granted != s_.outside.eventAccess.end() && !(granted->second & EVENT_MODIFY_STATE)) {
+    if (!(*e)->name.empty()) s_.Record("SetEvent(\"" + (*e)->name + "\") = 0, error 5");
+    return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
+  }
+  auto ev = *e;
+  ev->signaled = true;
+  if (!ev->name.empty()) s_.Record("SetEvent(\"" + ev->name + "\") = 1");
+  s_.OnEventSet(*ev);
+  s_.SettleWindows();
   return TRUE;
 }
 
@@ -212,6 +228,7 @@ KernelObject* SimMachine::State::Kernel(HANDLE handle) {
 BOOL SimMachine::State::CloseKernelHandle(HANDLE handle) {
   auto it = kernelHandles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == kernelHandles.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  outside.eventAccess.erase(it->first);
   if (auto* e = std::get_if<std::shared_ptr<SimEvent>>(&it->second)) {
     auto ev = *e;
     if (--ev->handles <= 0 && !ev->heldElsewhere && !ev->name.empty()) namedEvents.erase(ev->name);

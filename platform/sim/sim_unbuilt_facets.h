@@ -37,44 +37,6 @@ class UnbuiltDde : public Dde {
   System& system_;
 };
 
-class UnbuiltModules : public Modules {
- public:
-  explicit UnbuiltModules(System& system) : system_(system) {}
-
-  HMODULE LoadLibraryA(const char*) override { return Fail<HMODULE>(nullptr); }
-  FARPROC GetProcAddress(HMODULE, const char*) override { return Fail<FARPROC>(nullptr); }
-  BOOL FreeLibrary(HMODULE) override { return Fail(FALSE); }
-  // No library ever loads here, so no entry point exists to be called; should one be called
-  // all the same, it reports failure.
-  DWORD OpenManagerExA(FARPROC, const char*, DWORD, DWORD, HANDLE* manager) override {
-    if (manager) *manager = nullptr;
-    return Fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
-  }
-  DWORD UpdatePrinterStatusA(FARPROC, HANDLE, const char*, const void*, DWORD) override {
-    return Fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
-  }
-  DWORD CloseManager(FARPROC, HANDLE) override { return Fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED); }
-  HRESULT DllUnregisterServer(FARPROC) override { return Fail(HResultOf(ERROR_CALL_NOT_IMPLEMENTED)); }
-  BOOL CreateProcessA(const char*, const char*, BOOL, DWORD, const char*, const STARTUPINFOA&,
-                      PROCESS_INFORMATION& process) override {
-    process = PROCESS_INFORMATION{};
-    return Fail(FALSE);
-  }
-  BOOL CloseHandle(HANDLE) override {
-    system_.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-
- private:
-  static HRESULT HResultOf(DWORD error) { return static_cast<HRESULT>((error & 0xFFFFu) | 0x80070000u); }
-  template <typename T>
-  T Fail(T value) {
-    system_.SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return value;
-  }
-  System& system_;
-};
-
 class UnbuiltShutdown : public Shutdown {
  public:
   explicit UnbuiltShutdown(System& system) : system_(system) {}
@@ -98,48 +60,6 @@ class UnbuiltShutdown : public Shutdown {
   BOOL Fail() {
     system_.SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
-  }
-  System& system_;
-};
-
-class UnbuiltWebAdmin : public WebAdmin {
- public:
-  explicit UnbuiltWebAdmin(System& system) : system_(system) {}
-
-  HRESULT CoInitialize() override { return Fail(); }
-  void CoUninitialize() override {}
-  HRESULT CoCreateInstance(const CLSID&, DWORD, const IID&, IMSAdminBase** object) override {
-    if (object) *object = nullptr;
-    return Fail();
-  }
-  HRESULT CoCreateInstance(const CLSID&, DWORD, const IID&, IWamAdmin** object) override {
-    if (object) *object = nullptr;
-    return Fail();
-  }
-  ULONG Release(IMSAdminBase*) override { return 0; }
-  ULONG Release(IWamAdmin*) override { return 0; }
-  ULONG Release(IADs*) override { return 0; }
-  HRESULT OpenKey(IMSAdminBase*, METADATA_HANDLE, const WCHAR*, DWORD, DWORD, METADATA_HANDLE* opened) override {
-    if (opened) *opened = 0;
-    return Fail();
-  }
-  HRESULT CloseKey(IMSAdminBase*, METADATA_HANDLE) override { return Fail(); }
-  HRESULT DeleteKey(IMSAdminBase*, METADATA_HANDLE, const WCHAR*) override { return Fail(); }
-  HRESULT SaveData(IMSAdminBase*) override { return Fail(); }
-  HRESULT AppDelete(IWamAdmin*, const WCHAR*, BOOL) override { return Fail(); }
-  HRESULT ADsGetObject(FARPROC, const WCHAR*, const IID&, IADs** object) override {
-    if (object) *object = nullptr;
-    return Fail();
-  }
-  int MultiByteToWideChar(UINT, DWORD, const char*, int, WCHAR*, int) override {
-    system_.SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return 0;
-  }
-
- private:
-  HRESULT Fail() {
-    system_.SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return HResultFromWin32(ERROR_CALL_NOT_IMPLEMENTED);
   }
   System& system_;
 };

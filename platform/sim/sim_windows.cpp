@@ -16,6 +16,39 @@ namespace {
 
 using Lock = std::unique_lock<std::recursive_mutex>;
 
+// Program windows that would not answer a sent message now; with abortIfHung, those that
+// are not yet hung (they are waited for) only.
+int NotAnswering(SimMachine::State& s, bool abortIfHung) {
+  int n = 0;
+  for (const auto& w : s.windows) {
+    if (!w->alive || !w->program) continue;
+    const ProgramWindowState& p = *w->program;
+    bool hung = p.behaviour.hangs || (p.busy && s.elapsedMs.load() - p.busySinceMs >= 5000);
+    if ((p.behaviour.hangs || p.busy) && !(abortIfHung && hung)) n++;
+  }
+  return n;
+}
+
+// A broadcast that is sent waits for every top-level window: a program window that does not
+// answer holds SendMessageA for ever (recorded as a hang) and gives SendMessageTimeoutA its
+// whole time-out, one such window after another.
+void WaitForBroadcast(SimMachine::State& s, UINT message, WPARAM wParam, LPARAM lParam, bool withTimeout, UINT flags,
+                      UINT timeoutMs) {
+  s.SettleWindows();
+  int n = NotAnswering(s, withTimeout && (flags & SMTO_ABORTIFHUNG));
+  if (n == 0) return;
+  std::string args = std::to_string(message) + ", " + std::to_string(wParam) + ", " + std::to_string(lParam);
+  if (!withTimeout) {
+    s.outside.hungSends++;
+    s.Record("SendMessageA(HWND_BROADCAST, " + args + ") never returns: " + std::to_string(n) +
+             " windows do not answer");
+    return;
+  }
+  s.elapsedMs += static_cast<std::uint64_t>(n) * timeoutMs;
+  s.Record("SendMessageTimeoutA(HWND_BROADCAST, " + args + ", " + std::to_string(flags) + ", " +
+           std::to_string(timeoutMs) + ") waited for " + std::to_string(n) + " windows that do not answer");
+}
+
 }  // namespace
 
 std::shared_ptr<SimWindow> SimMachine::State::Window(HWND hwnd) const {
@@ -58,6 +91,7 @@ LRESULT SimMachine::State::Deliver(const std::shared_ptr<SimWindow>& w, UINT mes
 
 HWND WindowsCore::FindWindowA(const char* className, const char* windowName) {
   Lock lock(s_.mu);
+  s_.SettleWindows();
   for (auto it = s_.windows.rbegin(); it != s_.windows.rend(); ++it) {
     const auto& w = *it;
     if (!w->alive) continue;
@@ -72,6 +106,7 @@ BOOL WindowsCore::EnumWindows(const std::function<BOOL(HWND)>& callback) {
   std::vector<HWND> list;
   {
     Lock lock(s_.mu);
+    s_.SettleWindows();
     for (auto it = s_.windows.rbegin(); it != s_.windows.rend(); ++it)
       if ((*it)->alive) list.push_back((*it)->hwnd);
   }
@@ -82,6 +117,7 @@ BOOL WindowsCore::EnumWindows(const std::function<BOOL(HWND)>& callback) {
 
 int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
   Lock lock(s_.mu);
+  s_.SettleWindows();
   auto w = s_.Window(window);
   if (!w) {
     s_.SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -97,14 +133,31 @@ int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
 
 BOOL WindowsCore::IsWindow(HWND window) {
   Lock lock(s_.mu);
+  s_.SettleWindows();
   return s_.Window(window) ? TRUE : FALSE;
 }
 
 LRESULT WindowsCore::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Lock lock(s_.mu);
+  if (window == HWND_BROADCAST) WaitForBroadcast(s_, message, wParam, lParam, false, 0, 0);
   if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
+  if (w->program) {
+    // Another program's window: the call returns when that program has answered, which a
+    // program that never answers never does. The simulation cannot wait for ever; it
+    // records the hang and returns.
+    std::string call = "SendMessageA(" + s_.WindowName(*w) + ", " + std::to_string(message) + ", " +
+                       std::to_string(wParam) + ", " + std::to_string(lParam) + ")";
+    LRESULT r = 0;
+    if (s_.ProgramMessage(w, message, wParam, lParam, false, r)) {
+      s_.Record(call + " = " + std::to_string(r));
+      return r;
+    }
+    s_.outside.hungSends++;
+    s_.Record(call + " never returns: the window does not answer");
+    return 0;
+  }
   return s_.Deliver(w, message, wParam, lParam, false);
 }
 
@@ -113,17 +166,50 @@ BOOL WindowsCore::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM 
   if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, true) ? TRUE : FALSE;
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), FALSE;
+  if (w->program) {
+    LRESULT ignored;
+    s_.ProgramMessage(w, message, wParam, lParam, true, ignored);
+    s_.Record("PostMessageA(" + s_.WindowName(*w) + ", " + std::to_string(message) + ", " + std::to_string(wParam) +
+              ", " + std::to_string(lParam) + ") = 1");
+    return TRUE;
+  }
   s_.Deliver(w, message, wParam, lParam, true);
   return TRUE;
 }
 
-LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT, UINT,
-                                         DWORD_PTR* result) {
+// A program window that does not answer makes the call wait the whole time-out on the
+// virtual clock and fail with ERROR_TIMEOUT; with SMTO_ABORTIFHUNG it fails at once when the
+// window's program is hung (it never answers, or has been busy for 5 seconds or more), as
+// Windows judges a thread that has not looked at its queue for 5 seconds.
+LRESULT WindowsCore::SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                         UINT timeoutMs, DWORD_PTR* result) {
   Lock lock(s_.mu);
   if (result) *result = 0;
+  if (window == HWND_BROADCAST) WaitForBroadcast(s_, message, wParam, lParam, true, flags, timeoutMs);
   if (window == HWND_BROADCAST) return BroadcastMessageToAll(s_, message, wParam, lParam, false);
+  s_.SettleWindows();
   auto w = s_.Window(window);
   if (!w) return s_.SetError(ERROR_INVALID_WINDOW_HANDLE), 0;
+  if (w->program) {
+    std::string call = "SendMessageTimeoutA(" + s_.WindowName(*w) + ", " + std::to_string(message) + ", " +
+                       std::to_string(wParam) + ", " + std::to_string(lParam) + ", " + std::to_string(flags) + ", " +
+                       std::to_string(timeoutMs) + ")";
+    const ProgramWindowState& p = *w->program;
+    bool hung = p.behaviour.hangs || (p.busy && s_.elapsedMs.load() - p.busySinceMs >= 5000);
+    LRESULT r = 0;
+    if ((flags & SMTO_ABORTIFHUNG) && hung) {
+      s_.Record(call + " = 0: the window is hung");
+      return s_.SetError(ERROR_TIMEOUT), 0;
+    }
+    if (s_.ProgramMessage(w, message, wParam, lParam, false, r)) {
+      if (result) *result = static_cast<DWORD_PTR>(r);
+      s_.Record(call + " = 1, result " + std::to_string(r));
+      return 1;
+    }
+    s_.elapsedMs += timeoutMs;
+    s_.Record(call + " = 0: timed out");
+    return s_.SetError(ERROR_TIMEOUT), 0;
+  }
   LRESULT r = s_.Deliver(w, message, wParam, lParam, false);
   if (result) *result = static_cast<DWORD_PTR>(r);
   return 1;

@@ -72,14 +72,16 @@ TEST(RunLog, ARunThatDeletesNothingWritesTheEnvironmentTheStageHeadingsAndTheClo
                            "＜環境情報＞\r\n2003年 4月 1日 9時 5分\r\nOS Type：Windows2000\r\n"
                            "Qorvexディレクトリ：\r\nSpoolディレクトリ：\r\nInstalled Qorvex：\r\n"
                            "Installed Printer：(Spooler停止中)\r\n削除種類：\r\n削除対象データ数：12\r\n" +
-                           heavy + "＜削除ファイル＞\r\n" + light + "ファイル情報削除\r\n" + light +
+                           heavy + "＜削除ファイル＞\r\n" + light + "Migrate情報削除\r\n" + light +
+                           "DeIsl*.isu情報削除\r\n削除ファイル数：0 個\r\n" + light + "ファイル情報削除\r\n" + light +
                            "Spoolerを停止して削除\r\n" + light + "QXディレクトリ／ディレクトリ内削除\r\n" + heavy +
-                           "＜削除レジストリ＞\r\n" + light + "レジストリ情報削除\r\n" + heavy + "＜削除フォルダ＞\r\n" +
-                           light + "フォルダ情報削除\r\n" + heavy +
+                           "＜削除レジストリ＞\r\n" + light + "Migrate情報削除\r\n" + light + "レジストリ情報削除\r\n" +
+                           heavy + "＜削除フォルダ＞\r\n" + light + "Migrate情報削除\r\n" + light + "フォルダ情報削除\r\n" +
+                           heavy +
                            // The default-printer check of a run that found the spooler stopped
                            // always opens its group; with no default and no printer it sets nothing.
-                           "＜SPOOLER停止時の処理＞\r\n" + std::string(70, '-') +
-                           "\r\n通常使うプリンタに設定(SPOOLER 停止時の処理)\r\n" + heavy);
+                           "＜SPOOLER停止時の処理＞\r\n" + light +
+                           "通常使うプリンタに設定(SPOOLER 停止時の処理)\r\n" + heavy);
 }
 
 TEST(RunLog, NoLogIsWrittenOrCollectedUnlessLogIsOne) {

@@ -94,6 +94,8 @@ TEST(FileStage, ProductAndSpoolDirectoriesAreEmptiedByPatternAndForeignFoldersSt
                 "C:\\QX\\OLD\\ ディレクトリ削除成功。",
                 "C:\\QX\\OLD\\ ディレクトリを見つけたので削除する",
                 "C:\\QX\\ ディレクトリ削除失敗。エラー番号 145",
+                std::string(70, '-') + "\r\nMigrate作成Iniファイル削除",
+                "Iniファイルなし",
             }));
   EXPECT_TRUE(m.machine.HasFile("C:\\QX\\.cache\\state"));
   EXPECT_EQ(m.doc.stepPos, 0u);

@@ -106,10 +106,29 @@ TEST(QxersSim, TheDefaultImageRunsToItsResult) {
   EXPECT_EQ(ReadBytes(out.path() / "QXErs.log"), log->contents);
   EXPECT_TRUE(after.HasFile("C:\\Documents\\報告書.txt"));
   EXPECT_TRUE(after.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Hanakoya\\Memo\\3.1"));
+  // What other programs received is written; another vendor's window is left open.
+  EXPECT_TRUE(fs::exists(out.path() / "calls.txt"));
+  bool notepad = false;
+  for (const sim::ProgramWindow& w : after.ProgramWindows()) notepad = notepad || w.className == "Notepad";
+  EXPECT_TRUE(notepad);
 
   // A second run into the same folder replaces the first one's outputs.
   EXPECT_EQ(RunCommand("run --out '" + out.str() + "'").status, 0);
   EXPECT_TRUE(fs::exists(out.path() / "after" / "machine.ini"));
+}
+
+// The Windows 98 image runs to its end: no service manager, WININIT.INI, a metabase that
+// cannot be reached; the machine afterwards is an image of the same system.
+TEST(QxersSim, TheWindows98ImageRunsToItsResult) {
+  REQUIRE_QXERS_SIM();
+  TempDir out;
+  Outcome o = RunCommand("run '" + std::string(QX_SOURCE_DIR) + "/images/win98' --out '" + out.str() + "'");
+  ASSERT_EQ(o.status, 0) << o.out << o.err;
+  sim::SimMachine after;
+  std::string error;
+  ASSERT_TRUE(sim::LoadImage((out.path() / "after").string(), after, error)) << error;
+  EXPECT_EQ(after.settings().platformId, VER_PLATFORM_WIN32_WINDOWS);
+  EXPECT_TRUE(after.HasFile("C:\\My Documents\\報告書.txt"));
 }
 
 struct EarlyEnd {

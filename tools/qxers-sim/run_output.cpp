@@ -24,6 +24,12 @@ std::string FormatMessages(const std::vector<qx::sim::ReceivedMessage>& messages
   return out;
 }
 
+std::string FormatCalls(const std::vector<std::string>& calls) {
+  std::string out;
+  for (const std::string& line : calls) out += qx::sim::Cp932ToUtf8Lossy(line) + "\n";
+  return out;
+}
+
 std::string FormatSpoolerJournal(const std::vector<std::string>& journal) {
   std::string out;
   for (const auto& line : journal) out += qx::sim::Cp932ToUtf8Lossy(line) + "\n";
@@ -62,12 +68,13 @@ bool WriteRunOutputs(const std::string& dir, const qx::sim::SimMachine& m,
     return false;
   }
   if (!WriteFile(root / "messages.txt", FormatMessages(messages), error)) return false;
-  if (!WriteFile(root / "spooler.txt", FormatSpoolerJournal(m.SpoolerJournal()), error)) return false;
+  if (!WriteFile(root / "calls.txt", FormatCalls(m.Calls()), error)) return false;
 
   // What Program Manager received over DDE, one command per line, in UTF-8.
   std::string commands;
   for (const std::string& command : m.DdeCommands()) commands += qx::sim::Cp932ToUtf8Lossy(command) + "\n";
   if (!WriteFile(root / "dde.txt", commands, error)) return false;
+  if (!WriteFile(root / "spooler.txt", FormatSpoolerJournal(m.SpoolerJournal()), error)) return false;
 
   // after/ and QXErs.log belong to this command: an earlier run's are replaced.
   fs::remove_all(root / "after", ec);

@@ -1,0 +1,30 @@
+// Names the companion stages share: registry places of the product family and the order of
+// the migration lists.
+#pragma once
+
+#include <string>
+
+#include "platform/registry.h"
+
+namespace qx {
+
+inline constexpr const char* kUninstallRoot = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr const char* kProductPrinters = "SOFTWARE\\ZOV\\Qorvex\\Printers";
+inline constexpr const char* kTemporaryKey = "SOFTWARE\\ZOV\\QorvexTemp";
+inline constexpr const char* kTemporaryPrinters = "SOFTWARE\\ZOV\\QorvexTemp\\Printers";
+
+// migrationLists: the five kinds of the product family, then the same five of the drivers.
+enum MigrationList { kMigFiles = 0, kMigFolders = 1, kMigKeys = 2, kMigValues = 3, kMigMenuItems = 4 };
+inline constexpr int kMigDrivers = 5;  // added to a kind for the drivers' list
+
+// The separator that opens a group of lines in a log section.
+inline constexpr const char* kLogSeparator =
+    "----------------------------------------------------------------------\r\n";
+
+// The companion program "ZOVPLS.exe" is known by the ApplicationName of its uninstall entry.
+bool IsCompanionEntry(Registry& reg, const std::string& entry);
+// From the entry's uninstall string: the path after "-n", from the drive letter before its
+// last colon on (other text may follow). False when the string has no such path.
+bool ReadCompanionUninstallPath(Registry& reg, const std::string& entry, std::string& path);
+
+}  // namespace qx

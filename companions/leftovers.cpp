@@ -1,0 +1,187 @@
+// Migration records and installer logs that the product family leaves behind, and the
+// migration settings file in the Windows directory.
+#include "app/CQXErsDoc.h"
+#include "app/config.h"
+#include "app/text.h"
+#include "companions/companions.h"
+#include "remove/files.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
+
+// The eight kinds, in the order names are compared, with the list each fills.
+struct MigrationKind {
+  const char* prefix;
+  int listBase;  // 0 product, kMigDrivers drivers
+  char kind;     // 'F' files or folders, 'K' keys, 'V' values, 'S' menu items
+};
+constexpr MigrationKind kKinds[] = {
+    {"MIGFP", 0, 'F'}, {"MIGFD", kMigDrivers, 'F'}, {"MIGKP", 0, 'K'}, {"MIGKD", kMigDrivers, 'K'},
+    {"MIGVP", 0, 'V'}, {"MIGVD", kMigDrivers, 'V'}, {"MIGSP", 0, 'S'}, {"MIGSD", kMigDrivers, 'S'},
+};
+
+// A file or folder is removed by full path only: a relative one would be looked for in whatever the
+// current directory happens to be.
+bool IsFullPath(const std::string& path) {
+  bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  bool share = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+  return drive || share;
+}
+
+// The value names of one key, in enumeration order. A name too long for the buffer is
+// skipped; any other failure ends the list.
+StringList ValueNames(Registry& reg, const std::string& subkey) {
+  StringList names;
+  HKEY key = nullptr;
+  if (reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    LONG result = reg.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
+    names.push_back(FromBuffer(name, length < MAX_PATH ? length : MAX_PATH));
+  }
+  reg.RegCloseKey(key);
+  return names;
+}
+
+}  // namespace
+
+int CQXErsDoc::CollectInstallerLogs() {
+  StringList keys;
+  StringList printers;
+  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kProductPrinters, printers);
+  for (const std::string& printer : printers) keys.push_back(std::string(kProductPrinters) + "\\" + printer);
+  keys.push_back(std::string(kUninstallRoot) + "\\Scriptora Utility");
+  keys.push_back(std::string(kUninstallRoot) + "\\ﾌﾟﾘﾝﾀ管理ﾕｰﾃｨﾘﾃｨ");
+
+  for (const std::string& key : keys) {
+    std::string command;
+    if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "UninstallString", command)) continue;
+    std::size_t at = FindText(command, "-f");
+    if (at == std::string::npos) continue;
+    std::string path = command.substr(at + 2);
+    if (!path.empty() && path.front() == '"') path.erase(0, 1);
+    if (!path.empty() && path.back() == '"') path.pop_back();
+    if (FindText(path, ".isu") != std::string::npos && IsFullPath(path)) installerLogs.push_back(path);
+  }
+  return 0;
+}
+
+int CQXErsDoc::CollectMigrationData() {
+  StringList printers;
+  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kProductPrinters, printers);
+  for (const std::string& printer : printers) {
+    const std::string key = std::string(kProductPrinters) + "\\" + printer;
+    for (const std::string& name : ValueNames(sys.registry, key)) {
+      if (name.compare(0, 3, "MIG") != 0) continue;
+      const MigrationKind* kind = nullptr;
+      for (const MigrationKind& k : kKinds) {
+        if (name.compare(0, 5, k.prefix) == 0) kind = &k;
+      }
+      if (!kind) continue;
+      std::string data;
+      if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, name, data)) continue;
+      std::size_t comma = data.find(',');
+      switch (kind->kind) {
+        case 'F':
+          if (comma != std::string::npos) {
+            std::string folder = data.substr(0, comma);
+            EnsureTrailingBackslash(folder);
+            std::string file = folder + data.substr(comma + 1);
+            if (IsFullPath(file)) migrationLists[kind->listBase + kMigFiles].push_back(file);
+          } else {
+            if (IsFullPath(data)) migrationLists[kind->listBase + kMigFolders].push_back(data);
+          }
+          break;
+        case 'K':
+          if (comma != std::string::npos) {
+            std::string first = data.substr(0, comma);
+            EnsureTrailingBackslash(first);
+            data = first + data.substr(comma + 1);
+          }
+          migrationLists[kind->listBase + kMigKeys].push_back("HKEY_LOCAL_MACHINE," + data);
+          break;
+        case 'V':
+          migrationLists[kind->listBase + kMigValues].push_back("HKEY_LOCAL_MACHINE," + data);
+          break;
+        default:
+          migrationLists[kind->listBase + kMigMenuItems].push_back(data);
+          break;
+      }
+    }
+  }
+  return 0;
+}
+
+int CQXErsDoc::RemoveMigrationLeftovers() {
+  const std::string heading = std::string(kLogSeparator) + "Migrate情報削除";
+  AddLog(logFiles, heading);
+  AddLog(logRegistry, heading);
+  AddLog(logFolders, heading);
+  for (int base : {0, kMigDrivers}) {
+    if (!(delFlags & (base == 0 ? kDelProduct : kDelDrivers))) continue;
+    for (const std::string& file : migrationLists[base + kMigFiles]) DeleteOneFile(file);
+    for (const std::string& folder : migrationLists[base + kMigFolders]) RemoveFolder(folder);
+    for (const std::string& value : migrationLists[base + kMigValues]) DeleteRegistryEntry(value);
+    for (const std::string& key : migrationLists[base + kMigKeys]) DeleteRegistryEntry(key);
+    for (const std::string& entry : migrationLists[base + kMigMenuItems]) {
+      std::string group = entry;
+      std::string item;
+      std::size_t comma = entry.find(',');
+      if (comma != std::string::npos) {
+        group = entry.substr(0, comma);
+        item = entry.substr(comma + 1);
+        if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
+          item.resize(item.size() - 4);
+        }
+      }
+      RemoveProgramGroup(group, item);
+      sys.system.Sleep(500);
+    }
+  }
+  return 0;
+}
+
+int CQXErsDoc::DeleteInstallerLogs() {
+  AddLog(logFiles, std::string(kLogSeparator) + "DeIsl*.isu情報削除");
+  int count = 0;
+  for (const std::string& path : installerLogs) {
+    sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    bool deleted = sys.files.DeleteFileA(path.c_str()) == 1;
+    if (deleted) ++count;
+    AddLog(logFiles, path + " ファイル 削除" + (deleted ? "成功" : "失敗 or なし"));
+  }
+  AddLog(logFiles, "削除ファイル数：" + std::to_string(count) + " 個");
+  return count;
+}
+
+int CQXErsDoc::DeleteMigrationSettingsFile() {
+  AddLog(logFiles, std::string(kLogSeparator) + "Migrate作成Iniファイル削除");
+  if (!IniFileExists(sys.files, kSettingsFile, windowsDir, false)) {
+    AddLog(logFiles, "Iniファイルなし");
+    return 0;
+  }
+  const std::string path = windowsDir + kSettingsFile;
+  sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (sys.files.DeleteFileA(path.c_str()) == 1) {
+    AddLog(logFiles, "Iniファイル削除成功");
+    return 0;
+  }
+  restartNeeded = 1;
+  if (osType == 0) {
+    ScheduleWininitDelete(path);
+  } else {
+    sys.files.MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+  AddLog(logFiles, "Iniファイル削除失敗");
+  AddLog(logRestartCauses, path + " の削除に失敗");
+  return 0;
+}
+
+}  // namespace qx
