@@ -28,6 +28,4 @@ int CQXErsDoc::RemoveFiles() { return 0; }
 int CQXErsDoc::RepairDefaultPrinter() { return 0; }
 int CQXErsDoc::RepairDefaultPrinterOffline() { return 0; }
 
-void CQXErsDoc::RestartSystem() {}
-
 }  // namespace qx

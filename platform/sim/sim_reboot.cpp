@@ -178,6 +178,7 @@ void SimMachine::State::Reboot() {
       ++it;
   }
   scHandles.clear();
+  shutdown.ProcessesEnded();
   std::function<void(FileNode&)> release = [&](FileNode& dir) {
     for (auto& [_, c] : dir.children) {
       c->locked = false;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_shutdown.h"
 #include "platform/sim/sim_text.h"
 #include "platform/sim/sim_unbuilt_facets.h"
 
@@ -309,7 +310,7 @@ struct SimMachine::State {
   UnbuiltSpooler spooler{systemCore};
   UnbuiltDde dde{systemCore};
   UnbuiltModules modules{systemCore};
-  UnbuiltShutdown shutdown{systemCore};
+  ShutdownCore shutdown{*this};
   UnbuiltWebAdmin webadmin{systemCore};
   std::unique_ptr<Platform> platform;
   bool platformTaken = false;

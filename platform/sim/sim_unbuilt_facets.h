@@ -120,33 +120,6 @@ class UnbuiltModules : public Modules {
   System& system_;
 };
 
-class UnbuiltShutdown : public Shutdown {
- public:
-  explicit UnbuiltShutdown(System& system) : system_(system) {}
-
-  BOOL OpenProcessToken(DWORD, HANDLE* token) override {
-    if (token) *token = nullptr;
-    return Fail();
-  }
-  BOOL LookupPrivilegeValueA(const char*, const char*, LUID*) override { return Fail(); }
-  BOOL AdjustTokenPrivileges(HANDLE, BOOL, const TOKEN_PRIVILEGES*) override { return Fail(); }
-  BOOL CloseHandle(HANDLE) override {
-    system_.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  BOOL ExitWindowsEx(UINT, DWORD) override { return Fail(); }
-  BOOL InitiateSystemShutdownExA(FARPROC, const char*, const char*, DWORD, BOOL, BOOL, DWORD) override {
-    return Fail();
-  }
-
- private:
-  BOOL Fail() {
-    system_.SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  System& system_;
-};
-
 class UnbuiltWebAdmin : public WebAdmin {
  public:
   explicit UnbuiltWebAdmin(System& system) : system_(system) {}
