@@ -27,7 +27,7 @@ const EndMessage kEndMessages[] = {
 
 }  // namespace
 
-std::string Dialogs::LoadString(UINT id) { return UiString(id); }
+std::string Dialogs::LoadUiString(UINT id) { return UiString(id); }
 
 UINT StatusStringId(int index) {
   static const UINT ids[] = {IDS_STATUS_INIT,     IDS_STATUS_COMPANIONS, IDS_STATUS_SERVICES,
@@ -72,7 +72,7 @@ void CQXErsView::OnTimer() {
 }
 
 bool CQXErsView::AskQuit() {
-  return dialogs_.MessageBox(dialogs_.LoadString(IDS_ASK_QUIT), kCaptionApp, kBoxOkCancel | kIconQuestion) == kIdOk;
+  return dialogs_.ShowMessageBox(dialogs_.LoadUiString(IDS_ASK_QUIT), kCaptionApp, kBoxOkCancel | kIconQuestion) == kIdOk;
 }
 
 DialogStep CQXErsView::OnConfirmButton(int button) {
@@ -84,7 +84,7 @@ DialogStep CQXErsView::OnConfirmButton(int button) {
 DialogStep CQXErsView::OnDriversButton(int button, int checkedRadio, int& choice) {
   if (button == kIdOk) {
     choice = checkedRadio == IDC_KEEP_DRIVERS ? 0 : 1;
-    int answer = dialogs_.MessageBox(dialogs_.LoadString(IDS_ASK_CONTINUE), kCaptionApp, kBoxOkCancel | kIconQuestion);
+    int answer = dialogs_.ShowMessageBox(dialogs_.LoadUiString(IDS_ASK_CONTINUE), kCaptionApp, kBoxOkCancel | kIconQuestion);
     return answer == kIdOk ? DialogStep::EndOk : DialogStep::Stay;
   }
   if (button == kIdCancel) return AskQuit() ? DialogStep::EndCancel : DialogStep::Stay;
@@ -99,7 +99,7 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case QXM_RANGE: dialogs_.SetProgressRange(static_cast<WORD>(wParam), static_cast<WORD>(lParam)); break;
     case QXM_POSITION: dialogs_.SetProgressPosition(static_cast<int>(wParam)); break;
     case QXM_STATUS:
-      if (wParam <= 6) dialogs_.SetStatusText(dialogs_.LoadString(StatusStringId(static_cast<int>(wParam))));
+      if (wParam <= 6) dialogs_.SetStatusText(dialogs_.LoadUiString(StatusStringId(static_cast<int>(wParam))));
       break;
     case QXM_RESULT: ShowEndMessage(static_cast<int>(static_cast<LPARAM>(wParam))); break;
     default: break;
@@ -110,7 +110,7 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void CQXErsView::ShowEndMessage(int code) {
   for (const EndMessage& m : kEndMessages) {
     if (m.code != code) continue;
-    int answer = dialogs_.MessageBox(dialogs_.LoadString(m.text), m.caption, m.type);
+    int answer = dialogs_.ShowMessageBox(dialogs_.LoadUiString(m.text), m.caption, m.type);
     if (code == kResultRestart && answer == kIdYes) doc_.RestartSystem();
     break;
   }

@@ -38,7 +38,7 @@ class Dialogs {
   virtual bool RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) = 0;
   // A message box owned by the modal dialog that is open, else by the view; type is kBox*
   // with a kIcon*. Returns the button pressed (kIdOk, kIdCancel, kIdYes, kIdNo).
-  virtual int MessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+  virtual int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
   // The modeless progress dialog, owned by the view.
   virtual void ShowProgress(int templateId) = 0;
   virtual void CloseProgress() = 0;
@@ -48,7 +48,7 @@ class Dialogs {
   // Command 1054 to the frame: the application closes.
   virtual void CloseApplication() = 0;
   // A string resource; the built-in table unless the shell has resources of its own.
-  virtual std::string LoadString(UINT id);
+  virtual std::string LoadUiString(UINT id);
 };
 
 // The status texts' string ids, by index (0..6).

@@ -2,6 +2,7 @@
 // preset, the run messages, the end messages and the restart they may ask for.
 #include <gtest/gtest.h>
 
+#include "app/ui/single_instance.h"
 #include "support/run_fixture.h"
 
 namespace qx::test {
@@ -240,6 +241,23 @@ TEST(View, TheRestartQuestionRestartsWindowsTheWayEachSystemWants) {
       EXPECT_EQ(r.reason, 0u);
     }
   }
+}
+
+}  // namespace
+}  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+TEST(View, ASecondInstanceFindsTheFirstOnesEventAndHoldsNothing) {
+  sim::SimMachine m;
+  HANDLE first = nullptr, second = nullptr;
+  EXPECT_TRUE(ClaimSingleInstance(m.platform().system, first));
+  EXPECT_TRUE(m.EventExists("Qorvex::QXErs"));
+  EXPECT_FALSE(ClaimSingleInstance(m.platform().system, second));
+  EXPECT_EQ(second, nullptr);
+  m.platform().system.CloseHandle(first);
+  EXPECT_FALSE(m.EventExists("Qorvex::QXErs"));  // the second one kept no handle of its own
 }
 
 }  // namespace

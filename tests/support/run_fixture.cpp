@@ -18,7 +18,7 @@ bool ScriptedDialogs::RunModal(int templateId, int checkRadio, const ButtonHandl
   return false;
 }
 
-int ScriptedDialogs::MessageBox(const std::string& text, const std::string& caption, UINT type) {
+int ScriptedDialogs::ShowMessageBox(const std::string& text, const std::string& caption, UINT type) {
   boxes.push_back({text, caption, type});
   UINT buttons = type & 0xF;
   if (buttons != kBoxOkCancel) shown.push_back(text);

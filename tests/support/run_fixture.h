@@ -37,7 +37,7 @@ class ScriptedDialogs : public Dialogs {
   int stuck = 0;
 
   bool RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) override;
-  int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
+  int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) override;
   void ShowProgress(int templateId) override { templates.push_back(templateId); }
   void CloseProgress() override {}
   void SetProgressRange(int, int) override {}

@@ -65,7 +65,7 @@ bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHa
   }
 }
 
-int ConsoleDialogs::MessageBox(const std::string& text, const std::string& caption, qx::UINT type) {
+int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& caption, qx::UINT type) {
   qx::UINT buttons = type & 0xF;
   std::string line = Cp932ToUtf8Lossy(caption) + ": " + Cp932ToUtf8Lossy(text);
   if (buttons == qx::kBoxOkCancel) {

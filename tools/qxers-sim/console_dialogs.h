@@ -25,7 +25,7 @@ class ConsoleDialogs : public qx::Dialogs {
       : out_(out), answers_(answers), in_(in) {}
 
   bool RunModal(int templateId, int checkRadio, const qx::ButtonHandler& onButton) override;
-  int MessageBox(const std::string& text, const std::string& caption, qx::UINT type) override;
+  int ShowMessageBox(const std::string& text, const std::string& caption, qx::UINT type) override;
   void ShowProgress(int templateId) override;
   void CloseProgress() override;
   void SetProgressRange(int low, int high) override;
