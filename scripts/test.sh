@@ -16,6 +16,8 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
 if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi
 [[ -f /usr/share/i18n/locales/ja_JP ]] || need+=(locales)  # the Japanese locale Wine runs in
+command -v Xvfb >/dev/null 2>&1 || need+=(xvfb)  # the display QXErs.exe's windows are tested on
+[[ -d /usr/share/fonts/truetype/vlgothic ]] || need+=(fonts-vlgothic)  # Japanese glyphs for those windows
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""
@@ -66,6 +68,8 @@ done
 if step mingw-configure cmake --preset mingw && step mingw-build cmake --build --preset mingw -j"$jobs"; then
   echo "== wine"
   if ! tests/wine/run-contract-tests.sh "$root/build/mingw/tests/qx_contract_tests.exe"; then failed+=(wine); fi
+  echo "== wine-ui"
+  if ! timeout 900 tests/wine/run-ui-tests.sh "$root/build/mingw"; then failed+=(wine-ui); fi
 fi
 
 if [[ ${#failed[@]} -gt 0 ]]; then

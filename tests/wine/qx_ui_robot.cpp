@@ -7,10 +7,14 @@
 //   press CLASS TITLE ID    the window's button ID is clicked (posted: the robot never blocks)
 //   check CLASS TITLE ID    the radio button ID is clicked
 //   text CLASS TITLE ID     prints the text of control ID (65535: a message box's text)
+//   count CLASS TITLE N     exactly N visible windows of that class and title exist
 //   shot FILE.bmp           the whole screen, as a 24-bit bitmap
 //   sleep MS
 //
-// Titles and texts are UTF-8 on the command line and in the output.
+// CLASS may end in "/ID": only windows with a control ID match, which tells a dialog from the
+// message box it opened under the same title ("#32770/65535" is a message box). Press, check
+// and text wait up to 10 s for their window. Titles and texts are UTF-8 on the command line
+// and in the output.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,10 +32,12 @@ std::string Utf8(const std::wstring& w) {
 }
 
 struct Search {
-  const wchar_t* cls;
+  std::wstring cls;
+  int marker;  // a control the window must have, 0 none
   const wchar_t* title;
   bool needEnabled;
   HWND found;
+  int count;
 };
 
 BOOL CALLBACK Match(HWND w, LPARAM p) {
@@ -39,16 +45,25 @@ BOOL CALLBACK Match(HWND w, LPARAM p) {
   wchar_t cls[256], title[512];
   GetClassNameW(w, cls, 256);
   GetWindowTextW(w, title, 512);
-  if (lstrcmpW(cls, s->cls) != 0 || lstrcmpW(title, s->title) != 0 || !IsWindowVisible(w)) return TRUE;
+  if (s->cls != cls || lstrcmpW(title, s->title) != 0 || !IsWindowVisible(w)) return TRUE;
+  if (s->marker && !GetDlgItem(w, s->marker)) return TRUE;
   if (s->needEnabled && !IsWindowEnabled(w)) return TRUE;  // a dialog behind its own question
-  s->found = w;
-  return FALSE;
+  if (!s->found) s->found = w;
+  ++s->count;
+  return TRUE;
+}
+
+Search Scan(const wchar_t* cls, const wchar_t* title, bool needEnabled) {
+  std::wstring spec = cls;
+  size_t slash = spec.find(L'/');
+  Search s{spec.substr(0, slash), slash == std::wstring::npos ? 0 : _wtoi(spec.c_str() + slash + 1), title,
+           needEnabled, nullptr, 0};
+  EnumWindows(Match, reinterpret_cast<LPARAM>(&s));
+  return s;
 }
 
 HWND Find(const wchar_t* cls, const wchar_t* title, bool needEnabled = true) {
-  Search s{cls, title, needEnabled, nullptr};
-  EnumWindows(Match, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  return Scan(cls, title, needEnabled).found;
 }
 
 HWND WaitFor(const wchar_t* cls, const wchar_t* title, DWORD ms) {
@@ -106,6 +121,11 @@ bool Step(int argc, wchar_t** argv, int& i) {
   int arg = _wtoi(argv[i + 2]);
   i += 3;
   if (op == L"wait") return WaitFor(cls, title, static_cast<DWORD>(arg)) != nullptr;
+  if (op == L"count") {
+    int n = Scan(cls, title, false).count;
+    if (n != arg) std::fprintf(stderr, "qx_ui_robot: %d windows, not %d\n", n, arg);
+    return n == arg;
+  }
   if (op == L"gone") {
     for (int waited = 0; waited <= arg; waited += 50) {
       if (!Find(cls, title, false)) return true;
