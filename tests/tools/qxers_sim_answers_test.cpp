@@ -71,7 +71,8 @@ TEST(QxersSimAnswers, AtATerminalTheMissingAnswersAreAskedAndOutputRunsNeverAsk)
   if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) is not installed";
   AnswersImage image;
   TempDir out;
-  std::string run = "timeout 30 script -qec \"'" QXERS_SIM_PATH "' run '" + image.str() + "'";
+  // Unset CI: under CI nothing is ever asked.
+  std::string run = "env -u CI timeout 30 script -qec \"'" QXERS_SIM_PATH "' run '" + image.str() + "'";
 
   // Cancel, turn back at the question, OK, keep the drivers, OK, continue: the run starts.
   auto [status, printed] = Shell("printf 'c\\nc\\no\\nk\\no\\no\\n' | " + run + "\" /dev/null", out);
@@ -85,6 +86,12 @@ TEST(QxersSimAnswers, AtATerminalTheMissingAnswersAreAskedAndOutputRunsNeverAsk)
   EXPECT_EQ(quiet, 0) << said;
   EXPECT_EQ(said.find("[*ok/cancel]"), std::string::npos) << said;
   EXPECT_NE(said.find(U8(u8"[message] Qorvex Eraser 終了: 削除処理が終了しました。")), std::string::npos) << said;
+
+  // Nor under CI.
+  std::string ci = "env CI=true" + run.substr(std::string("env -u CI").size());
+  auto [ciStatus, ciSaid] = Shell(ci + "\" /dev/null </dev/null", out);
+  EXPECT_EQ(ciStatus, 0) << ciSaid;
+  EXPECT_EQ(ciSaid.find("[*ok/cancel]"), std::string::npos) << ciSaid;
 }
 
 }  // namespace
