@@ -9,6 +9,7 @@
 //   text CLASS TITLE ID     prints the text of control ID (65535: a message box's text)
 //   count CLASS TITLE N     exactly N visible windows of that class and title exist
 //   shot FILE.bmp           the whole screen, as a 24-bit bitmap
+//   hold FILE MS            keeps FILE open without sharing, as a program using it would
 //   sleep MS
 //
 // CLASS may end in "/ID": only windows with a control ID match, which tells a dialog from the
@@ -115,6 +116,15 @@ bool Step(int argc, wchar_t** argv, int& i) {
     return true;
   }
   if (op == L"shot" && need(1)) return Shot(argv[i++]);
+  if (op == L"hold" && need(2)) {
+    HANDLE f = CreateFileW(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
+    i += 2;
+    if (f == INVALID_HANDLE_VALUE) return false;
+    Sleep(ms);
+    CloseHandle(f);
+    return true;
+  }
   if (!need(3)) return false;
   const wchar_t* cls = argv[i];
   const wchar_t* title = argv[i + 1];
