@@ -2,7 +2,8 @@
 # The whole test run: installs what is missing, then builds and tests the simulated machine
 # (preset native), the same under the address and undefined-behaviour sanitizers (preset
 # asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
-# Windows API under Wine. Fails when any step fails; every step runs that can.
+# Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb).
+# Fails when any step fails; every step runs that can.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
