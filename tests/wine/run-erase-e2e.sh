@@ -3,12 +3,13 @@
 # installed into a private prefix for real (registry import, files, a file held open by
 # another program, the companion service ZOVPMN running as a real service), beside another
 # vendor's keys and files; QXErs.exe runs through its dialogs to the end message; then the
-# real API is asked what is left.
+# real API is asked what is left. The printer drivers use Wine's PostScript driver as their
+# files; the program groups are made through Program Manager's DDE interface.
 #
 #   tests/wine/run-erase-e2e.sh [build/mingw]
 #
 # Not yet part of scripts/test.sh: it passes only once every removal stage is built. Not
-# covered yet: a printer with its driver, port and port monitor, and a Program Manager group.
+# covered yet: the product's ports and port monitors (they need a monitor library of their own).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,7 +17,12 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build/mingw}
 source "$here/wine-desktop.sh"
 service_exe=$build/tests/qx_test_service.exe
-[[ -f $service_exe ]] || { echo "run-erase-e2e: $service_exe not found" >&2; exit 2; }
+setup_exe=$build/tests/qx_wine_setup.exe
+for f in "$service_exe" "$setup_exe"; do
+  [[ -f $f ]] || { echo "run-erase-e2e: $f not found" >&2; exit 2; }
+done
+cp "$setup_exe" "$work/"
+setup() { timeout 120 "${jp[@]}" "$wine" "$work/qx_wine_setup.exe" "$@"; }
 
 c=$WINEPREFIX/drive_c
 sys32=$c/windows/system32
@@ -37,6 +43,10 @@ wine_do sc start ZOVPMN >/dev/null
 cp "$service_exe" "$c/Program Files/Hanakoya/HanaSvc.exe"
 wine_do sc create HanaSvc binpath= 'C:\Program Files\Hanakoya\HanaSvc.exe' >/dev/null
 wine_do sc start HanaSvc >/dev/null
+setup driver "Qorvex PS Driver" driver "Hanakoya Laser Driver" \
+  printer "Qorvex Printer" "Qorvex PS Driver" "FILE:" printer "Hanakoya Laser" "Hanakoya Laser Driver" "FILE:" \
+  dde "[CreateGroup(Qorvex)]" dde "[CreateGroup(Hanakoya)]" || echo "run-erase-e2e: the printers or groups were not made" >&2
+group() { [[ -n $(find "$c" -ipath "*/Start Menu/Programs/$1" -type d 2>/dev/null) ]]; }
 install_qxers "$(cat "$here/e2e/QXErs.ini")"
 failures=0
 expect() {
@@ -46,6 +56,7 @@ key() { wine_do reg query "$1" ${2:+/v "$2"} >/dev/null 2>&1; }
 service() { wine_do sc query "$1" >/dev/null 2>&1; }
 # Checks of absence prove something only when the family was there before.
 expect "family installed" 'key "HKLM\SOFTWARE\ZOV\Qorvex" && key "HKCU\Software\ZOV\Qorvex" && service ZOVPMN && [[ -e "$sys32/ZOVSRM.DLL" ]]'
+expect "printers and groups installed" 'setup hasprinter "Qorvex Printer" hasdriver "Qorvex PS Driver" hasprinter "Hanakoya Laser" && group Qorvex && group Hanakoya'
 [[ $failures -eq 0 ]] || exit 2
 # Another program holds the status-manager library open for the whole run.
 robot hold 'C:\windows\system32\ZOVSRM.DLL' 600000 &
@@ -75,9 +86,15 @@ expect "files gone" '[[ ! -e "$c/Program Files/Qorvex/ZOVPMN.EXE" && ! -e "$c/QX
 expect "held file pending for the restart" \
   'wine_do reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager" /v PendingFileRenameOperations | grep -qi ZOVSRM'
 expect "companion service gone" '! service ZOVPMN'
-expect "log written" '[[ -n $(find "$c" -iname QXErs.log) ]]'
+log=$(find "$c" -iname QXErs.log | head -1)
+expect "log written with its sections" '[[ -n $log ]] && iconv -f CP932 -t UTF-8 "$log" | grep -c "^＜\(環境情報\|削除ファイル\|削除レジストリ\|削除フォルダ\|削除ドライバ\|再起動要因\)＞" | grep -qx 6'
+expect "the log names the held file among the restart causes" \
+  'iconv -f CP932 -t UTF-8 "$log" | sed -n "/^＜再起動要因＞/,\$p" | grep -qi ZOVSRM.DLL'
 expect "bystander keys kept" 'key "HKLM\SOFTWARE\Hanakoya\Memo\3.1" && key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" HanakoyaTray'
 expect "bystander files kept" '[[ -e "$c/Program Files/Hanakoya/memo.exe" && -e "$c/Program Files/Hanakoya/Readme.txt" ]]'
 expect "bystander service kept" 'service HanaSvc'
+expect "family printer and driver gone" '! setup hasprinter "Qorvex Printer" && ! setup hasdriver "Qorvex PS Driver"'
+expect "family group gone" '! group Qorvex'
+expect "bystander printer, driver and group kept" 'setup hasprinter "Hanakoya Laser" hasdriver "Hanakoya Laser Driver" && group Hanakoya'
 [[ $failures -eq 0 ]] && echo "run-erase-e2e: all passed"
 exit $((failures > 0))
