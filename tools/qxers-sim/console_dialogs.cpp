@@ -86,6 +86,7 @@ int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& c
   else if (in_)
     yes = Ask("", {"yes", "no"}, 1) == 0;
   out_ << " -> " << (yes ? "Yes" : "No") << "\n";
+  restartAnswered = yes;
   return yes ? qx::kIdYes : qx::kIdNo;
 }
 

@@ -33,6 +33,8 @@ class ConsoleDialogs : public qx::Dialogs {
   void SetStatusText(const std::string& text) override;
   void CloseApplication() override;
 
+  bool restartAnswered = false;  // Yes was the answer to the restart question
+
  private:
   // Asks at the terminal until one of the choices' first letters is typed; an empty line
   // takes the default. The answer's index in choices.

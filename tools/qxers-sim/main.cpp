@@ -57,6 +57,8 @@ int Run(const qxsim::Options& options) {
     std::string how = m.ShutdownRequests().back().call;
     m.Reboot();
     std::cout << "[restart] " << how << ": the machine restarted\n";
+  } else if (dialogs.restartAnswered) {
+    std::cout << "[restart] none: the machine accepted no restart request\n";
   }
 
   std::vector<qx::sim::ReceivedMessage> messages = m.Messages(view.window);
