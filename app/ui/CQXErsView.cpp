@@ -36,6 +36,8 @@ UINT StatusStringId(int index) {
   return (index >= 0 && index <= 6) ? ids[index] : 0;
 }
 
+const std::string& StatusText(int index) { return UiString(StatusStringId(index)); }
+
 CQXErsView::CQXErsView(CQXErsDoc& doc, Dialogs& dialogs) : doc_(doc), dialogs_(dialogs) {}
 
 int CQXErsView::ConfirmTemplate() const { return fontFlag == 1 ? IDD_CONFIRM_UI : IDD_CONFIRM; }

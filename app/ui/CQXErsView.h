@@ -51,8 +51,9 @@ class Dialogs {
   virtual std::string LoadUiString(UINT id);
 };
 
-// The status texts' string ids, by index (0..6).
+// The status texts' string ids, by index (0..6), and their built-in texts ("" outside 0..6).
 UINT StatusStringId(int index);
+const std::string& StatusText(int index);
 
 class CQXErsView {
  public:
