@@ -2,7 +2,8 @@
 # The whole test run: installs what is missing, then builds and tests the simulated machine
 # (preset native), the same under the address and undefined-behaviour sanitizers (preset
 # asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
-# Windows API under Wine. Fails when any step fails; every step runs that can.
+# Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb).
+# Fails when any step fails; every step runs that can.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,6 +19,7 @@ if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then 
 [[ -f /usr/share/i18n/locales/ja_JP ]] || need+=(locales)  # the Japanese locale Wine runs in
 command -v xvfb-run >/dev/null 2>&1 || need+=(xvfb)  # the display Wine's Explorer (Program Manager) needs
 command -v xauth >/dev/null 2>&1 || need+=(xauth)
+[[ -d /usr/share/fonts/truetype/vlgothic ]] || need+=(fonts-vlgothic)  # Japanese glyphs for QXErs.exe's windows
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""
@@ -68,6 +70,8 @@ done
 if step mingw-configure cmake --preset mingw && step mingw-build cmake --build --preset mingw -j"$jobs"; then
   echo "== wine"
   if ! tests/wine/run-contract-tests.sh "$root/build/mingw/tests/qx_contract_tests.exe"; then failed+=(wine); fi
+  echo "== wine-ui"
+  if ! timeout 900 tests/wine/run-ui-tests.sh "$root/build/mingw"; then failed+=(wine-ui); fi
 fi
 
 if [[ ${#failed[@]} -gt 0 ]]; then

@@ -1,6 +1,8 @@
 #include "app/ui/CQXErsView.h"
 
 #include "app/config.h"
+#include "app/ui/ui_text.h"
+#include "resources/resource.h"
 
 namespace qx {
 
@@ -8,54 +10,60 @@ namespace {
 
 struct EndMessage {
   int code;
-  const char* text;
+  UINT text;
   const char* caption;
-  bool yesNo;
+  UINT type;
 };
 
+// The buttons are fixed; the icons say which ends are failures.
 const EndMessage kEndMessages[] = {
-    {kResultDone, "削除処理が終了しました。", "Qorvex Eraser 終了", false},
-    {kResultRestart, "システムの再起動が必要です。今すぐ再起動しますか？", "Qorvex Eraser 終了", true},
-    {kResultCancelled, "削除処理を中止しました。", "Qorvex Eraser 中止", false},
-    {kResultNoConfiguration, "Qorvex Eraserを実行する為に必要な情報がありません。", "Qorvex Eraser 中止", false},
-    {kResultUnsupportedSystem, "Qorvex Eraserは本OSではサポートされていません。", "Qorvex Eraser 中止", false},
-    {kResultNoRights,
-     "Qorvex Eraserを実行する権限がありません。詳しくは、システム管理者にお問い合わせください。",
-     "Qorvex Eraser 中止", false},
+    {kResultDone, IDS_END_DONE, kCaptionFinished, kBoxOk | kIconInformation},
+    {kResultRestart, IDS_END_RESTART, kCaptionFinished, kBoxYesNo | kIconQuestion},
+    {kResultCancelled, IDS_END_CANCELLED, kCaptionAborted, kBoxOk | kIconInformation},
+    {kResultNoConfiguration, IDS_END_NO_CONFIG, kCaptionAborted, kBoxOk | kIconStop},
+    {kResultUnsupportedSystem, IDS_END_UNSUPPORTED, kCaptionAborted, kBoxOk | kIconStop},
+    {kResultNoRights, IDS_END_NO_RIGHTS, kCaptionAborted, kBoxOk | kIconStop},
 };
 
 }  // namespace
 
-const std::string& StatusText(int index) {
-  static const std::string texts[] = {
-      "初期化処理中です。",
-      "関連プログラムを停止しています。",
-      "サービスを停止しています。",
-      "サービスその他を削除しています。",
-      "メニュー／アイコンを削除しています。",
-      "レジストリを削除しています。",
-      "ファイルを削除しています。",
-  };
-  static const std::string none;
-  return (index >= 0 && index <= 6) ? texts[index] : none;
+std::string Dialogs::LoadUiString(UINT id) { return UiString(id); }
+
+UINT StatusStringId(int index) {
+  static const UINT ids[] = {IDS_STATUS_INIT,     IDS_STATUS_COMPANIONS, IDS_STATUS_SERVICES,
+                             IDS_STATUS_SERVICES_AND_OTHERS, IDS_STATUS_MENUS, IDS_STATUS_REGISTRY,
+                             IDS_STATUS_FILES};
+  return (index >= 0 && index <= 6) ? ids[index] : 0;
 }
+
+const std::string& StatusText(int index) { return UiString(StatusStringId(index)); }
 
 CQXErsView::CQXErsView(CQXErsDoc& doc, Dialogs& dialogs) : doc_(doc), dialogs_(dialogs) {}
 
+int CQXErsView::ConfirmTemplate() const { return fontFlag == 1 ? IDD_CONFIRM_UI : IDD_CONFIRM; }
+int CQXErsView::DriversTemplate() const { return fontFlag == 1 ? IDD_DRIVERS_UI : IDD_DRIVERS; }
+int CQXErsView::ProgressTemplate() const { return fontFlag == 1 ? IDD_PROGRESS_UI : IDD_PROGRESS; }
+
 void CQXErsView::OnTimer() {
-  if (!dialogs_.Confirm()) {
+  bool confirmed = dialogs_.RunModal(ConfirmTemplate(), 0, [this](int button, int) { return OnConfirmButton(button); });
+  if (!confirmed) {
     ShowEndMessage(kResultCancelled);
     return;
   }
   // The job has not run yet, so the configuration's directory comes from the module path.
   doc_.PrepareRun();
-  std::string preset = ReadIniValue(doc_.sys.files, "ENVIRONMENT", "DEFAULT_DELPRINTER", doc_.ConfigPath());
+  // Without the program's own directory the configuration could only be looked for in the
+  // current directory, which is not this program's file.
+  std::string preset = doc_.moduleDir.empty()
+                           ? std::string(kIniNotOpened)
+                           : ReadIniValue(doc_.sys.files, "ENVIRONMENT", "DEFAULT_DELPRINTER", doc_.ConfigPath());
   if (preset == kIniNotOpened) {
     ShowEndMessage(kResultNoConfiguration);
     return;
   }
   int choice = preset == "1" ? 1 : 0;
-  bool ok = dialogs_.ChooseDrivers(choice, choice);
+  bool ok = dialogs_.RunModal(DriversTemplate(), choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS,
+                              [this, &choice](int button, int radio) { return OnDriversButton(button, radio, choice); });
   driverChoice = choice;
   if (!ok) {
     ShowEndMessage(kResultCancelled);
@@ -65,15 +73,35 @@ void CQXErsView::OnTimer() {
   doc_.StartErase(this);
 }
 
+bool CQXErsView::AskQuit() {
+  return dialogs_.ShowMessageBox(dialogs_.LoadUiString(IDS_ASK_QUIT), kCaptionApp, kBoxOkCancel | kIconQuestion) == kIdOk;
+}
+
+DialogStep CQXErsView::OnConfirmButton(int button) {
+  if (button == kIdOk) return DialogStep::EndOk;
+  if (button == kIdCancel) return AskQuit() ? DialogStep::EndCancel : DialogStep::Stay;
+  return DialogStep::Stay;
+}
+
+DialogStep CQXErsView::OnDriversButton(int button, int checkedRadio, int& choice) {
+  if (button == kIdOk) {
+    choice = checkedRadio == IDC_KEEP_DRIVERS ? 0 : 1;
+    int answer = dialogs_.ShowMessageBox(dialogs_.LoadUiString(IDS_ASK_CONTINUE), kCaptionApp, kBoxOkCancel | kIconQuestion);
+    return answer == kIdOk ? DialogStep::EndOk : DialogStep::Stay;
+  }
+  if (button == kIdCancel) return AskQuit() ? DialogStep::EndCancel : DialogStep::Stay;
+  return DialogStep::Stay;
+}
+
 LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case QXM_RUN_START: dialogs_.ShowProgress(); break;
+    case QXM_RUN_START: dialogs_.ShowProgress(ProgressTemplate()); break;
     case QXM_RUN_END: dialogs_.CloseProgress(); break;
     // The progress bar takes 16-bit values.
     case QXM_RANGE: dialogs_.SetProgressRange(static_cast<WORD>(wParam), static_cast<WORD>(lParam)); break;
     case QXM_POSITION: dialogs_.SetProgressPosition(static_cast<int>(wParam)); break;
     case QXM_STATUS:
-      if (wParam <= 6) dialogs_.SetStatusText(StatusText(static_cast<int>(wParam)));
+      if (wParam <= 6) dialogs_.SetStatusText(dialogs_.LoadUiString(StatusStringId(static_cast<int>(wParam))));
       break;
     case QXM_RESULT: ShowEndMessage(static_cast<int>(static_cast<LPARAM>(wParam))); break;
     default: break;
@@ -84,8 +112,8 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void CQXErsView::ShowEndMessage(int code) {
   for (const EndMessage& m : kEndMessages) {
     if (m.code != code) continue;
-    bool yes = dialogs_.EndMessage(m.text, m.caption, m.yesNo);
-    if (m.yesNo && yes) doc_.RestartSystem();
+    int answer = dialogs_.ShowMessageBox(dialogs_.LoadUiString(m.text), m.caption, m.type);
+    if (code == kResultRestart && answer == kIdYes) doc_.RestartSystem();
     break;
   }
   dialogs_.CloseApplication();

@@ -2,33 +2,57 @@
 // against a small Dialogs interface so that any shell (Win32, console, tests) can host it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/CQXErsDoc.h"
 
 namespace qx {
 
+// Message boxes and dialog buttons, with their Windows values.
+inline constexpr UINT kBoxOk = 0x00000000;
+inline constexpr UINT kBoxOkCancel = 0x00000001;
+inline constexpr UINT kBoxYesNo = 0x00000004;
+inline constexpr UINT kIconStop = 0x00000010;
+inline constexpr UINT kIconQuestion = 0x00000020;
+inline constexpr UINT kIconInformation = 0x00000040;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// What a modal dialog does after one of its buttons.
+enum class DialogStep { Stay, EndOk, EndCancel };
+
+// A modal dialog's buttons: called with the button's id (kIdOk, or kIdCancel also for
+// Escape) and the radio button checked at that moment (0 when the dialog has none).
+using ButtonHandler = std::function<DialogStep(int button, int checkedRadio)>;
+
 // What the view asks of its shell. Texts are CP932.
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // The confirmation dialog: true for OK.
-  virtual bool Confirm() = 0;
-  // The driver-choice dialog with its preset (0 keep the drivers, 1 delete them too):
-  // true for OK; choice receives the choice whatever button ended the dialog.
-  virtual bool ChooseDrivers(int preset, int& choice) = 0;
-  virtual void ShowProgress() = 0;
+  // Shows a modal dialog from its template, with checkRadio (when not 0) checked on opening;
+  // hands every OK and Cancel to onButton and ends the dialog when it says so. True when the
+  // dialog ended with OK.
+  virtual bool RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) = 0;
+  // A message box owned by the modal dialog that is open, else by the view; type is kBox*
+  // with a kIcon*. Returns the button pressed (kIdOk, kIdCancel, kIdYes, kIdNo).
+  virtual int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+  // The modeless progress dialog, owned by the view.
+  virtual void ShowProgress(int templateId) = 0;
   virtual void CloseProgress() = 0;
   virtual void SetProgressRange(int low, int high) = 0;
   virtual void SetProgressPosition(int position) = 0;
   virtual void SetStatusText(const std::string& text) = 0;
-  // An end message; yesNo asks a question and returns true for Yes. OK boxes return true.
-  virtual bool EndMessage(const std::string& text, const std::string& caption, bool yesNo) = 0;
   // Command 1054 to the frame: the application closes.
   virtual void CloseApplication() = 0;
+  // A string resource; the built-in table unless the shell has resources of its own.
+  virtual std::string LoadUiString(UINT id);
 };
 
-// The status texts of QXM_STATUS, by index.
+// The status texts' string ids, by index (0..6), and their built-in texts ("" outside 0..6).
+UINT StatusStringId(int index);
 const std::string& StatusText(int index);
 
 class CQXErsView {
@@ -37,17 +61,27 @@ class CQXErsView {
 
   // The window that receives the run messages; the shell sets it.
   HWND window = nullptr;
-  int fontFlag = 0;
+  int fontFlag = 0;      // 1 when the font "MS UI Gothic" is installed
   int driverChoice = 0;  // 0 keep the printer drivers, 1 delete them too
   CQXErsDoc* job = nullptr;
 
+  // The templates for the installed fonts.
+  int ConfirmTemplate() const;
+  int DriversTemplate() const;
+  int ProgressTemplate() const;
+
   // The timer handler: confirmation, driver choice, then the run.
   void OnTimer();
+  // The modal dialogs' buttons. The driver-choice dialog's choice is kept in choice.
+  DialogStep OnConfirmButton(int button);
+  DialogStep OnDriversButton(int button, int checkedRadio, int& choice);
   // The run messages; the shell routes every message of the window here.
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // The end message for a result code, the restart when it is asked for, and the close.
   void ShowEndMessage(int code);
 
  private:
+  bool AskQuit();
   CQXErsDoc& doc_;
   Dialogs& dialogs_;
 };

@@ -176,6 +176,17 @@ struct WebServer {
   bool directoryService = true;          // the IIS provider of ADsGetObject is installed
 };
 
+// A restart, shutdown or logoff that the machine accepted, in the arguments it was given.
+struct ShutdownRequest {
+  std::string call;      // "ExitWindowsEx" or "InitiateSystemShutdownExA"
+  UINT flags = 0;        // ExitWindowsEx's EWX_ flags
+  std::string message;   // InitiateSystemShutdownExA's message (CP932)
+  DWORD timeout = 0;     // seconds
+  bool forceAppsClosed = false;
+  bool reboot = false;   // the machine comes back: EWX_REBOOT, or restart after the shutdown
+  DWORD reason = 0;
+};
+
 class SimMachine {
  public:
   SimMachine();
@@ -251,6 +262,11 @@ class SimMachine {
   // automatic services running, on-demand and disabled ones stopped, a service without a
   // Start value in the state it settles in. The virtual clock keeps running.
   void Reboot();
+  // Restart and shutdown requests the machine accepted, in order; the machine does not go
+  // down by itself (Reboot does that). The process that asked must first have enabled the
+  // shutdown privilege in its token (an administrator holds it), except on Windows 95/98.
+  std::vector<ShutdownRequest> ShutdownRequests() const;
+  bool RestartRequested() const;  // one of them asked for a restart
 
   // Top-level windows of this machine.
   HWND AddWindow(std::string_view className, std::string_view title, WindowProc proc);

@@ -190,6 +190,7 @@ void SimMachine::State::Reboot() {
   outside.comInit.clear();
   outside.comObjects.clear();
   outside.metabaseHandles.clear();
+  shutdown.ProcessesEnded();
   std::function<void(FileNode&)> release = [&](FileNode& dir) {
     for (auto& [_, c] : dir.children) {
       c->locked = false;

@@ -22,8 +22,8 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_outside.h"
+#include "platform/sim/sim_shutdown.h"
 #include "platform/sim/sim_text.h"
-#include "platform/sim/sim_unbuilt_facets.h"
 
 namespace qx::sim {
 
@@ -318,7 +318,7 @@ struct SimMachine::State {
   DdeCore dde{*this};
   OutsideState outside;
   SimModules modules{*this};
-  UnbuiltShutdown shutdown{systemCore};
+  ShutdownCore shutdown{*this};
   SimWebAdmin webadmin{*this};
   std::unique_ptr<Platform> platform;
   bool platformTaken = false;

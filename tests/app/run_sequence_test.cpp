@@ -131,42 +131,5 @@ TEST(RunSequence, TheViewsDriverChoiceSetsTheStartingKindsUnlessTheConfiguration
   }
 }
 
-TEST(View, TheDialogSequenceStartsTheRunWithThePresetChoice) {
-  RunFixture run;
-  run.WriteConfig({"[ENVIRONMENT]", "AP=QXERASER", "SUPPORTOS=N4", "DELFLG=000", "DEFAULT_DELPRINTER=1"});
-  run.view.OnTimer();
-  run.machine.JoinThreads();
-  EXPECT_EQ(run.dialogs.presetSeen, 1);
-  EXPECT_EQ(run.view.driverChoice, 1);
-  EXPECT_EQ(run.Messages().back(), "1044 0 0");
-  EXPECT_EQ(run.dialogs.shown.back(), "削除処理が終了しました。");
-  EXPECT_EQ(run.dialogs.closed, 1);
-}
-
-TEST(View, CancelOrAMissingConfigurationNeverStartsTheRun) {
-  RunFixture cancelled;
-  cancelled.WriteEnvironment("000");
-  cancelled.dialogs.confirm = false;
-  cancelled.view.OnTimer();
-  cancelled.machine.JoinThreads();
-  EXPECT_TRUE(cancelled.Messages().empty());
-  EXPECT_EQ(cancelled.dialogs.shown, std::vector<std::string>{"削除処理を中止しました。"});
-
-  RunFixture missing;
-  missing.view.OnTimer();
-  missing.machine.JoinThreads();
-  EXPECT_TRUE(missing.Messages().empty());
-  EXPECT_EQ(missing.dialogs.presetSeen, -1);  // the driver dialog never opened
-  EXPECT_EQ(missing.dialogs.shown, std::vector<std::string>{"Qorvex Eraserを実行する為に必要な情報がありません。"});
-}
-
-TEST(View, StatusIndicesOutsideTheTableLeaveTheTextAlone) {
-  RunFixture run;
-  run.view.OnMessage(QXM_STATUS, 7, 0);
-  run.view.OnMessage(QXM_STATUS, static_cast<WPARAM>(-1), 0);
-  run.view.OnMessage(QXM_STATUS, 6, 0);
-  EXPECT_EQ(run.dialogs.shown, std::vector<std::string>{"ファイルを削除しています。"});
-}
-
 }  // namespace
 }  // namespace qx::test

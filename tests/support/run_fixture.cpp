@@ -2,6 +2,31 @@
 
 namespace qx::test {
 
+bool ScriptedDialogs::RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) {
+  templates.push_back(templateId);
+  bool drivers = checkRadio != 0;
+  if (drivers) presetSeen = checkRadio == 1004 ? 1 : 0;
+  std::vector<int> presses = drivers ? driverPresses : confirmPresses;
+  if (presses.empty()) presses = {(drivers ? chooseOk : confirm) ? kIdOk : kIdCancel};
+  int radio = checkRadio;
+  for (int button : presses) {
+    if (drivers && choice >= 0) radio = choice == 1 ? 1004 : 1003;
+    DialogStep step = onButton(button, radio);
+    if (step != DialogStep::Stay) return step == DialogStep::EndOk;
+  }
+  ++stuck;
+  return false;
+}
+
+int ScriptedDialogs::ShowMessageBox(const std::string& text, const std::string& caption, UINT type) {
+  boxes.push_back({text, caption, type});
+  UINT buttons = type & 0xF;
+  if (buttons != kBoxOkCancel) shown.push_back(text);
+  if (nextAnswer_ < answers.size()) return answers[nextAnswer_++];
+  if (buttons == kBoxYesNo) return answerYes ? kIdYes : kIdNo;
+  return kIdOk;
+}
+
 RunFixture::RunFixture() {
   window = machine.AddWindow("QXErsView", "", [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     return view.OnMessage(message, wParam, lParam);

@@ -14,30 +14,39 @@ namespace qx::test {
 // Answers the dialogs as a script says and records what the view showed.
 class ScriptedDialogs : public Dialogs {
  public:
+  // The buttons pressed, in order, in the confirmation and the driver-choice dialog; when
+  // empty, OK (confirm, chooseOk true) or Cancel. A dialog still open when its presses run
+  // out is cancelled by force and counted in stuck.
+  std::vector<int> confirmPresses, driverPresses;
   bool confirm = true;
   bool chooseOk = true;
-  int choice = -1;  // -1 keeps the preset
+  int choice = -1;  // -1 keeps the preset; else the radio button pressed before every OK: 0 keep, 1 delete
+  // Answers to message boxes, in order; when none is left, OK (or Yes when answerYes, else No).
+  std::vector<int> answers;
   bool answerYes = false;
-  int presetSeen = -1;
+
+  int presetSeen = -1;          // the driver dialog's preset as the radio button checked on opening
+  std::vector<int> templates;   // the templates shown, modal and progress, in order
+  struct Box {
+    std::string text, caption;
+    UINT type;
+  };
+  std::vector<Box> boxes;          // every message box, in order
   std::vector<std::string> shown;  // end messages and status texts, in order
   int closed = 0;
+  int stuck = 0;
 
-  bool Confirm() override { return confirm; }
-  bool ChooseDrivers(int preset, int& chosen) override {
-    presetSeen = preset;
-    chosen = choice < 0 ? preset : choice;
-    return chooseOk;
-  }
-  void ShowProgress() override {}
+  bool RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) override;
+  int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) override;
+  void ShowProgress(int templateId) override { templates.push_back(templateId); }
   void CloseProgress() override {}
   void SetProgressRange(int, int) override {}
   void SetProgressPosition(int) override {}
   void SetStatusText(const std::string& text) override { shown.push_back(text); }
-  bool EndMessage(const std::string& text, const std::string&, bool) override {
-    shown.push_back(text);
-    return answerYes;
-  }
   void CloseApplication() override { ++closed; }
+
+ private:
+  std::size_t nextAnswer_ = 0;
 };
 
 class RunFixture {

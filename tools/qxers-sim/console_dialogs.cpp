@@ -1,23 +1,96 @@
 #include "tools/qxers-sim/console_dialogs.h"
 
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "app/ui/ui_text.h"
 #include "platform/sim/encoding.h"
+#include "resources/resource.h"
 
 namespace qxsim {
 
 using qx::sim::Cp932ToUtf8Lossy;
 
-bool ConsoleDialogs::Confirm() {
-  out_ << "[confirm] OK\n";
-  return true;
+int ConsoleDialogs::Ask(const std::string& prompt, const std::vector<std::string>& choices, int defaultIndex) {
+  for (;;) {
+    out_ << prompt << " [";
+    for (std::size_t i = 0; i < choices.size(); ++i)
+      out_ << (i ? "/" : "") << (static_cast<int>(i) == defaultIndex ? "*" : "") << choices[i];
+    out_ << "] " << std::flush;
+    std::string line;
+    // A closed terminal answers with the default rather than asking for ever.
+    if (!std::getline(*in_, line)) {
+      out_ << "\n";
+      return defaultIndex;
+    }
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return defaultIndex;
+    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[start])));
+    for (std::size_t i = 0; i < choices.size(); ++i)
+      if (c == choices[i][0]) return static_cast<int>(i);
+  }
 }
 
-bool ConsoleDialogs::ChooseDrivers(int preset, int& choice) {
-  choice = preset;
-  out_ << "[drivers] " << (preset == 1 ? "delete the printer drivers too" : "keep the printer drivers") << ": OK\n";
-  return true;
+bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHandler& onButton) {
+  const qx::DialogTexts& t = qx::TemplateTexts();
+  bool drivers = templateId == IDD_DRIVERS || templateId == IDD_DRIVERS_UI;
+  if (drivers) {
+    out_ << "[drivers] " << Cp932ToUtf8Lossy(t.driversTitle) << ": " << Cp932ToUtf8Lossy(t.driversText) << "\n";
+  } else {
+    out_ << "[confirm] " << Cp932ToUtf8Lossy(t.confirmTitle) << ": " << Cp932ToUtf8Lossy(t.confirmText) << " "
+         << Cp932ToUtf8Lossy(t.confirmNote) << "\n";
+  }
+  int radio = checkRadio;
+  for (;;) {
+    if (drivers) {
+      int choice = radio == IDC_DELETE_DRIVERS ? 1 : 0;
+      if (answers_.drivers)
+        choice = *answers_.drivers;
+      else if (in_)
+        choice = Ask("  keep the printer drivers or delete them too?", {"keep", "delete"}, choice);
+      radio = choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS;
+      out_ << "  " << (choice == 1 ? "delete the printer drivers too" : "keep the printer drivers") << "\n";
+    }
+    bool ok = true;
+    if (answers_.ok)
+      ok = *answers_.ok;
+    else if (in_)
+      ok = Ask("  OK or Cancel?", {"ok", "cancel"}, 0) == 0;
+    out_ << "  -> " << (ok ? "OK" : "Cancel") << "\n";
+    qx::DialogStep step = onButton(ok ? qx::kIdOk : qx::kIdCancel, radio);
+    if (step != qx::DialogStep::Stay) return step == qx::DialogStep::EndOk;
+    // Only a person can turn back from a question; given answers never do.
+    if (!in_) return false;
+  }
 }
 
-void ConsoleDialogs::ShowProgress() { out_ << "[progress] shown\n"; }
+int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& caption, qx::UINT type) {
+  qx::UINT buttons = type & 0xF;
+  std::string line = Cp932ToUtf8Lossy(caption) + ": " + Cp932ToUtf8Lossy(text);
+  if (buttons == qx::kBoxOkCancel) {
+    // The questions behind the dialogs' buttons: given answers mean what they say.
+    out_ << "[question] " << line;
+    bool ok = answers_.ok.has_value() || !in_ ? true : Ask("", {"ok", "cancel"}, 0) == 0;
+    out_ << " -> " << (ok ? "OK" : "Cancel") << "\n";
+    return ok ? qx::kIdOk : qx::kIdCancel;
+  }
+  out_ << "[message] " << line;
+  if (buttons != qx::kBoxYesNo) {
+    out_ << "\n";
+    return qx::kIdOk;
+  }
+  bool yes = false;
+  if (answers_.restart)
+    yes = *answers_.restart;
+  else if (in_)
+    yes = Ask("", {"yes", "no"}, 1) == 0;
+  out_ << " -> " << (yes ? "Yes" : "No") << "\n";
+  restartAnswered = yes;
+  return yes ? qx::kIdYes : qx::kIdNo;
+}
+
+void ConsoleDialogs::ShowProgress(int) { out_ << "[progress] shown\n"; }
 void ConsoleDialogs::CloseProgress() { out_ << "[progress] closed\n"; }
 
 void ConsoleDialogs::SetProgressRange(int low, int high) {
@@ -31,13 +104,6 @@ void ConsoleDialogs::SetProgressPosition(int position) {
 
 void ConsoleDialogs::SetStatusText(const std::string& text) {
   out_ << "[status] " << Cp932ToUtf8Lossy(text) << "\n";
-}
-
-bool ConsoleDialogs::EndMessage(const std::string& text, const std::string& caption, bool yesNo) {
-  out_ << "[message] " << Cp932ToUtf8Lossy(caption) << ": " << Cp932ToUtf8Lossy(text);
-  if (yesNo) out_ << (answerRestart_ ? " -> Yes" : " -> No");
-  out_ << "\n";
-  return yesNo ? answerRestart_ : true;
 }
 
 void ConsoleDialogs::CloseApplication() { out_ << "[close] the application closes\n"; }

@@ -1,5 +1,7 @@
 // qxers-sim: Qorvex Eraser on a simulated Windows machine, from a machine image.
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 
@@ -34,13 +36,30 @@ int Run(const qxsim::Options& options) {
   if (!LoadMachine(options, m)) return kExitUsage;
   std::string error;
 
-  qxsim::ConsoleDialogs dialogs(std::cout, options.restart);
+  qxsim::ConsoleAnswers answers;
+  if (!options.answer.empty()) answers.ok = options.answer == "ok";
+  if (!options.drivers.empty()) answers.drivers = options.drivers == "delete" ? 1 : 0;
+  if (options.restart) answers.restart = true;
+  // Only a person at a terminal is asked; a run that writes its outputs, or one under CI,
+  // never waits for input.
+  const char* ci = std::getenv("CI");
+  bool interactive = isatty(STDIN_FILENO) && options.outDir.empty() && !(ci && *ci);
+  if (!interactive) answers.restart = options.restart;
+  qxsim::ConsoleDialogs dialogs(std::cout, answers, interactive ? &std::cin : nullptr);
   qx::CQXErsDoc doc(m.platform());
   qx::CQXErsView view(doc, dialogs);
   view.window = m.AddWindow("QXErsView", "Qorvex Eraser", [&view](qx::HWND, qx::UINT message, qx::WPARAM w,
                                                                    qx::LPARAM l) { return view.OnMessage(message, w, l); });
   view.OnTimer();
   m.JoinThreads();
+  // Windows was asked to restart: the machine goes down and comes back before anyone looks.
+  if (m.RestartRequested()) {
+    std::string how = m.ShutdownRequests().back().call;
+    m.Reboot();
+    std::cout << "[restart] " << how << ": the machine restarted\n";
+  } else if (dialogs.restartAnswered) {
+    std::cout << "[restart] none: the machine accepted no restart request\n";
+  }
 
   std::vector<qx::sim::ReceivedMessage> messages = m.Messages(view.window);
   char waited[64];

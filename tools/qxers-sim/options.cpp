@@ -25,6 +25,15 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       options.outDir = argv[++i];
     } else if (arg == "--restart" && options.command == Options::kRun) {
       options.restart = true;
+    } else if ((arg == "--answer" || arg == "--drivers") && options.command == Options::kRun) {
+      std::string value = i + 1 < argc ? argv[i + 1] : "";
+      bool valid = arg == "--answer" ? (value == "ok" || value == "cancel") : (value == "keep" || value == "delete");
+      if (!valid) {
+        error = arg + (arg == "--answer" ? " needs ok or cancel" : " needs keep or delete");
+        return false;
+      }
+      (arg == "--answer" ? options.answer : options.drivers) = value;
+      ++i;
     } else if (!arg.empty() && arg[0] == '-') {
       error = "unknown option '" + arg + "'";
       return false;
@@ -44,15 +53,20 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 }
 
 const char* Usage() {
-  return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart]\n"
+  return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]\n"
          "  Runs Qorvex Eraser on the simulated machine of the image folder IMAGE\n"
-         "  (default: images/default of the source tree), answering OK to its dialogs.\n"
+         "  (default: images/default of the source tree).\n"
          "  --out DIR   write DIR/messages.txt, DIR/calls.txt (what other programs, libraries\n"
          "              and the web server received), DIR/dde.txt (the Program Manager\n"
          "              commands), DIR/spooler.txt (the spooler calls that changed something,\n"
          "              and the broadcasts), DIR/after/ (the machine after the run) and\n"
          "              DIR/QXErs.log (when the run wrote a log)\n"
-         "  --restart   answer Yes when the run asks to restart Windows (default No)\n"
+         "  --restart   answer Yes when the run asks to restart Windows, and restart the\n"
+         "              simulated machine before DIR/after/ is written (default No)\n"
+         "  --answer ok|cancel     OK to the dialogs, or Cancel (and yes, quit) (default ok)\n"
+         "  --drivers keep|delete  the driver choice (default: DEFAULT_DELPRINTER's preset)\n"
+         "  Answers not given are asked at the terminal when qxers-sim runs on one without\n"
+         "  --out and outside CI; otherwise the defaults are taken and nothing waits for input.\n"
          "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n"
          "usage: qxers-sim reboot [IMAGE] --out DIR\n"
          "  Restarts the simulated machine of IMAGE: carries out the renames and deletions\n"

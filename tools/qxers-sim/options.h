@@ -11,9 +11,11 @@ struct Options {
   std::string image;   // empty: the default image of the source tree
   std::string outDir;  // empty: no output files
   bool restart = false;  // answer Yes when the run asks to restart Windows
+  std::string answer;    // "ok", "cancel", or "" when not given
+  std::string drivers;   // "keep", "delete", or "" when not given
 };
 
-// Parses "run [IMAGE] [--out DIR] [--restart]" or "reboot [IMAGE] --out DIR". False with a
+// Parses "run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]" or "reboot [IMAGE] --out DIR". False with a
 // message on a usage error.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 

@@ -1,0 +1,46 @@
+// QXErs.exe: one instance, one full-screen window, one run.
+#include "app/ui/single_instance.h"
+#include "platform/win32/win32_platform.h"
+#include "app/ui/win32/shell.h"
+
+#include <commctrl.h>
+
+int WINAPI WinMain(::HINSTANCE instance, ::HINSTANCE, ::LPSTR, int) {
+  qx::win32::RealPlatform real;
+  qx::HANDLE guard = nullptr;
+  if (!qx::ClaimSingleInstance(real.platform().system, guard)) return 0;  // a second instance says nothing
+
+  ::INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
+
+  int status = 0;
+  {
+    qx::CQXErsDoc doc(real.platform());
+    qx::shell::Win32Dialogs dialogs(instance);
+    qx::CQXErsView view(doc, dialogs);
+    ::HWND frame = nullptr;
+    if (qx::shell::RegisterWindowClasses(instance)) frame = qx::shell::CreateMainFrame(instance, view, dialogs);
+    if (frame) {
+      ::ShowWindow(frame, SW_SHOW);
+      ::UpdateWindow(frame);
+      // At the first idle moment the view gets the timer message that starts the dialogs.
+      bool firstIdle = true;
+      ::MSG msg{};
+      for (;;) {
+        if (firstIdle && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+          firstIdle = false;
+          ::SetForegroundWindow(dialogs.view);
+          ::PostMessageW(dialogs.view, WM_TIMER, 1, 0);
+        }
+        ::BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        if (dialogs.progress && ::IsDialogMessageW(dialogs.progress, &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+      }
+      status = static_cast<int>(msg.wParam);
+    }
+  }
+  if (guard) real.platform().system.CloseHandle(guard);
+  return status;
+}

@@ -1,0 +1,161 @@
+// The main frame and the view window with its banner.
+#include "app/ui/win32/shell.h"
+
+#include "app/ui/banner.h"
+#include "resources/resource.h"
+
+namespace qx::shell {
+
+namespace {
+
+struct ViewWindow {
+  CQXErsView* view;
+  Win32Dialogs* dialogs;
+  bool timerSeen = false;
+};
+
+// The font flag: whether the display offers the family "MS UI Gothic".
+int FontFlag() {
+  int found = 0;
+  ::HDC dc = ::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+  if (!dc) return 0;
+  ::EnumFontFamiliesW(
+      dc, L"MS UI Gothic",
+      [](const ::LOGFONTW*, const ::TEXTMETRICW*, ::DWORD, ::LPARAM flag) -> int {
+        *reinterpret_cast<int*>(flag) = 1;
+        return 0;  // one is enough
+      },
+      reinterpret_cast<::LPARAM>(&found));
+  ::DeleteDC(dc);
+  return found;
+}
+
+void PaintBanner(::HWND window, ViewWindow& v) {
+  ::PAINTSTRUCT ps;
+  ::HDC dc = ::BeginPaint(window, &ps);
+  ::RECT client;
+  ::GetClientRect(window, &client);
+  BannerLayout b = LayoutBanner(client.right, client.bottom, v.view->fontFlag);
+  for (const BannerBand& band : b.bands) {
+    ::RECT r{0, band.top, client.right, band.top + band.height};
+    ::HBRUSH brush = ::CreateSolidBrush(RGB(0, 0, band.blue));
+    ::FillRect(dc, &r, brush);
+    ::DeleteObject(brush);
+  }
+  std::wstring face = Wide(b.face);
+  ::HFONT font = ::CreateFontW(b.fontHeight, 0, 0, 0, b.fontWeight, TRUE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                               face.c_str());
+  ::HGDIOBJ old = ::SelectObject(dc, font);
+  ::SetBkMode(dc, TRANSPARENT);
+  std::wstring text = Wide(v.dialogs->LoadUiString(IDS_BANNER));
+  ::SetTextColor(dc, RGB(0, 0, 0));
+  ::TextOutW(dc, b.shadowX, b.shadowY, text.c_str(), static_cast<int>(text.size()));
+  ::SetTextColor(dc, RGB(255, 255, 255));
+  ::TextOutW(dc, b.textX, b.textY, text.c_str(), static_cast<int>(text.size()));
+  ::SelectObject(dc, old);
+  ::DeleteObject(font);
+  ::EndPaint(window, &ps);
+}
+
+::LRESULT CALLBACK ViewProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+  auto* v = reinterpret_cast<ViewWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_NCCREATE: {
+      auto* create = reinterpret_cast<::CREATESTRUCTW*>(lParam);
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<::LONG_PTR>(create->lpCreateParams));
+      break;
+    }
+    case WM_CREATE:
+      v->view->window = win32::FromWin(window);
+      v->dialogs->view = window;
+      v->view->fontFlag = FontFlag();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the banner covers everything
+    case WM_PAINT:
+      PaintBanner(window, *v);
+      return 0;
+    case WM_TIMER:
+      // The run is started once; there is no second run in a process.
+      if (!v->timerSeen) {
+        v->timerSeen = true;
+        v->view->OnTimer();
+      }
+      return 0;
+    default:
+      if (v && message >= WM_USER) return v->view->OnMessage(message, wParam, lParam);
+      break;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+::LRESULT CALLBACK FrameProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE: {
+      ::HWND view = ::FindWindowExW(window, nullptr, kViewClass, nullptr);
+      if (view) ::MoveWindow(view, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == ID_APP_CLOSE) {
+        ::DestroyWindow(window);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // Only the end of the run closes the program: a run cannot be interrupted.
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+ViewWindow viewWindow{nullptr, nullptr};
+
+}  // namespace
+
+bool RegisterWindowClasses(::HINSTANCE instance) {
+  ::WNDCLASSEXW frame{};
+  frame.cbSize = sizeof frame;
+  frame.lpfnWndProc = FrameProc;
+  frame.hInstance = instance;
+  frame.hIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+  frame.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  frame.hbrBackground = reinterpret_cast<::HBRUSH>(COLOR_WINDOW + 1);
+  frame.lpszClassName = kFrameClass;
+  ::WNDCLASSEXW view = frame;
+  view.lpfnWndProc = ViewProc;
+  view.hIcon = nullptr;
+  view.hbrBackground = nullptr;
+  view.lpszClassName = kViewClass;
+  return ::RegisterClassExW(&frame) && ::RegisterClassExW(&view);
+}
+
+::HWND CreateMainFrame(::HINSTANCE instance, CQXErsView& view, Win32Dialogs& dialogs) {
+  ::RECT desktop;
+  ::GetClientRect(::GetDesktopWindow(), &desktop);
+  // A caption and a system menu, no sizing border, no minimise or maximise box.
+  ::HWND frame = ::CreateWindowExW(0, kFrameClass, L"Qorvex Eraser", WS_CAPTION | WS_SYSMENU, 0, 0, desktop.right,
+                                   desktop.bottom, nullptr, nullptr, instance, nullptr);
+  if (!frame) return nullptr;
+  // The close box is greyed: the end of the run closes the program.
+  ::EnableMenuItem(::GetSystemMenu(frame, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  dialogs.frame = frame;
+  viewWindow = ViewWindow{&view, &dialogs};
+  ::RECT client;
+  ::GetClientRect(frame, &client);
+  ::HWND child = ::CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, frame,
+                                   nullptr, instance, &viewWindow);
+  if (!child) {
+    ::DestroyWindow(frame);
+    return nullptr;
+  }
+  return frame;
+}
+
+}  // namespace qx::shell

@@ -1,0 +1,119 @@
+// Installs what a registry import cannot, for the end-to-end erase under Wine: printer
+// drivers (with Wine's own PostScript driver as their files), printers, and Program Manager
+// groups through its DDE interface. Steps run in order; the first that fails ends the program
+// with status 1.
+//
+//   driver NAME                 a printer driver of that name for this system's environment
+//   printer NAME DRIVER PORT    a local printer
+//   dde COMMAND                 one Program Manager command, e.g. [CreateGroup(Qorvex)]
+//   hasprinter NAME             succeeds when the printer exists
+//   hasdriver NAME              succeeds when the driver exists
+#include <windows.h>
+#include <ddeml.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring SystemFile(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  GetSystemDirectoryW(dir, MAX_PATH);
+  return std::wstring(dir) + L"\\" + name;
+}
+
+bool AddDriver(const wchar_t* name) {
+  std::wstring file = SystemFile(L"wineps.drv");
+  DRIVER_INFO_3W info{};
+  info.cVersion = 3;
+  info.pName = const_cast<wchar_t*>(name);
+  info.pDriverPath = file.data();
+  info.pDataFile = file.data();
+  info.pConfigFile = file.data();
+  return AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES) != FALSE;
+}
+
+bool AddOnePrinter(const wchar_t* name, const wchar_t* driver, const wchar_t* port) {
+  PRINTER_INFO_2W info{};
+  info.pPrinterName = const_cast<wchar_t*>(name);
+  info.pDriverName = const_cast<wchar_t*>(driver);
+  info.pPortName = const_cast<wchar_t*>(port);
+  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+  info.pDatatype = const_cast<wchar_t*>(L"RAW");
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+  if (!printer) return false;
+  ClosePrinter(printer);
+  return true;
+}
+
+bool HasPrinter(const wchar_t* name) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, nullptr)) return false;
+  ClosePrinter(printer);
+  return true;
+}
+
+bool HasDriver(const wchar_t* name) {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumPrinterDriversW(nullptr, nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  auto* drivers = reinterpret_cast<DRIVER_INFO_1W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpiW(drivers[i].pName, name) == 0) return true;
+  return false;
+}
+
+HDDEDATA CALLBACK NoCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) { return nullptr; }
+
+bool Progman(const wchar_t* command) {
+  DWORD instance = 0;
+  if (DdeInitializeW(&instance, NoCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return false;
+  HSZ service = DdeCreateStringHandleW(instance, L"PROGMAN", CP_WINUNICODE);
+  HCONV conv = DdeConnect(instance, service, service, nullptr);
+  bool ok = false;
+  if (conv) {
+    DWORD bytes = static_cast<DWORD>((lstrlenW(command) + 1) * sizeof(wchar_t));
+    ok = DdeClientTransaction(reinterpret_cast<BYTE*>(const_cast<wchar_t*>(command)), bytes, conv, nullptr, CF_UNICODETEXT,
+                              XTYP_EXECUTE, 10000, nullptr) != nullptr;
+    DdeDisconnect(conv);
+  }
+  DdeFreeStringHandle(instance, service);
+  DdeUninitialize(instance);
+  return ok;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc;) {
+    std::wstring op = argv[i];
+    int at = i;
+    bool ok = false;
+    if (op == L"driver" && i + 1 < argc) {
+      ok = AddDriver(argv[i + 1]);
+      i += 2;
+    } else if (op == L"printer" && i + 3 < argc) {
+      ok = AddOnePrinter(argv[i + 1], argv[i + 2], argv[i + 3]);
+      i += 4;
+    } else if (op == L"dde" && i + 1 < argc) {
+      ok = Progman(argv[i + 1]);
+      i += 2;
+    } else if (op == L"hasprinter" && i + 1 < argc) {
+      ok = HasPrinter(argv[i + 1]);
+      i += 2;
+    } else if (op == L"hasdriver" && i + 1 < argc) {
+      ok = HasDriver(argv[i + 1]);
+      i += 2;
+    } else {
+      i = argc;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "qx_wine_setup: step %d failed (error %lu)\n", at, GetLastError());
+      return 1;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,101 @@
+# Sourced by the scripts that run QXErs.exe under Wine on a virtual X display: a private
+# Wine prefix in a Japanese UTF-8 locale built for the run, an Xvfb display of 1024x768, a
+# Wine desktop that draws the windows' captions, VL Gothic in place of the Japanese Windows
+# fonts. Everything is removed on exit. Needs: build (the mingw build folder).
+#
+# Gives: wine, wineserver, work (a scratch folder), jp (the locale's env prefix), quiet,
+# app (the Unix path of C:\QXErs), install_qxers INI_TEXT, start_qxers (sets app_pid),
+# robot ARGS... (the UI robot), finished SECONDS (the program ended within that time).
+
+exe=$build/app/ui/win32/QXErs.exe
+robot_exe=$build/tests/qx_ui_robot.exe
+for f in "$exe" "$robot_exe"; do
+  if [[ ! -f $f ]]; then
+    echo "$(basename "$0"): $f not found; build it with: cmake --preset mingw && cmake --build --preset mingw" >&2
+    exit 2
+  fi
+done
+wine=""
+for candidate in wine64 /usr/lib/wine/wine64 wine; do
+  if command -v "$candidate" >/dev/null 2>&1; then
+    wine=$(command -v "$candidate")
+    break
+  fi
+done
+[[ -n $wine ]] || { echo "$(basename "$0"): no wine64 (Debian package wine64)" >&2; exit 2; }
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+command -v Xvfb >/dev/null 2>&1 || { echo "$(basename "$0"): no Xvfb (Debian package xvfb)" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qx-desktop.XXXXXX")
+xvfb_pid=""
+app_pid=""
+desktop_cleanup() {
+  [[ -n $app_pid ]] && kill "$app_pid" 2>/dev/null || true
+  timeout 60 "$wineserver" -k >/dev/null 2>&1 || true
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap desktop_cleanup EXIT
+
+for n in $(seq 90 130); do
+  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  break
+done
+[[ -n $xvfb_pid ]] || { echo "$(basename "$0"): no free X display" >&2; exit 2; }
+
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$work/locale"
+if ! localedef -i ja_JP -f UTF-8 "$work/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
+  echo "$(basename "$0"): cannot build the ja_JP.UTF-8 locale (Debian package locales)" >&2
+  exit 2
+fi
+jp=(env "LOCPATH=$work/locale" LC_ALL=ja_JP.UTF-8)
+quiet() { timeout 300 "$@" >/dev/null 2>&1; }
+
+sleep 1  # the display comes up
+if ! quiet "${jp[@]}" "$wine" wineboot --init; then
+  echo "$(basename "$0"): wineboot failed" >&2
+  exit 2
+fi
+quiet "$wineserver" -w || true
+# The program sees Windows 2000; without a window manager a Wine desktop draws the captions.
+quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\AppDefaults\QXErs.exe' /v Version /t REG_SZ /d win2k /f
+quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
+quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f
+for face in "ＭＳ Ｐゴシック" "ＭＳ ゴシック" "MS Shell Dlg" "MS UI Gothic"; do
+  quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "VL PGothic" /f
+done
+# The desktop settings are read when the next Wine session starts: this one ends first.
+quiet "$wineserver" -w || true
+cp "$robot_exe" "$work/"
+
+app="$WINEPREFIX/drive_c/QXErs"
+mkdir -p "$app"
+cp "$exe" "$app/"
+
+# QXErs.ini beside the program, with CR LF line ends; no argument: no QXErs.ini.
+install_qxers() {
+  rm -f "$app/QXErs.ini"
+  [[ $# -gt 0 ]] && printf '%s' "$1" | sed 's/$/\r/' >"$app/QXErs.ini"
+  return 0
+}
+
+start_qxers() {
+  ( cd "$app" && exec timeout 300 "${jp[@]}" "$wine" 'C:\QXErs\QXErs.exe' >/dev/null 2>&1 ) &
+  app_pid=$!
+}
+
+robot() { timeout 120 "${jp[@]}" "$wine" "$work/qx_ui_robot.exe" "$@"; }
+
+# The program (started last) ended within the seconds given.
+finished() {
+  local waited=0
+  while kill -0 "$app_pid" 2>/dev/null; do
+    (( waited++ >= $1 * 10 )) && return 1
+    sleep 0.1
+  done
+  app_pid=""
+}
