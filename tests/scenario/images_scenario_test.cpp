@@ -1,0 +1,178 @@
+// Every machine image, run and restarted: nothing the family installed is left (the image's
+// residue.txt, object by object), everything else is as a restart alone would leave it, the
+// run asks for the restart exactly when something waited for it, and a second run on the
+// restarted machine finds nothing left to do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/sim/encoding.h"
+#include "platform/sim/image.h"
+#include "platform/sim/sim_text.h"
+#include "support/run_fixture.h"
+#include "tests/scenario/machine_compare.h"
+
+namespace qx::test {
+namespace {
+
+struct Scenario {
+  const char* image;
+  int restartNeeded;
+  std::vector<std::string> logHolds;
+};
+
+// Objects that the run changes by design, besides the family's.
+bool ChangedByDesign(const std::string& id, const sim::SimMachine& m) {
+  // The run log, written afresh by every run.
+  return sim::cp932::Fold(id) == sim::cp932::Fold("file " + m.settings().tempPath + "QXErs.log");
+}
+
+std::string Utf8(const std::string& cp932) { return sim::Cp932ToUtf8Lossy(cp932); }
+
+std::string Load(RunFixture& run, const std::string& image) {
+  std::string error;
+  sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/" + image, run.machine, error);
+  return error;
+}
+
+// The ids whose contents differ between a and b (present in one only, or changed).
+std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b) {
+  std::vector<std::string> out;
+  for (const auto& [id, contents] : a) {
+    auto it = b.find(id);
+    if (it == b.end() || it->second != contents) out.push_back(id);
+  }
+  for (const auto& [id, _] : b)
+    if (!a.count(id)) out.push_back(id);
+  return out;
+}
+
+// A second start of the program on the same machine, as after the restart.
+struct SecondStart {
+  explicit SecondStart(sim::SimMachine& m) : machine(m) {
+    HWND window = m.AddWindow("QXErsView", "", [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+      return view.OnMessage(message, wParam, lParam);
+    });
+    view.window = window;
+  }
+  void Run() {
+    doc.StartErase(&view);
+    machine.JoinThreads();
+  }
+  sim::SimMachine& machine;
+  CQXErsDoc doc{machine.platform()};
+  ScriptedDialogs dialogs;
+  CQXErsView view{doc, dialogs};
+};
+
+class ImageScenario : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(ImageScenario, TheFamilyGoesAndNothingElseChanges) {
+  const Scenario& s = GetParam();
+  std::vector<FamilyObject> family;
+  std::string error;
+  ASSERT_TRUE(ReadResidueList(std::string(QX_SOURCE_DIR) + "/images/" + s.image + "/residue.txt", family, error)) << error;
+
+  // The same machine restarted without the run: what Windows itself changes at a restart.
+  RunFixture base;
+  ASSERT_EQ(Load(base, s.image), "");
+  const MachineObjects installed = TakeObjects(base.machine);
+  base.machine.Reboot();
+  const MachineObjects restarted = TakeObjects(base.machine);
+
+  RunFixture run;
+  ASSERT_EQ(Load(run, s.image), "");
+  run.Run();
+  const MachineObjects beforeRestart = TakeObjects(run.machine);
+  run.machine.Reboot();
+  const MachineObjects after = TakeObjects(run.machine);
+  if (getenv("QX_DUMP")) for (const auto& [id, _] : after) printf("AFTER %s\n", Utf8(id).c_str());  // TEMP
+
+  // Nothing of the family remains, object by object; every listed object was installed.
+  for (const FamilyObject& f : family) {
+    SCOPED_TRACE("residue.txt:" + std::to_string(f.line) + " " + f.kind + " " + Utf8(f.object));
+    if (f.kind == "pulled" || f.kind == "ini") {
+      EXPECT_EQ(CompareShared(f, installed, after), "");
+      continue;
+    }
+    int owned = 0, remaining = 0;
+    for (const auto& [id, _] : installed) owned += Owns(f, id);
+    EXPECT_GT(owned, 0) << "not installed on the image";
+    for (const auto& [id, _] : after) {
+      remaining += Owns(f, id);
+      if (!f.left && !f.rewritten) EXPECT_FALSE(Owns(f, id)) << "left behind: " << Utf8(id);
+    }
+    if (f.left) EXPECT_GT(remaining, 0) << "no longer left behind: move it to the family's objects";
+    if (f.rewritten) EXPECT_GT(remaining, 0) << "another program's object is gone";
+  }
+
+  // Every other object is as the restart alone leaves it.
+  for (const std::string& id : Changed(restarted, after)) {
+    bool family_ = false;
+    for (const FamilyObject& f : family) family_ = family_ || Owns(f, id);
+    if (family_ || ChangedByDesign(id, run.machine)) continue;
+    auto b = restarted.find(id), a = after.find(id);
+    bool sharedIni = false;
+    for (const FamilyObject& f : family) sharedIni = sharedIni || (f.kind == "ini" && id.rfind("file ", 0) == 0 &&
+                                                                   sim::cp932::Fold(id.substr(5)) ==
+                                                                       sim::cp932::Fold(f.object.substr(0, f.object.find('|'))));
+    if (sharedIni && b != restarted.end() && a != after.end()) {
+      EXPECT_EQ(Utf8(StripIniLines(FileText(b->second), family, id.substr(5))),
+                Utf8(StripIniLines(FileText(a->second), family, id.substr(5))))
+          << Utf8(id);
+      continue;
+    }
+    bool pulled = false;
+    for (const FamilyObject& f : family)
+      pulled = pulled || (f.kind == "pulled" && sim::cp932::Fold(id) ==
+                                                    sim::cp932::Fold("value " + f.object.substr(0, f.object.rfind('|'))));
+    if (pulled) continue;
+    ADD_FAILURE() << (b == restarted.end() ? "added: " : a == after.end() ? "removed: " : "changed: ") << Utf8(id)
+                  << (b != restarted.end() ? "\n  was: " + Utf8(b->second).substr(0, 200) : "")
+                  << (a != after.end() ? "\n  now: " + Utf8(a->second).substr(0, 200) : "");
+  }
+
+  // The restart is asked for exactly when the restart carried out something of the run's:
+  // what it changed on this machine beyond what it changes on the machine without the run
+  // (service run states following their start types aside).
+  int waited = 0;
+  std::vector<std::string> restartAlone = Changed(installed, restarted);
+  for (const std::string& id : Changed(beforeRestart, after)) {
+    if (id.rfind("service ", 0) == 0 && beforeRestart.count(id) && after.count(id)) continue;
+    if (std::find(restartAlone.begin(), restartAlone.end(), id) == restartAlone.end()) ++waited;
+  }
+  EXPECT_EQ(run.doc.restartNeeded, s.restartNeeded);
+  EXPECT_EQ(run.doc.restartNeeded == 1, waited > 0) << waited << " objects changed by the restart";
+
+  const std::string log = run.Log();
+  for (const std::string& text : s.logHolds) EXPECT_NE(log.find(text), std::string::npos) << Utf8(text);
+  EXPECT_EQ(run.machine.HungSends(), 0);
+  EXPECT_EQ(run.machine.ComInitializations(), 0);
+
+  // A second run on the restarted machine changes nothing but its log, and deletes nothing.
+  SecondStart second(run.machine);
+  second.Run();
+  for (const std::string& id : Changed(after, TakeObjects(run.machine)))
+    if (!ChangedByDesign(id, run.machine)) ADD_FAILURE() << "the second run changed " << Utf8(id);
+  EXPECT_EQ(run.Log().find("削除成功"), std::string::npos) << Utf8(run.Log());
+  EXPECT_EQ(second.doc.restartNeeded, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, ImageScenario,
+    ::testing::Values(
+        Scenario{"default", 1,
+                 {"＜その他削除＞\r\nＲＣＭ サービス削除成功\r\nＰＪＲ サービス削除成功\r\nＰＱＳ サービス削除成功\r\n"
+                  "ＰＭＮ サービス削除成功\r\nＮＱＳ サービスなし\r\nＳＤＳ サービス削除成功\r\n",
+                  "Migrate作成Iniファイル削除\r\nIniファイル削除成功\r\n"}},
+        Scenario{"w2k-spooler-stopped", 1, {}},
+        Scenario{"win98", 1, {"＜再起動要因＞", "WebQXのディレクトリ削除"}}),
+    [](const ::testing::TestParamInfo<Scenario>& info) {
+      std::string name = info.param.image;
+      for (char& c : name)
+        if (c == '-') c = '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace qx::test
