@@ -1,0 +1,1 @@
+SET PATH=C:\WINNT;C:\WINNT\System32
