@@ -218,4 +218,20 @@ std::string CompareShared(const FamilyObject& f, const MachineObjects& before, c
   return "not a shared object";
 }
 
+std::optional<std::string> CompareSharedObject(const std::vector<FamilyObject>& family, const std::string& id,
+                                               const MachineObjects& before, const MachineObjects& after) {
+  for (const FamilyObject& f : family) {
+    if (f.kind == "pulled" && Same(id, "value " + f.object.substr(0, f.object.rfind('|')))) return "";
+    if (f.kind != "ini" || id.rfind("file ", 0) != 0) continue;
+    const std::string file = id.substr(5);
+    if (!Same(file, f.object.substr(0, f.object.find('|')))) continue;
+    auto b = before.find(id), a = after.find(id);
+    if (b == before.end() || a == after.end()) return "the file is gone or new";
+    return StripIniLines(FileText(b->second), family, file) == StripIniLines(FileText(a->second), family, file)
+               ? ""
+               : "other lines changed";
+  }
+  return std::nullopt;
+}
+
 }  // namespace qx::test

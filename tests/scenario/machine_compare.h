@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,11 @@ bool Owns(const FamilyObject& f, const std::string& id);
 // before without the family's part, else what is wrong.
 std::string CompareShared(const FamilyObject& f, const MachineObjects& before, const MachineObjects& after);
 
+// For an object the family shares with other programs (a settings file with family lines, a
+// value holding a family text): "" when it differs between before and after only in the
+// family's part, else what differs; nothing when the object is not shared.
+std::optional<std::string> CompareSharedObject(const std::vector<FamilyObject>& family, const std::string& id,
+                                               const MachineObjects& before, const MachineObjects& after);
 // The text of a file object's contents (without its attributes and short name).
 std::string FileText(const std::string& contents);
 // A settings file's text without the lines the ini entries for file name; removed counts them.
