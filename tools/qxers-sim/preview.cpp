@@ -11,6 +11,17 @@ using qx::BOOL;
 using qx::DWORD;
 using qx::HANDLE;
 
+namespace {
+
+// The last character is a backslash, not the second byte of a double-byte character.
+bool EndsInSeparator(const std::string& path) {
+  std::size_t i = 0, last = 0;
+  for (; i < path.size(); i += cp932::CharLength(path, i)) last = i;
+  return !path.empty() && last == path.size() - 1 && path[last] == '\\';
+}
+
+}  // namespace
+
 class WatchedPlatform::Files final : public qx::Files {
  public:
   Files(qx::Files& files, qx::System& system) : f_(files), system_(system) {}
@@ -77,8 +88,11 @@ class WatchedPlatform::Files final : public qx::Files {
   void Note(const char* name) {
     DWORD error = system_.GetLastError();
     if (!name || (error != qx::ERROR_FILE_NOT_FOUND && error != qx::ERROR_PATH_NOT_FOUND)) return;
+    std::string path = name;
+    // "C:\DIR\" and "C:\DIR" are one folder.
+    while (path.size() > 3 && EndsInSeparator(path)) path.pop_back();
     std::lock_guard<std::mutex> lock(mu_);
-    notFound_.emplace(cp932::Fold(name), name);
+    notFound_.emplace(cp932::Fold(path), path);
   }
   qx::Files& f_;
   qx::System& system_;
