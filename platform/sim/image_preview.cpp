@@ -1,5 +1,6 @@
 #include "platform/sim/image_preview.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -57,9 +58,29 @@ std::string Expand(std::string text, const SimMachine& m, const std::string& pro
   return text;
 }
 
+void CopyTree(SimMachine& m, const std::string& from, const std::string& to) {
+  m.AddKey(to);
+  for (const RegValue& v : m.Values(from)) m.SetValue(to, v.name, v.type, v.data);
+  for (const std::string& sub : m.Subkeys(from)) CopyTree(m, from + "\\" + sub, to + "\\" + sub);
+}
+
+// regedit writes CurrentControlSet beside the numbered sets it stands for; an export that
+// lacks it gets the set that HKLM\SYSTEM\Select names as current.
+void EnsureCurrentControlSet(SimMachine& m) {
+  if (m.HasKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet")) return;
+  auto current = m.Value("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current");
+  if (!current || current->type != REG_DWORD || current->data.size() != 4) return;
+  unsigned n = static_cast<unsigned char>(current->data[0]) | static_cast<unsigned char>(current->data[1]) << 8;
+  char name[32];
+  std::snprintf(name, sizeof name, "ControlSet%03u", n);
+  std::string set = std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + name;
+  if (m.HasKey(set)) CopyTree(m, set, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet");
+}
+
 }  // namespace
 
 bool DeriveSettings(SimMachine& m, std::string& error) {
+  EnsureCurrentControlSet(m);
   SystemSettings& s = m.settings();
   bool nt = !Text(m, kNtVersion, "CurrentVersion").empty();
   std::string root;

@@ -13,6 +13,8 @@
 //   temporary     the user's Environment TMP, else TEMP, else the machine's (Session Manager
 //                 \Environment), with %SystemRoot%, %SystemDrive%, %WINDIR% and %USERPROFILE%
 //                 expanded; else C:\TEMP (NT) or SystemRoot\TEMP (95/98).
+//   control set   without HKLM\SYSTEM\CurrentControlSet (regedit writes it, but an export
+//                 may hold only ControlSet001...), the set HKLM\SYSTEM\Select "Current" names
 //   services      those whose Start is boot, system or automatic (0, 1, 2) run, as after a
 //                 start of Windows; the others are stopped.
 // The rest keeps the machine's defaults (QXErs.exe in C:\QXErs, Program Manager answering).
