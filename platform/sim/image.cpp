@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "platform/sim/encoding.h"
 #include "platform/sim/image_ini.h"
+#include "platform/sim/image_preview.h"
 #include "platform/sim/image_reg.h"
 #include "platform/sim/sim_text.h"
 
@@ -19,6 +21,7 @@ namespace fs = std::filesystem;
 
 constexpr char kMachineIni[] = "machine.ini";
 constexpr char kRegistryFile[] = "registry.reg";
+constexpr char kConfigFile[] = "QXErs.ini";
 
 bool ReadWholeFile(const fs::path& path, const std::string& shown, std::string& bytes, std::string& error) {
   std::ifstream in(path, std::ios::binary);
@@ -163,14 +166,22 @@ bool LoadImage(const std::string& folder, SimMachine& m, std::string& error) {
 
   // Everything is read and parsed first.
   std::string bytes;
-  if (!fs::is_regular_file(root / kMachineIni, ec)) {
-    error = std::string(kMachineIni) + ": missing from " + folder;
-    return false;
-  }
-  if (!ReadWholeFile(root / kMachineIni, kMachineIni, bytes, error)) return false;
+  // Without machine.ini the image is a real machine's registry export: the system settings
+  // come from its registry (image_preview.h).
+  bool exported = !fs::exists(root / kMachineIni, ec);
   image::MachineIni ini;
   ini.system = m.settings();
-  if (!image::ParseMachineIni(bytes, ini, error)) return false;
+  if (!exported) {
+    if (!ReadWholeFile(root / kMachineIni, kMachineIni, bytes, error)) return false;
+    if (!image::ParseMachineIni(bytes, ini, error)) return false;
+  }
+  // QXErs.ini beside the image's files goes beside the program, as the administrator would
+  // copy it there.
+  std::optional<std::string> config;
+  if (fs::is_regular_file(root / kConfigFile, ec)) {
+    if (!ReadWholeFile(root / kConfigFile, kConfigFile, bytes, error)) return false;
+    config = bytes;
+  }
 
   std::vector<fs::directory_entry> regFiles;
   std::vector<std::pair<char, fs::path>> drives;
@@ -215,9 +226,20 @@ bool LoadImage(const std::string& folder, SimMachine& m, std::string& error) {
   for (const auto& [name, ops] : registry) {
     if (!image::ApplyRegOps(ops, name, m, error)) return false;
   }
+  if (exported && !image::DeriveSettings(m, error)) return false;
   for (PendingFile& f : files) {
     if (f.directory) m.AddDirectory(f.path);
     else m.AddFile(f.path, std::move(f.contents));
+  }
+  if (config) {
+    const std::string& program = m.settings().moduleFileName;
+    std::size_t slash = program.find_last_of('\\');
+    m.AddFile((slash == std::string::npos ? std::string("C:") : program.substr(0, slash)) + "\\" + kConfigFile,
+              std::move(*config));
+  }
+  if (exported) {
+    image::StartAutomaticServices(m);
+    return true;
   }
   return image::ApplyMachineIni(ini, m, error);
 }

@@ -2,7 +2,10 @@
 // set up from files and its outcome kept as files.
 //
 //   machine.ini   the system, service states, file attributes and locks, faults (UTF-8;
-//                 the layout is described at the top of images/default/machine.ini)
+//                 the layout is described at the top of images/default/machine.ini).
+//                 Without it the image is a real machine's regedit export: the settings come
+//                 from its registry and the automatic services run (image_preview.h)
+//   QXErs.ini     optional: the configuration, put beside the program (ModuleFileName)
 //   *.reg         the registry, as regedit exports it, applied in name order: REGEDIT4 in
 //                 code page 932 or UTF-8 with a byte-order mark, or "Windows Registry
 //                 Editor Version 5.00" in UTF-16LE

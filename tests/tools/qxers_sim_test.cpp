@@ -250,3 +250,48 @@ TEST(QxersSimReboot, TheImageAfterTheRestartIsWritten) {
 
 }  // namespace
 }  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+// diff says what differs between two images in the summary's form, and exits with 1 when
+// something does.
+TEST(QxersSimDiff, TwoImagesDifferByKind) {
+  REQUIRE_QXERS_SIM();
+  const char* printer = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Qorvex Printer]\r\n"
+                        "\"Port\"=\"VPT1:\"\r\n";
+  TestImage a("[System]\nPlatformId=2\n"), b("[System]\nPlatformId=2\n");
+  a.Write("printers.reg", std::string("REGEDIT4\r\n") + printer);
+  a.Write("drive_c/Q/A.DLL", "a");
+  b.Write("drive_c/Q/A.DLL", "b");
+  Outcome o = RunCommand("diff '" + a.str() + "' '" + b.str() + "' --verbose");
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  for (const char* line : {"  printers                 1 removed\n      - Qorvex Printer\n",
+                           "  files                    1 changed\n      ~ C:\\Q\\A.DLL\n", "  ports                    no change\n"})
+    EXPECT_NE(o.out.find(line), std::string::npos) << line << o.out;
+  Outcome same = RunCommand("diff '" + a.str() + "' '" + a.str() + "'");
+  EXPECT_EQ(same.status, 0) << same.out << same.err;
+}
+
+// A regedit export (version 5.00, UTF-16LE) of a Windows NT 4.0 machine with the family
+// installed, with its QXErs.ini and neither machine.ini nor files: the system comes from the
+// registry, the family's registry data and spooler objects go, and the files it would remove
+// are unknown rather than missing.
+TEST(QxersSimPreview, ARegistryExportPreviewsWithoutMachineIni) {
+  REQUIRE_QXERS_SIM();
+  std::string image = std::string(QX_SOURCE_DIR) + "/tests/tools/preview_nt4";
+  ASSERT_FALSE(fs::exists(image + "/machine.ini"));
+  Outcome o = RunCommand("run '" + image + "' --verbose");
+  ASSERT_EQ(o.status, 0) << o.out << o.err;
+  for (const char* text :
+       {"[preview] Windows NT 4.0 build 1381 Service Pack 6, C:\\WINNT, user S-1-5-21-1000, TEMP C:\\TEMP\\;",
+        "  printers                 3 removed, 3 changed\n", "      - Qorvex PS Driver (Windows NT x86, Version-2)\n",
+        "      - ZOVSDS\n", "      ? C:\\Program Files\\Qorvex\\ZOVPMN.EXE\n", "The preview cannot tell"})
+    EXPECT_NE(o.out.find(text), std::string::npos) << text << "\n" << o.out;
+  // Nothing the image does not hold is called removed or left for the restart.
+  EXPECT_NE(o.out.find("  waiting for the restart  no change\n"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find("      - C:\\Program Files"), std::string::npos) << o.out;
+}
+
+}  // namespace
+}  // namespace qx::test

@@ -33,6 +33,7 @@ int ConsoleDialogs::Ask(const std::string& prompt, const std::vector<std::string
 }
 
 bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHandler& onButton) {
+  EndBar();
   const qx::DialogTexts& t = qx::TemplateTexts();
   bool drivers = templateId == IDD_DRIVERS || templateId == IDD_DRIVERS_UI;
   if (drivers) {
@@ -66,6 +67,7 @@ bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHa
 }
 
 int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& caption, qx::UINT type) {
+  EndBar();
   qx::UINT buttons = type & 0xF;
   std::string line = Cp932ToUtf8Lossy(caption) + ": " + Cp932ToUtf8Lossy(text);
   if (buttons == qx::kBoxOkCancel) {
@@ -90,22 +92,80 @@ int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& c
   return yes ? qx::kIdYes : qx::kIdNo;
 }
 
-void ConsoleDialogs::ShowProgress(int) { out_ << "[progress] shown\n"; }
-void ConsoleDialogs::CloseProgress() { out_ << "[progress] closed\n"; }
+void ConsoleDialogs::ShowProgress(int) {
+  EndBar();
+  out_ << "[progress] shown\n";
+}
+
+void ConsoleDialogs::CloseProgress() {
+  if (clock_) closedAt_ = clock_();
+  if (terminal_) {
+    if (barShown_) DrawBar();
+    EndBar();
+  }
+  out_ << "[progress] closed at " << position_ << "/" << high_ << "\n";
+}
 
 void ConsoleDialogs::SetProgressRange(int low, int high) {
   high_ = high;
-  out_ << "[range] " << low << ".." << high << "\n";
+  position_ = low;
+  if (terminal_) DrawBar();
+  else out_ << "[range] " << low << ".." << high << "\n";
 }
 
 void ConsoleDialogs::SetProgressPosition(int position) {
-  out_ << "[position] " << position << "/" << high_ << "\n";
+  position_ = position;
+  if (terminal_) DrawBar();
 }
 
 void ConsoleDialogs::SetStatusText(const std::string& text) {
-  out_ << "[status] " << Cp932ToUtf8Lossy(text) << "\n";
+  status_ = Cp932ToUtf8Lossy(text);
+  stages_.emplace_back(status_, clock_ ? clock_() : 0);
+  if (terminal_) {
+    DrawBar();
+    return;
+  }
+  out_ << "[status] " << status_;
+  if (high_ > 0) out_ << " (step " << position_ << "/" << high_ << ")";
+  out_ << "\n";
 }
 
-void ConsoleDialogs::CloseApplication() { out_ << "[close] the application closes\n"; }
+void ConsoleDialogs::DrawBar() {
+  constexpr int kWidth = 30;
+  int filled = high_ > 0 ? static_cast<int>(static_cast<long long>(position_) * kWidth / high_) : 0;
+  if (filled > kWidth) filled = kWidth;
+  // Back to the start of the line and clear it: the bar is redrawn in place.
+  out_ << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
+       << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << position_ << "/" << high_ << "  "
+       << status_ << std::flush;
+  barShown_ = true;
+}
+
+void ConsoleDialogs::EndBar() {
+  if (!barShown_) return;
+  out_ << "\n";
+  barShown_ = false;
+}
+
+std::vector<ConsoleDialogs::StageTime> ConsoleDialogs::StageTimes(std::uint64_t endMs) const {
+  std::vector<StageTime> out;
+  if (stages_.empty()) {
+    if (endMs) out.push_back({"the whole run", endMs});
+    return out;
+  }
+  if (stages_.front().second) out.push_back({"before the progress showed", stages_.front().second});
+  std::uint64_t close = closedAt_ ? *closedAt_ : endMs;
+  for (std::size_t i = 0; i < stages_.size(); ++i) {
+    std::uint64_t end = i + 1 < stages_.size() ? stages_[i + 1].second : close;
+    out.push_back({stages_[i].first, end - stages_[i].second});
+  }
+  if (endMs > close) out.push_back({"after the progress closed", endMs - close});
+  return out;
+}
+
+void ConsoleDialogs::CloseApplication() {
+  EndBar();
+  out_ << "[close] the application closes\n";
+}
 
 }  // namespace qxsim

@@ -2,9 +2,13 @@
 // are answered from the command line or, when a person sits at the terminal, asked there.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "app/ui/CQXErsView.h"
 
@@ -35,6 +39,19 @@ class ConsoleDialogs : public qx::Dialogs {
 
   bool restartAnswered = false;  // Yes was the answer to the restart question
 
+  // On a terminal the progress is one bar redrawn in place; otherwise a line per stage.
+  void SetTerminal(bool terminal) { terminal_ = terminal; }
+  // The virtual clock, read when a stage starts and when the progress closes.
+  void SetClock(std::function<std::uint64_t()> clock) { clock_ = std::move(clock); }
+
+  // How long each stage's waits took on the virtual clock, in order; the time before the
+  // progress showed and after it closed (until endMs) come first and last when not zero.
+  struct StageTime {
+    std::string name;  // UTF-8
+    std::uint64_t ms = 0;
+  };
+  std::vector<StageTime> StageTimes(std::uint64_t endMs) const;
+
  private:
   // Asks at the terminal until one of the choices' first letters is typed; an empty line
   // takes the default. The answer's index in choices.
@@ -43,6 +60,16 @@ class ConsoleDialogs : public qx::Dialogs {
   ConsoleAnswers answers_;
   std::istream* in_;
   int high_ = 0;
+  // The progress bar.
+  void DrawBar();
+  void EndBar();  // the line after the bar, before anything else is printed
+  bool terminal_ = false;
+  bool barShown_ = false;
+  int position_ = 0;
+  std::string status_;  // UTF-8
+  std::function<std::uint64_t()> clock_;
+  std::vector<std::pair<std::string, std::uint64_t>> stages_;  // name, start
+  std::optional<std::uint64_t> closedAt_;
 };
 
 }  // namespace qxsim

@@ -9,15 +9,30 @@ namespace fs = std::filesystem;
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
   std::string command = argc < 2 ? "" : argv[1];
-  if (command != "run" && command != "reboot") {
+  if (command != "run" && command != "reboot" && command != "diff") {
     error = argc < 2 ? "no command given" : "unknown command '" + command + "'";
     return false;
   }
-  options.command = command == "run" ? Options::kRun : Options::kReboot;
+  options.command = command == "run" ? Options::kRun : command == "diff" ? Options::kDiff : Options::kReboot;
   bool haveImage = false;
+  bool diff = options.command == Options::kDiff;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--out") {
+    if (arg == "--verbose" && options.command != Options::kReboot) {
+      options.verbose = true;
+    } else if ((arg == "--log" || arg == "--preview") && options.command == Options::kRun) {
+      (arg == "--log" ? options.log : options.preview) = true;
+    } else if (diff && !arg.empty() && arg[0] != '-') {
+      if (options.other.empty() && haveImage) {
+        options.other = arg;
+      } else if (!haveImage) {
+        options.image = arg;
+        haveImage = true;
+      } else {
+        error = "diff compares two images";
+        return false;
+      }
+    } else if (arg == "--out" && !diff) {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         error = "--out needs a directory";
         return false;
@@ -45,6 +60,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       haveImage = true;
     }
   }
+  if (diff && options.other.empty()) {
+    error = "diff needs two images";
+    return false;
+  }
   if (options.command == Options::kReboot && options.outDir.empty()) {
     error = "reboot needs --out DIR";
     return false;
@@ -54,8 +73,16 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 
 const char* Usage() {
   return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]\n"
+         "                     [--verbose] [--log] [--preview]\n"
          "  Runs Qorvex Eraser on the simulated machine of the image folder IMAGE\n"
-         "  (default: images/default of the source tree).\n"
+         "  (default: images/default of the source tree): the dialogs, the progress (a bar\n"
+         "  on a terminal, a line per stage otherwise), the end message, what changed on the\n"
+         "  machine by kind, and how long the run's waits take on a real machine, by stage.\n"
+         "  --verbose   list every object that changed\n"
+         "  --log       print the run log (QXErs.log) in UTF-8\n"
+         "  --preview   the image holds only some of the machine's files: files the run\n"
+         "              looks for and does not find are unknown, not missing (always so for\n"
+         "              an image without machine.ini: a real machine's registry export)\n"
          "  --out DIR   write DIR/messages.txt, DIR/calls.txt (what other programs, libraries\n"
          "              and the web server received), DIR/dde.txt (the Program Manager\n"
          "              commands), DIR/spooler.txt (the spooler calls that changed something,\n"
@@ -72,7 +99,10 @@ const char* Usage() {
          "  Restarts the simulated machine of IMAGE: carries out the renames and deletions\n"
          "  left for the restart, ends every hold on files, removes the services marked for\n"
          "  deletion and starts the automatic ones; writes DIR/after/ (the machine after the\n"
-         "  restart). Exit status: 0 done, 2 usage or image error.\n";
+         "  restart). Exit status: 0 done, 2 usage or image error.\n"
+         "usage: qxers-sim diff A B [--verbose]\n"
+         "  What differs between the machines of images A and B, by kind, as run's summary\n"
+         "  shows it. Exit status: 0 no difference, 1 differences, 2 usage or image error.\n";
 }
 
 std::string DefaultImage() {

@@ -6,17 +6,22 @@
 namespace qxsim {
 
 struct Options {
-  enum Command { kRun, kReboot };
+  enum Command { kRun, kReboot, kDiff };
   Command command = kRun;
   std::string image;   // empty: the default image of the source tree
   std::string outDir;  // empty: no output files
   bool restart = false;  // answer Yes when the run asks to restart Windows
   std::string answer;    // "ok", "cancel", or "" when not given
   std::string drivers;   // "keep", "delete", or "" when not given
+  bool verbose = false;  // the summary lists every object
+  bool log = false;      // print the run log
+  bool preview = false;  // files the image lacks are unknown (always so without machine.ini)
+  std::string other;     // diff: the second image
 };
 
-// Parses "run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]" or "reboot [IMAGE] --out DIR". False with a
-// message on a usage error.
+// Parses "run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]
+// [--verbose] [--log] [--preview]", "reboot [IMAGE] --out DIR" or "diff A B [--verbose]". False
+// with a message on a usage error.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
 const char* Usage();

@@ -1,0 +1,71 @@
+// What changed between two states of a machine, by the kinds of object an administrator
+// thinks in: files, folders, registry keys and values, services, the spooler's objects,
+// program groups and shortcuts, and what waits for the restart. `run` compares the machine
+// before and after the run; `diff` compares two images.
+#pragma once
+
+#include <array>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qxsim {
+
+enum class Kind {
+  kFiles,
+  kFolders,
+  kKeys,
+  kValues,
+  kServices,
+  kPrinters,
+  kDrivers,
+  kMonitors,
+  kPorts,
+  kPrintProcessors,
+  kGroups,
+  kShortcuts,
+  kRestart,  // deletions and renames waiting for the restart
+};
+constexpr int kKindCount = 13;
+
+// "files", "registry keys", ... as the summary shows them.
+const char* KindName(Kind kind);
+
+// One object: how it is shown (UTF-8) and what it holds, compared to tell a change.
+struct Object {
+  std::string shown;
+  std::string holds;
+};
+
+// The objects of a machine by kind, keyed by their name folded as Windows compares names.
+// The spooler's objects, groups and shortcuts are views of registry data and files: they are
+// counted under their own kind and under keys, values, files and folders as well.
+struct MachineView {
+  std::array<std::map<std::string, Object>, kKindCount> objects;
+};
+
+MachineView Capture(const qx::sim::SimMachine& m);
+
+struct KindChange {
+  std::vector<std::string> removed, added, changed;  // shown names, in name order
+  bool empty() const { return removed.empty() && added.empty() && changed.empty(); }
+};
+
+struct Summary {
+  std::array<KindChange, kKindCount> kinds;
+  // Files the run looked for that the image does not hold (a preview of a real machine):
+  // the image cannot say whether the real machine has them.
+  std::vector<std::string> unknownFiles;
+  bool empty() const;
+};
+
+Summary Compare(const MachineView& before, const MachineView& after);
+
+// The summary as text: a line per kind with its counts, and with verbose every object under
+// it ("- " removed, "+ " added, "~ " changed).
+std::string FormatSummary(const Summary& summary, bool verbose);
+
+}  // namespace qxsim
