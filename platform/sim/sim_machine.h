@@ -155,6 +155,7 @@ struct ModuleSpec {
     kProgram,           // a program that starts and does nothing the machine can see
     kDirectoryService,  // exports ADsGetObject (the IIS provider answers through the WebAdmin facet)
     kLibrary,           // a library that exports none of these
+    kSystemAdvapi,      // Windows' own ADVAPI32.DLL: InitiateSystemShutdownExA from Windows 2000 on
   };
   std::string path;  // full path, as the file is named on the machine
   Kind kind = Kind::kLibrary;

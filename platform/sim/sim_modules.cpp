@@ -26,6 +26,7 @@ const char* EntryName(Entry e) {
     case Entry::kCloseManager: return "CloseManager";
     case Entry::kDllUnregisterServer: return "DllUnregisterServer";
     case Entry::kADsGetObject: return "ADsGetObject";
+    case Entry::kInitiateSystemShutdownExA: return "InitiateSystemShutdownExA";
     case Entry::kNone: break;
   }
   return "";
@@ -37,6 +38,7 @@ std::vector<Entry> Exports(ModuleSpec::Kind kind) {
       return {Entry::kOpenManagerExA, Entry::kUpdatePrinterStatusA, Entry::kCloseManager};
     case ModuleSpec::Kind::kComponent: return {Entry::kDllUnregisterServer};
     case ModuleSpec::Kind::kDirectoryService: return {Entry::kADsGetObject};
+    case ModuleSpec::Kind::kSystemAdvapi: return {Entry::kInitiateSystemShutdownExA};
     default: return {};
   }
 }
@@ -105,6 +107,20 @@ const ModuleSpec* SpecOf(SimMachine::State& s, const std::string& path) {
   return it == s.outside.modules.end() ? nullptr : &it->second;
 }
 
+// Every NT-family system has ADVAPI32.DLL in its system directory, whether or not the image
+// lists it among its files; it is what restarts Windows 2000 (InitiateSystemShutdownExA).
+// A library of that name anywhere else is whatever the image says it is.
+std::optional<ModuleSpec> SystemAdvapi(SimMachine::State& s, const std::string& name) {
+  const SystemSettings& st = s.settings;
+  if (st.platformId != VER_PLATFORM_WIN32_NT || st.systemDirectory.empty()) return std::nullopt;
+  std::string own = st.systemDirectory + (st.systemDirectory.back() == '\\' ? "" : "\\") + "ADVAPI32.DLL";
+  if (!cp932::EqualNoCase(name, own) && !cp932::EqualNoCase(name, "ADVAPI32.DLL")) return std::nullopt;
+  ModuleSpec spec;
+  spec.path = own;
+  spec.kind = ModuleSpec::Kind::kSystemAdvapi;
+  return spec;
+}
+
 // The loaded library an entry point belongs to and which entry it is; null when the
 // library has been freed or the pointer was never handed out.
 LoadedLibrary* LibraryOf(SimMachine::State& s, FARPROC entry, Entry& which) {
@@ -151,6 +167,11 @@ HMODULE SimModules::LoadLibraryA(const char* fileName) {
   DWORD error = 0;
   std::string path = FindModuleFile(s_, name, true, error);
   const ModuleSpec* spec = path.empty() ? nullptr : SpecOf(s_, path);
+  std::optional<ModuleSpec> builtIn;
+  if (!spec && (builtIn = SystemAdvapi(s_, path.empty() ? name : path))) {
+    path = builtIn->path;
+    spec = &*builtIn;
+  }
   if (!path.empty() && !spec) error = ERROR_BAD_EXE_FORMAT;
   if (spec && spec->loadError) error = spec->loadError;
   if (!spec || spec->loadError) {
@@ -186,6 +207,7 @@ FARPROC SimModules::GetProcAddress(HMODULE module, const char* procName) {
   }
   if (procName) {
     for (Entry e : Exports(it->second.spec.kind)) {
+      if (e == Entry::kInitiateSystemShutdownExA && s_.settings.majorVersion < 5) continue;  // before Windows 2000
       if (std::strcmp(procName, EntryName(e)) == 0) {  // export names are compared exactly
         s_.Record(call + " = found");
         return MakeEntry(it->first, e);

@@ -25,7 +25,8 @@ struct ProgramWindowState {
 };
 
 // The entry points a simulated library can export.
-enum class Entry { kNone = 0, kOpenManagerExA, kUpdatePrinterStatusA, kCloseManager, kDllUnregisterServer, kADsGetObject };
+enum class Entry { kNone = 0, kOpenManagerExA, kUpdatePrinterStatusA, kCloseManager, kDllUnregisterServer, kADsGetObject,
+                  kInitiateSystemShutdownExA };
 
 struct LoadedLibrary {
   std::string path;  // as the file is named on the machine
