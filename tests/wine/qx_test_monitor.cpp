@@ -3,8 +3,8 @@
 // the spooler expects of a monitor that keeps its ports itself. It lists, opens and deletes
 // them; printing through it writes nothing anywhere (the test never prints).
 //
-// The monitor offers the interface of InitializePrintMonitor, which Wine 8.0's spooler loads
-// (it does not yet load InitializePrintMonitor2).
+// The monitor offers the older interface, InitializePrintMonitor with a MONITOREX, which Wine
+// 8.0's spooler loads and calls (DeletePort of LPTN1: reaches DeletePort here).
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
