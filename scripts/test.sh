@@ -2,7 +2,8 @@
 # The whole test run: installs what is missing, then builds and tests the simulated machine
 # (preset native), the same under the address and undefined-behaviour sanitizers (preset
 # asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
-# Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb).
+# Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb): its
+# windows, and a whole erase of a family installed into a private Wine prefix.
 # Fails when any step fails; every step runs that can.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -72,6 +73,8 @@ if step mingw-configure cmake --preset mingw && step mingw-build cmake --build -
   if ! tests/wine/run-contract-tests.sh "$root/build/mingw/tests/qx_contract_tests.exe"; then failed+=(wine); fi
   echo "== wine-ui"
   if ! timeout 900 tests/wine/run-ui-tests.sh "$root/build/mingw"; then failed+=(wine-ui); fi
+  echo "== wine-e2e"
+  if ! timeout 900 tests/wine/run-erase-e2e.sh "$root/build/mingw"; then failed+=(wine-e2e); fi
 fi
 
 if [[ ${#failed[@]} -gt 0 ]]; then

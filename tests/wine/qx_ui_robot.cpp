@@ -8,6 +8,7 @@
 //   check CLASS TITLE ID    the radio button ID is clicked
 //   text CLASS TITLE ID     prints the text of control ID (65535: a message box's text)
 //   count CLASS TITLE N     exactly N visible windows of that class and title exist
+//   partway CLASS TITLE ID  until the progress bar ID stands strictly between its ends (60 s)
 //   shot FILE.bmp           the whole screen, as a 24-bit bitmap
 //   hold FILE MS            keeps FILE open without sharing, as a program using it would
 //   sleep MS
@@ -17,6 +18,7 @@
 // and text wait up to 10 s for their window. Titles and texts are UTF-8 on the command line
 // and in the output.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -140,6 +142,19 @@ bool Step(int argc, wchar_t** argv, int& i) {
     for (int waited = 0; waited <= arg; waited += 50) {
       if (!Find(cls, title, false)) return true;
       Sleep(50);
+    }
+    return false;
+  }
+  if (op == L"partway") {
+    for (int waited = 0; waited <= 60000; waited += 20) {
+      HWND bar = nullptr;
+      if (HWND w = Find(cls, title, false)) bar = GetDlgItem(w, arg);
+      DWORD_PTR pos = 0, high = 0;
+      if (bar && SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos) &&
+          SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &high) &&
+          static_cast<int>(pos) > 0 && static_cast<int>(pos) < static_cast<int>(high))
+        return true;
+      Sleep(20);
     }
     return false;
   }

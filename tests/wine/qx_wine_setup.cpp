@@ -3,11 +3,16 @@
 // groups through its DDE interface. Steps run in order; the first that fails ends the program
 // with status 1.
 //
-//   driver NAME                 a printer driver of that name for this system's environment
+//   driver NAME ENV             a printer driver of that name for the print environment ENV
+//                               ("-": this system's own)
+//   monitor NAME DLL            a port monitor, its library in the system directory
+//   port MONITOR NAME           a port made by that monitor
 //   printer NAME DRIVER PORT    a local printer
 //   dde COMMAND                 one Program Manager command, e.g. [CreateGroup(Qorvex)]
 //   hasprinter NAME             succeeds when the printer exists
-//   hasdriver NAME              succeeds when the driver exists
+//   hasdriver NAME ENV          succeeds when the driver exists in that environment
+//   hasport NAME                succeeds when the spooler lists the port
+//   hasmonitor NAME             succeeds when the spooler lists the monitor
 #include <windows.h>
 #include <ddeml.h>
 #include <winspool.h>
@@ -15,6 +20,9 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// In winspool.drv, though MinGW's winspool.h does not declare it.
+extern "C" BOOL WINAPI AddPortExW(LPWSTR name, DWORD level, LPBYTE buffer, LPWSTR monitorName);
 
 namespace {
 
@@ -24,11 +32,14 @@ std::wstring SystemFile(const wchar_t* name) {
   return std::wstring(dir) + L"\\" + name;
 }
 
-bool AddDriver(const wchar_t* name) {
+wchar_t* Environment(const wchar_t* env) { return lstrcmpW(env, L"-") == 0 ? nullptr : const_cast<wchar_t*>(env); }
+
+bool AddDriver(const wchar_t* name, const wchar_t* env) {
   std::wstring file = SystemFile(L"wineps.drv");
   DRIVER_INFO_3W info{};
   info.cVersion = 3;
   info.pName = const_cast<wchar_t*>(name);
+  info.pEnvironment = Environment(env);
   info.pDriverPath = file.data();
   info.pDataFile = file.data();
   info.pConfigFile = file.data();
@@ -55,14 +66,48 @@ bool HasPrinter(const wchar_t* name) {
   return true;
 }
 
-bool HasDriver(const wchar_t* name) {
+bool HasDriver(const wchar_t* name, const wchar_t* env) {
   DWORD needed = 0, count = 0;
-  EnumPrinterDriversW(nullptr, nullptr, 1, nullptr, 0, &needed, &count);
+  EnumPrinterDriversW(nullptr, Environment(env), 1, nullptr, 0, &needed, &count);
   std::vector<BYTE> buffer(needed ? needed : 1);
-  if (!EnumPrinterDriversW(nullptr, nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  if (!EnumPrinterDriversW(nullptr, Environment(env), 1, buffer.data(), needed, &needed, &count)) return false;
   auto* drivers = reinterpret_cast<DRIVER_INFO_1W*>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
     if (lstrcmpiW(drivers[i].pName, name) == 0) return true;
+  return false;
+}
+
+bool AddOneMonitor(const wchar_t* name, const wchar_t* dll) {
+  MONITOR_INFO_2W info{};
+  info.pName = const_cast<wchar_t*>(name);
+  info.pDLLName = const_cast<wchar_t*>(dll);
+  return AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info)) != FALSE;
+}
+
+bool AddOnePort(const wchar_t* monitor, const wchar_t* name) {
+  PORT_INFO_1W info{const_cast<wchar_t*>(name)};
+  return AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<wchar_t*>(monitor)) != FALSE;
+}
+
+bool HasPort(const wchar_t* name) {
+  DWORD needed = 0, count = 0;
+  EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  auto* ports = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpiW(ports[i].pName, name) == 0) return true;
+  return false;
+}
+
+bool HasMonitor(const wchar_t* name) {
+  DWORD needed = 0, count = 0;
+  EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  auto* monitors = reinterpret_cast<MONITOR_INFO_1W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpiW(monitors[i].pName, name) == 0) return true;
   return false;
 }
 
@@ -92,8 +137,20 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring op = argv[i];
     int at = i;
     bool ok = false;
-    if (op == L"driver" && i + 1 < argc) {
-      ok = AddDriver(argv[i + 1]);
+    if (op == L"driver" && i + 2 < argc) {
+      ok = AddDriver(argv[i + 1], argv[i + 2]);
+      i += 3;
+    } else if (op == L"monitor" && i + 2 < argc) {
+      ok = AddOneMonitor(argv[i + 1], argv[i + 2]);
+      i += 3;
+    } else if (op == L"port" && i + 2 < argc) {
+      ok = AddOnePort(argv[i + 1], argv[i + 2]);
+      i += 3;
+    } else if (op == L"hasport" && i + 1 < argc) {
+      ok = HasPort(argv[i + 1]);
+      i += 2;
+    } else if (op == L"hasmonitor" && i + 1 < argc) {
+      ok = HasMonitor(argv[i + 1]);
       i += 2;
     } else if (op == L"printer" && i + 3 < argc) {
       ok = AddOnePrinter(argv[i + 1], argv[i + 2], argv[i + 3]);
@@ -104,9 +161,9 @@ int wmain(int argc, wchar_t** argv) {
     } else if (op == L"hasprinter" && i + 1 < argc) {
       ok = HasPrinter(argv[i + 1]);
       i += 2;
-    } else if (op == L"hasdriver" && i + 1 < argc) {
-      ok = HasDriver(argv[i + 1]);
-      i += 2;
+    } else if (op == L"hasdriver" && i + 2 < argc) {
+      ok = HasDriver(argv[i + 1], argv[i + 2]);
+      i += 3;
     } else {
       i = argc;
     }

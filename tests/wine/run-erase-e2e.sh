@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# The real program's whole erase under Wine, driven by the UI robot: a Qorvex family is
-# installed into a private prefix for real (registry import, files, a file held open by
-# another program, the companion service ZOVPMN running as a real service), beside another
-# vendor's keys and files; QXErs.exe runs through its dialogs to the end message; then the
-# real API is asked what is left. The printer drivers use Wine's PostScript driver as their
-# files; the program groups are made through Program Manager's DDE interface.
+# The real program's whole erase under Wine, driven by the UI robot. A Qorvex family is
+# installed into a private prefix for real: registry data (regedit), files, one of them held
+# open by another program, the companion service ZOVPMN running as a real service, the port
+# monitor "ZOV Network Port" (a monitor library of the test's own) with its port LPTN1:, a
+# printer driver (Wine's PostScript driver as its file) and a printer on that port, a Program
+# Manager group made through DDE, QXErs.ini beside QXErs.exe. Beside it another vendor's
+# printer, driver, service, keys, files and group. A run cancelled at the confirmation and a
+# second instance change nothing; the erase itself runs through its dialogs to the end
+# message; then the real API is asked what is left.
 #
 #   tests/wine/run-erase-e2e.sh [build/mingw]
 #
-# Not yet part of scripts/test.sh: it passes only once every removal stage is built. Not
-# covered yet: the product's ports and port monitors (they need a monitor library of their own).
+# Where Wine answers otherwise than Windows, the check says so ("Wine differs") and takes
+# Wine's answer; every other check must hold.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,15 +21,18 @@ build=${1:-$root/build/mingw}
 source "$here/wine-desktop.sh"
 service_exe=$build/tests/qx_test_service.exe
 setup_exe=$build/tests/qx_wine_setup.exe
-for f in "$service_exe" "$setup_exe"; do
+monitor_dll=$build/tests/qx_test_monitor.dll
+for f in "$service_exe" "$setup_exe" "$monitor_dll"; do
   [[ -f $f ]] || { echo "run-erase-e2e: $f not found" >&2; exit 2; }
 done
 cp "$setup_exe" "$work/"
-setup() { timeout 120 "${jp[@]}" "$wine" "$work/qx_wine_setup.exe" "$@"; }
+wine_do() { timeout 120 "${jp[@]}" "$wine" "$@"; }
+setup() { wine_do "$work/qx_wine_setup.exe" "$@"; }
+absent() { ! setup "$@" 2>/dev/null; }
 
 c=$WINEPREFIX/drive_c
 sys32=$c/windows/system32
-wine_do() { timeout 120 "${jp[@]}" "$wine" "$@"; }
+x86='Windows NT x86'  # the environment a 32-bit Windows keeps its printers' drivers in
 
 # ---- the family, and the bystanders
 cp "$here/e2e/family.reg" "$work/family.reg"
@@ -37,64 +43,123 @@ echo ZOVSRM >"$sys32/ZOVSRM.DLL"
 echo setup >"$c/QXSETUP.LOG"
 echo memo >"$c/Program Files/Hanakoya/memo.exe"
 echo keep >"$c/Program Files/Hanakoya/Readme.txt"
-cp "$service_exe" "$c/Program Files/Qorvex/ZOVPMNSV.EXE"
-wine_do sc create ZOVPMN binpath= 'C:\Program Files\Qorvex\ZOVPMNSV.EXE' >/dev/null
+cp "$service_exe" "$c/Program Files/Qorvex/ZOVPMNNT.EXE"
+wine_do sc create ZOVPMN binpath= 'C:\Program Files\Qorvex\ZOVPMNNT.EXE' >/dev/null
 wine_do sc start ZOVPMN >/dev/null
 cp "$service_exe" "$c/Program Files/Hanakoya/HanaSvc.exe"
 wine_do sc create HanaSvc binpath= 'C:\Program Files\Hanakoya\HanaSvc.exe' >/dev/null
 wine_do sc start HanaSvc >/dev/null
-setup driver "Qorvex PS Driver" driver "Hanakoya Laser Driver" \
-  printer "Qorvex Printer" "Qorvex PS Driver" "FILE:" printer "Hanakoya Laser" "Hanakoya Laser Driver" "FILE:" \
-  dde "[CreateGroup(Qorvex)]" dde "[CreateGroup(Hanakoya)]" || echo "run-erase-e2e: the printers or groups were not made" >&2
-group() { [[ -n $(find "$c" -ipath "*/Start Menu/Programs/$1" -type d 2>/dev/null) ]]; }
+# Wine's spooler works in the caller's process whether its service runs or not; on Windows it
+# runs, and the program reads its state to choose between the spooler and the registry.
+wine_do sc start Spooler >/dev/null || true
+cp "$monitor_dll" "$sys32/ZOVNPMON.DLL"
+# 64-bit Wine gives a printer the driver of its own environment, "Windows x64"; the program,
+# written for 32-bit Windows, removes the drivers of "Windows NT x86": both are installed.
+setup monitor "ZOV Network Port" ZOVNPMON.DLL port "ZOV Network Port" "LPTN1:" \
+  driver "Qorvex PS Driver" - driver "Qorvex PS Driver" "$x86" \
+  driver "Hanakoya Laser Driver" - driver "Hanakoya Laser Driver" "$x86" \
+  printer "Qorvex Printer" "Qorvex PS Driver" "LPTN1:" printer "Hanakoya Laser" "Hanakoya Laser Driver" "FILE:" \
+  dde "[CreateGroup(Qorvex)]" dde "[CreateGroup(Hanakoya)]" || echo "run-erase-e2e: the printer objects or groups were not made" >&2
 install_qxers "$(cat "$here/e2e/QXErs.ini")"
+
 failures=0
 expect() {
   if eval "$2"; then echo "run-erase-e2e: ok   $1"; else echo "run-erase-e2e: FAIL $1" >&2; failures=$((failures + 1)); fi
 }
+# Windows' answer passes; Wine's other answer passes only as the difference named.
+differs() {
+  if eval "$2"; then
+    echo "run-erase-e2e: ok   $1"
+  elif eval "$3"; then
+    echo "run-erase-e2e: ok   $1 (Wine differs: $4)"
+  else
+    echo "run-erase-e2e: FAIL $1" >&2
+    failures=$((failures + 1))
+  fi
+}
 key() { wine_do reg query "$1" ${2:+/v "$2"} >/dev/null 2>&1; }
 service() { wine_do sc query "$1" >/dev/null 2>&1; }
+running() { wine_do sc query "$1" 2>/dev/null | grep -q RUNNING; }
+group() { [[ -n $(find "$c" -ipath "*/Start Menu/Programs/$1" -type d 2>/dev/null) ]]; }
+log_file() { find "$c" -iname QXErs.log 2>/dev/null | head -1; }
+family_printing() { setup hasmonitor "ZOV Network Port" hasport "LPTN1:" hasdriver "Qorvex PS Driver" "$x86" hasprinter "Qorvex Printer"; }
 # Checks of absence prove something only when the family was there before.
-expect "family installed" 'key "HKLM\SOFTWARE\ZOV\Qorvex" && key "HKCU\Software\ZOV\Qorvex" && service ZOVPMN && [[ -e "$sys32/ZOVSRM.DLL" ]]'
-expect "printers and groups installed" 'setup hasprinter "Qorvex Printer" hasdriver "Qorvex PS Driver" hasprinter "Hanakoya Laser" && group Qorvex && group Hanakoya'
+expect "family installed" 'key "HKLM\SOFTWARE\ZOV\Qorvex" && key "HKCU\Software\ZOV\Qorvex" && running ZOVPMN && [[ -e "$sys32/ZOVSRM.DLL" ]] && group Qorvex'
+expect "family monitor, port, driver and printer installed" 'family_printing'
+expect "bystanders installed" 'running HanaSvc && setup hasprinter "Hanakoya Laser" hasdriver "Hanakoya Laser Driver" "$x86" && group Hanakoya'
 [[ $failures -eq 0 ]] || exit 2
+
+dlg='#32770'
+box="$dlg/65535"
+# ---- a second instance refuses to start, and a run cancelled at the confirmation changes nothing
+start_qxers
+robot wait "$dlg/1005" "Qorvex Eraser" 60000 || exit 1
+second_ok=0
+( cd "$app" && timeout 60 "${jp[@]}" "$wine" 'C:\QXErs\QXErs.exe' >/dev/null 2>&1 ) && second_ok=1
+expect "a second instance ends by itself, showing nothing" \
+  '[[ $second_ok == 1 ]] && robot count QXErsFrame "Qorvex Eraser" 1 count "$dlg/1005" "Qorvex Eraser" 1'
+robot press "$dlg/1005" "Qorvex Eraser" 2 wait "$box" "Qorvex Eraser" 20000 press "$box" "Qorvex Eraser" 1 \
+  wait "$box" "Qorvex Eraser 中止" 20000 press "$box" "Qorvex Eraser 中止" 1 || exit 1
+finished 60 || exit 1
+expect "a cancelled run changes nothing and writes no log" \
+  'key "HKLM\SOFTWARE\ZOV\Qorvex" && running ZOVPMN && family_printing && [[ -e "$c/QXSETUP.LOG" && -z $(log_file) ]]'
+
+# ---- the erase, through the dialogs
 # Another program holds the status-manager library open for the whole run.
 robot hold 'C:\windows\system32\ZOVSRM.DLL' 600000 &
 holder=$!
-
-# ---- the erase, through the dialogs
-dlg='#32770'
-box="$dlg/65535"
 start_qxers
 robot wait "$dlg/1005" "Qorvex Eraser" 60000 press "$dlg/1005" "Qorvex Eraser" 1 \
-  wait "$dlg/1003" "ドライバ削除処理の選択" 20000 press "$dlg/1003" "ドライバ削除処理の選択" 1 \
+  wait "$dlg/1003" "ドライバ削除処理の選択" 20000 check "$dlg/1003" "ドライバ削除処理の選択" 1004 \
+  press "$dlg/1003" "ドライバ削除処理の選択" 1 \
   wait "$box" "Qorvex Eraser" 20000 press "$box" "Qorvex Eraser" 1 \
   wait "$box" "Qorvex Eraser 終了" 600000 || exit 1
 said=$(robot text "$box" "Qorvex Eraser 終了" 65535)
+said=${said%$'\r'}
 echo "run-erase-e2e: the program says: $said"
 # No to the restart question: the restart is checked by what waits for it.
 if [[ $said == システムの再起動が必要です* ]]; then robot press "$box" "Qorvex Eraser 終了" 7; else robot press "$box" "Qorvex Eraser 終了" 1; fi
-finished 60
+finished 60 || echo "run-erase-e2e: the program did not end after its end message" >&2
 kill "$holder" 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
 
 # ---- what is left
-expect "the restart is asked for" '[[ $said == システムの再起動が必要です* ]]'
+expect "the restart is asked for" '[[ $said == "システムの再起動が必要です。今すぐ再起動しますか？" ]]'
 expect "family keys gone" '! key "HKLM\SOFTWARE\ZOV\Qorvex" && ! key "HKCU\Software\ZOV\Qorvex"'
-expect "uninstall entry gone" '! key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qorvex 1.2"'
-expect "run value gone" '! key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" ZOVPMN'
-expect "files gone" '[[ ! -e "$c/Program Files/Qorvex/ZOVPMN.EXE" && ! -e "$c/QXSETUP.LOG" ]]'
-expect "held file pending for the restart" \
-  'wine_do reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager" /v PendingFileRenameOperations | grep -qi ZOVSRM'
+expect "uninstall entry and run value gone" \
+  '! key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qorvex 1.2" && ! key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" ZOVPMN'
+expect "the product taken out of the shared list" \
+  'wine_do reg query "HKLM\SOFTWARE\ZOV\Shared" /v Products | grep -q "Scriptora,Netbridge"'
+expect "files and folder gone" '[[ ! -e "$c/Program Files/Qorvex" && ! -e "$c/QXSETUP.LOG" && ! -e "$sys32/ZOVNPMON.DLL" ]]'
+expect "held file still there, pending for the restart" \
+  '[[ -e "$sys32/ZOVSRM.DLL" ]] && wine_do reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager" /v PendingFileRenameOperations | grep -qi "system32\\\\ZOVSRM.DLL"'
 expect "companion service gone" '! service ZOVPMN'
-log=$(find "$c" -iname QXErs.log | head -1)
-expect "log written with its sections" '[[ -n $log ]] && iconv -f CP932 -t UTF-8 "$log" | grep -c "^＜\(環境情報\|削除ファイル\|削除レジストリ\|削除フォルダ\|削除ドライバ\|再起動要因\)＞" | grep -qx 6'
+expect "family printer gone" 'absent hasprinter "Qorvex Printer"'
+expect "family driver gone" 'absent hasdriver "Qorvex PS Driver" "$x86"'
+differs "no family driver left in the system's own environment" 'absent hasdriver "Qorvex PS Driver" -' \
+  'setup hasdriver "Qorvex PS Driver" -' \
+  "64-bit Wine keeps a printer's own driver under \"Windows x64\", where the program, made for 32-bit Windows, does not look"
+expect "product port gone" 'absent hasport "LPTN1:"'
+expect "product port monitor gone" 'absent hasmonitor "ZOV Network Port" && ! key "HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\ZOV Network Port"'
+expect "family group gone" '! group Qorvex'
+log=$(log_file)
+sections() { iconv -f CP932 -t UTF-8 "$log" | grep -o '^＜[^＞]*＞' | tr '\n' ' '; }
+expect "log written with its sections" \
+  '[[ -n $log && $(sections) == "＜環境情報＞ ＜削除ファイル＞ ＜削除レジストリ＞ ＜一部削除レジストリ＞ ＜削除フォルダ＞ ＜その他削除＞ ＜削除ドライバ＞ ＜再起動要因＞ " ]] || { echo "  sections: $(sections)" >&2; false; }'
 expect "the log names the held file among the restart causes" \
-  'iconv -f CP932 -t UTF-8 "$log" | sed -n "/^＜再起動要因＞/,\$p" | grep -qi ZOVSRM.DLL'
-expect "bystander keys kept" 'key "HKLM\SOFTWARE\Hanakoya\Memo\3.1" && key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" HanakoyaTray'
+  'iconv -f CP932 -t UTF-8 "$log" | sed -n "/^＜再起動要因＞/,\$p" | grep -qi "system32\\\\ZOVSRM.DLL"'
+expect "the log names the family's driver as deleted" \
+  'iconv -f CP932 -t UTF-8 "$log" | tr -d "\r" | grep -qx "Qorvex PS Driver ドライバ削除成功"'
+expect "bystander keys kept" \
+  'key "HKLM\SOFTWARE\Hanakoya\Memo\3.1" && key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Hanakoya Memo" && key "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" HanakoyaTray'
 expect "bystander files kept" '[[ -e "$c/Program Files/Hanakoya/memo.exe" && -e "$c/Program Files/Hanakoya/Readme.txt" ]]'
 expect "bystander service kept" 'service HanaSvc'
-expect "family printer and driver gone" '! setup hasprinter "Qorvex Printer" && ! setup hasdriver "Qorvex PS Driver"'
-expect "family group gone" '! group Qorvex'
-expect "bystander printer, driver and group kept" 'setup hasprinter "Hanakoya Laser" hasdriver "Hanakoya Laser Driver" && group Hanakoya'
+expect "bystander printer, drivers and group kept" \
+  'setup hasprinter "Hanakoya Laser" hasdriver "Hanakoya Laser Driver" "$x86" hasdriver "Hanakoya Laser Driver" - && group Hanakoya'
+if [[ $failures -gt 0 && -n $log ]]; then
+  echo "run-erase-e2e: QXErs.log:" >&2
+  iconv -f CP932 -t UTF-8 "$log" >&2
+  ls -R "$c/Program Files" >&2
+fi
 [[ $failures -eq 0 ]] && echo "run-erase-e2e: all passed"
 exit $((failures > 0))
