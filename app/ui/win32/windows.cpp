@@ -14,18 +14,19 @@ struct ViewWindow {
   bool timerSeen = false;
 };
 
+// A named callback, not a lambda: on 32-bit x86 the callback must be __stdcall, which a
+// lambda's conversion to a function pointer cannot give.
+int CALLBACK FontFound(const ::LOGFONTW*, const ::TEXTMETRICW*, ::DWORD, ::LPARAM flag) {
+  *reinterpret_cast<int*>(flag) = 1;
+  return 0;  // one is enough
+}
+
 // The font flag: whether the display offers the family "MS UI Gothic".
 int FontFlag() {
   int found = 0;
   ::HDC dc = ::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
   if (!dc) return 0;
-  ::EnumFontFamiliesW(
-      dc, L"MS UI Gothic",
-      [](const ::LOGFONTW*, const ::TEXTMETRICW*, ::DWORD, ::LPARAM flag) -> int {
-        *reinterpret_cast<int*>(flag) = 1;
-        return 0;  // one is enough
-      },
-      reinterpret_cast<::LPARAM>(&found));
+  ::EnumFontFamiliesW(dc, L"MS UI Gothic", FontFound, reinterpret_cast<::LPARAM>(&found));
   ::DeleteDC(dc);
   return found;
 }
