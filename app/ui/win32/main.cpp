@@ -10,8 +10,10 @@ int WINAPI WinMain(::HINSTANCE instance, ::HINSTANCE, ::LPSTR, int) {
   qx::HANDLE guard = nullptr;
   if (!qx::ClaimSingleInstance(real.platform().system, guard)) return 0;  // a second instance says nothing
 
-  ::INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-  ::InitCommonControlsEx(&controls);
+  // The progress bar's class. InitCommonControlsEx needs the common controls of Internet
+  // Explorer 3, which Windows 95 and NT 4.0 as shipped do not have; this one registers the
+  // class on every version.
+  ::InitCommonControls();
 
   int status = 0;
   {
