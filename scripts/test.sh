@@ -3,7 +3,8 @@
 # (preset native), the same under the address and undefined-behaviour sanitizers (preset
 # asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
 # Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb): its
-# windows, and a whole erase of a family installed into a private Wine prefix.
+# windows, and a whole erase of a family installed into a private Wine prefix; last, the
+# 32-bit QXErs.exe (preset mingw32) and the check of its imports.
 # Fails when any step fails; every step runs that can.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +17,7 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 [[ -d /usr/src/googletest ]] || need+=(googletest)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
+command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || need+=(g++-mingw-w64-i686)  # the 32-bit QXErs.exe
 if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi
 [[ -f /usr/share/i18n/locales/ja_JP ]] || need+=(locales)  # the Japanese locale Wine runs in
 command -v xvfb-run >/dev/null 2>&1 || need+=(xvfb)  # the display Wine's Explorer (Program Manager) needs
@@ -75,6 +77,15 @@ if step mingw-configure cmake --preset mingw && step mingw-build cmake --build -
   if ! timeout 900 tests/wine/run-ui-tests.sh "$root/build/mingw"; then failed+=(wine-ui); fi
   echo "== wine-e2e"
   if ! timeout 900 tests/wine/run-erase-e2e.sh "$root/build/mingw"; then failed+=(wine-e2e); fi
+fi
+
+# The 32-bit QXErs.exe, the one for Windows 95 to 2000: built, and its imports checked
+# against what those systems have (not run: that needs a 32-bit Wine). The check is shown to
+# refuse a program that imports later functions.
+if step mingw32-configure cmake --preset mingw32 && step mingw32-build cmake --build --preset mingw32 -j"$jobs"; then
+  step win32-imports tests/win32/check-imports.sh "$root/build/mingw32/app/ui/win32/QXErs.exe" || true
+  step win32-imports-refuse bash -c "i686-w64-mingw32-gcc-win32 -o '$logs/newer_import.exe' tests/win32/newer_import.c &&
+    ! tests/win32/check-imports.sh '$logs/newer_import.exe'" || true
 fi
 
 if [[ ${#failed[@]} -gt 0 ]]; then
