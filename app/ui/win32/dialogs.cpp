@@ -7,31 +7,28 @@
 
 namespace qx::shell {
 
-std::wstring Wide(const std::string& cp932) {
-  if (cp932.empty()) return std::wstring();
-  int n = ::MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) ::MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), out.data(), n);
-  return out;
-}
-
 std::string Win32Dialogs::LoadUiString(UINT id) {
-  const wchar_t* text = nullptr;
-  // Length 0 gives a pointer to the resource itself, which is not terminated.
-  int n = ::LoadStringW(instance_, id, reinterpret_cast<wchar_t*>(&text), 0);
-  if (n <= 0 || !text) return std::string();
-  int bytes = ::WideCharToMultiByte(932, 0, text, n, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) ::WideCharToMultiByte(932, 0, text, n, out.data(), bytes, nullptr, nullptr);
-  return out;
+  // The resource holds the text in UTF-16; LoadStringA gives it in the system's ANSI code
+  // page, which on a Japanese Windows is CP932, the engine's own. A text that fills the
+  // buffer may have been cut: it is loaded again into a larger one.
+  std::string buffer(256, '\0');
+  for (;;) {
+    int n = ::LoadStringA(instance_, id, buffer.data(), static_cast<int>(buffer.size()));
+    if (n <= 0) return std::string();
+    if (static_cast<std::size_t>(n) + 1 < buffer.size() || buffer.size() >= 0x8000) {
+      buffer.resize(static_cast<std::size_t>(n));
+      return buffer;
+    }
+    buffer.assign(buffer.size() * 2, '\0');
+  }
 }
 
 ::INT_PTR CALLBACK Win32Dialogs::ModalProc(::HWND dialog, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
-  auto* modal = reinterpret_cast<Modal*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* modal = reinterpret_cast<Modal*>(::GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       modal = reinterpret_cast<Modal*>(lParam);
-      ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+      ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       modal->self->modal_ = dialog;
       if (modal->checkRadio) ::CheckRadioButton(dialog, IDC_KEEP_DRIVERS, IDC_DELETE_DRIVERS, modal->checkRadio);
       return TRUE;
@@ -60,7 +57,7 @@ std::string Win32Dialogs::LoadUiString(UINT id) {
 
 bool Win32Dialogs::RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) {
   Modal modal{this, checkRadio, &onButton};
-  ::INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), view, ModalProc,
+  ::INT_PTR result = ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId), view, ModalProc,
                                        reinterpret_cast<::LPARAM>(&modal));
   modal_ = nullptr;
   return result == IDOK;
@@ -68,7 +65,7 @@ bool Win32Dialogs::RunModal(int templateId, int checkRadio, const ButtonHandler&
 
 int Win32Dialogs::ShowMessageBox(const std::string& text, const std::string& caption, UINT type) {
   ::HWND owner = modal_ ? modal_ : view;
-  return ::MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+  return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 
 // The progress dialog has no buttons: nothing to handle but its creation.
@@ -78,7 +75,7 @@ int Win32Dialogs::ShowMessageBox(const std::string& text, const std::string& cap
 
 void Win32Dialogs::ShowProgress(int templateId) {
   if (progress) return;
-  progress = ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(templateId), view, ProgressProc, 0);
+  progress = ::CreateDialogParamA(instance_, MAKEINTRESOURCEA(templateId), view, ProgressProc, 0);
   if (progress) ::ShowWindow(progress, SW_SHOW);
 }
 
@@ -88,17 +85,17 @@ void Win32Dialogs::CloseProgress() {
 }
 
 void Win32Dialogs::SetProgressRange(int low, int high) {
-  if (progress) ::SendDlgItemMessageW(progress, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+  if (progress) ::SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(low, high));
 }
 
 void Win32Dialogs::SetProgressPosition(int position) {
-  if (progress) ::SendDlgItemMessageW(progress, IDC_PROGRESS, PBM_SETPOS, static_cast<::WPARAM>(position), 0);
+  if (progress) ::SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_SETPOS, static_cast<::WPARAM>(position), 0);
 }
 
 void Win32Dialogs::SetStatusText(const std::string& text) {
-  if (progress) ::SetDlgItemTextW(progress, IDC_STATUS, Wide(text).c_str());
+  if (progress) ::SetDlgItemTextA(progress, IDC_STATUS, text.c_str());
 }
 
-void Win32Dialogs::CloseApplication() { ::PostMessageW(frame, WM_COMMAND, ID_APP_CLOSE, 0); }
+void Win32Dialogs::CloseApplication() { ::PostMessageA(frame, WM_COMMAND, ID_APP_CLOSE, 0); }
 
 }  // namespace qx::shell

@@ -29,16 +29,16 @@ int WINAPI WinMain(::HINSTANCE instance, ::HINSTANCE, ::LPSTR, int) {
       bool firstIdle = true;
       ::MSG msg{};
       for (;;) {
-        if (firstIdle && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (firstIdle && !::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
           firstIdle = false;
           ::SetForegroundWindow(dialogs.view);
-          ::PostMessageW(dialogs.view, WM_TIMER, 1, 0);
+          ::PostMessageA(dialogs.view, WM_TIMER, 1, 0);
         }
-        ::BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        ::BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
-        if (dialogs.progress && ::IsDialogMessageW(dialogs.progress, &msg)) continue;
+        if (dialogs.progress && ::IsDialogMessageA(dialogs.progress, &msg)) continue;
         ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        ::DispatchMessageA(&msg);
       }
       status = static_cast<int>(msg.wParam);
     }

@@ -1,5 +1,8 @@
 // The Win32 shell of QXErs.exe: the main frame, the view window with its banner, and the
 // dialogs, around the view's shared logic. Include after the platform headers.
+// An ANSI program: the engine's CP932 texts go to the ...A calls as they are, which a
+// Japanese Windows (ANSI code page 932) shows as they are meant; Windows 95 and 98 have the
+// ...W window calls only as stubs that fail.
 #pragma once
 
 #include "app/ui/CQXErsView.h"
@@ -8,9 +11,6 @@
 #include <string>
 
 namespace qx::shell {
-
-// CP932 text, as the engine keeps it, for the wide-character calls.
-std::wstring Wide(const std::string& cp932);
 
 class Win32Dialogs : public Dialogs {
  public:
@@ -42,8 +42,8 @@ class Win32Dialogs : public Dialogs {
   ::HWND modal_ = nullptr;  // the modal dialog open, the owner of its questions
 };
 
-inline constexpr const wchar_t* kFrameClass = L"QXErsFrame";
-inline constexpr const wchar_t* kViewClass = L"QXErsView";
+inline constexpr const char* kFrameClass = "QXErsFrame";
+inline constexpr const char* kViewClass = "QXErsView";
 
 // Registers the two window classes; view receives the view's logic and dialogs.
 bool RegisterWindowClasses(::HINSTANCE instance);

@@ -16,7 +16,7 @@ struct ViewWindow {
 
 // A named callback, not a lambda: on 32-bit x86 the callback must be __stdcall, which a
 // lambda's conversion to a function pointer cannot give.
-int CALLBACK FontFound(const ::LOGFONTW*, const ::TEXTMETRICW*, ::DWORD, ::LPARAM flag) {
+int CALLBACK FontFound(const ::LOGFONTA*, const ::TEXTMETRICA*, ::DWORD, ::LPARAM flag) {
   *reinterpret_cast<int*>(flag) = 1;
   return 0;  // one is enough
 }
@@ -24,9 +24,9 @@ int CALLBACK FontFound(const ::LOGFONTW*, const ::TEXTMETRICW*, ::DWORD, ::LPARA
 // The font flag: whether the display offers the family "MS UI Gothic".
 int FontFlag() {
   int found = 0;
-  ::HDC dc = ::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+  ::HDC dc = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
   if (!dc) return 0;
-  ::EnumFontFamiliesW(dc, L"MS UI Gothic", FontFound, reinterpret_cast<::LPARAM>(&found));
+  ::EnumFontFamiliesA(dc, "MS UI Gothic", FontFound, reinterpret_cast<::LPARAM>(&found));
   ::DeleteDC(dc);
   return found;
 }
@@ -43,28 +43,27 @@ void PaintBanner(::HWND window, ViewWindow& v) {
     ::FillRect(dc, &r, brush);
     ::DeleteObject(brush);
   }
-  std::wstring face = Wide(b.face);
-  ::HFONT font = ::CreateFontW(b.fontHeight, 0, 0, 0, b.fontWeight, TRUE, FALSE, FALSE, SHIFTJIS_CHARSET,
+  ::HFONT font = ::CreateFontA(b.fontHeight, 0, 0, 0, b.fontWeight, TRUE, FALSE, FALSE, SHIFTJIS_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                               face.c_str());
+                               b.face);
   ::HGDIOBJ old = ::SelectObject(dc, font);
   ::SetBkMode(dc, TRANSPARENT);
-  std::wstring text = Wide(v.dialogs->LoadUiString(IDS_BANNER));
+  std::string text = v.dialogs->LoadUiString(IDS_BANNER);
   ::SetTextColor(dc, RGB(0, 0, 0));
-  ::TextOutW(dc, b.shadowX, b.shadowY, text.c_str(), static_cast<int>(text.size()));
+  ::TextOutA(dc, b.shadowX, b.shadowY, text.c_str(), static_cast<int>(text.size()));
   ::SetTextColor(dc, RGB(255, 255, 255));
-  ::TextOutW(dc, b.textX, b.textY, text.c_str(), static_cast<int>(text.size()));
+  ::TextOutA(dc, b.textX, b.textY, text.c_str(), static_cast<int>(text.size()));
   ::SelectObject(dc, old);
   ::DeleteObject(font);
   ::EndPaint(window, &ps);
 }
 
 ::LRESULT CALLBACK ViewProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
-  auto* v = reinterpret_cast<ViewWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* v = reinterpret_cast<ViewWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
     case WM_NCCREATE: {
-      auto* create = reinterpret_cast<::CREATESTRUCTW*>(lParam);
-      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<::LONG_PTR>(create->lpCreateParams));
+      auto* create = reinterpret_cast<::CREATESTRUCTA*>(lParam);
+      ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<::LONG_PTR>(create->lpCreateParams));
       break;
     }
     case WM_CREATE:
@@ -88,13 +87,14 @@ void PaintBanner(::HWND window, ViewWindow& v) {
       if (v && message >= WM_USER) return v->view->OnMessage(message, wParam, lParam);
       break;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 ::LRESULT CALLBACK FrameProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
   switch (message) {
     case WM_SIZE: {
-      ::HWND view = ::FindWindowExW(window, nullptr, kViewClass, nullptr);
+      // The view is the frame's only child (FindWindowEx is not on NT 3.51).
+      ::HWND view = ::GetWindow(window, GW_CHILD);
       if (view) ::MoveWindow(view, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
       return 0;
     }
@@ -113,7 +113,7 @@ void PaintBanner(::HWND window, ViewWindow& v) {
     default:
       break;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 ViewWindow viewWindow{nullptr, nullptr};
@@ -121,27 +121,27 @@ ViewWindow viewWindow{nullptr, nullptr};
 }  // namespace
 
 bool RegisterWindowClasses(::HINSTANCE instance) {
-  ::WNDCLASSEXW frame{};
-  frame.cbSize = sizeof frame;
+  // RegisterClassA: NT 3.51 has no RegisterClassEx, and the small icon is not needed.
+  ::WNDCLASSA frame{};
   frame.lpfnWndProc = FrameProc;
   frame.hInstance = instance;
-  frame.hIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
-  frame.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  frame.hIcon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+  frame.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   frame.hbrBackground = reinterpret_cast<::HBRUSH>(COLOR_WINDOW + 1);
   frame.lpszClassName = kFrameClass;
-  ::WNDCLASSEXW view = frame;
+  ::WNDCLASSA view = frame;
   view.lpfnWndProc = ViewProc;
   view.hIcon = nullptr;
   view.hbrBackground = nullptr;
   view.lpszClassName = kViewClass;
-  return ::RegisterClassExW(&frame) && ::RegisterClassExW(&view);
+  return ::RegisterClassA(&frame) && ::RegisterClassA(&view);
 }
 
 ::HWND CreateMainFrame(::HINSTANCE instance, CQXErsView& view, Win32Dialogs& dialogs) {
   ::RECT desktop;
   ::GetClientRect(::GetDesktopWindow(), &desktop);
   // A caption and a system menu, no sizing border, no minimise or maximise box.
-  ::HWND frame = ::CreateWindowExW(0, kFrameClass, L"Qorvex Eraser", WS_CAPTION | WS_SYSMENU, 0, 0, desktop.right,
+  ::HWND frame = ::CreateWindowExA(0, kFrameClass, "Qorvex Eraser", WS_CAPTION | WS_SYSMENU, 0, 0, desktop.right,
                                    desktop.bottom, nullptr, nullptr, instance, nullptr);
   if (!frame) return nullptr;
   // The close box is greyed: the end of the run closes the program.
@@ -150,7 +150,7 @@ bool RegisterWindowClasses(::HINSTANCE instance) {
   viewWindow = ViewWindow{&view, &dialogs};
   ::RECT client;
   ::GetClientRect(frame, &client);
-  ::HWND child = ::CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, frame,
+  ::HWND child = ::CreateWindowExA(0, kViewClass, "", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, frame,
                                    nullptr, instance, &viewWindow);
   if (!child) {
     ::DestroyWindow(frame);
