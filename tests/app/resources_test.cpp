@@ -1,5 +1,7 @@
 // The resource script of QXErs.exe and the texts the view's logic shows must be the same:
 // the Windows program loads its texts from the script, qxers-sim and the tests from the code.
+// The script is UTF-8, the resource UTF-16; QXErs.exe, an ANSI program, loads a text with
+// LoadStringA, which a Japanese Windows converts to CP932: that must give the engine's bytes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -38,7 +40,9 @@ TEST(Resources, TheStringTableHoldsEveryTextOfTheViewAndNothingElse) {
   for (std::sregex_iterator it(body.begin(), body.end(), entry), end; it != end; ++it, ++strings) {
     SCOPED_TRACE((*it)[1].str());
     ASSERT_TRUE(ids.count((*it)[1]));
-    EXPECT_EQ((*it)[2].str(), Utf8(UiString(ids[(*it)[1]])));
+    std::string loaded;
+    ASSERT_TRUE(sim::Utf8ToCp932((*it)[2].str(), loaded));
+    EXPECT_EQ(loaded, std::string(UiString(ids[(*it)[1]])));
   }
   EXPECT_EQ(strings, 16);
   EXPECT_EQ(static_cast<int>(ids.size()), 17);  // the strings and the document string
