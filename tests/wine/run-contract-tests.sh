@@ -28,18 +28,8 @@ if [[ -z ${QX_WINE_DISPLAY_READY:-} ]]; then
   exec timeout 3600 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-wine=""
-for candidate in wine64 /usr/lib/wine/wine64 wine; do
-  if command -v "$candidate" >/dev/null 2>&1; then
-    wine=$(command -v "$candidate")
-    break
-  fi
-done
-if [[ -z $wine ]]; then
-  echo "run-contract-tests: no wine64 found (Debian package wine64)" >&2
-  exit 2
-fi
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+me=run-contract-tests
+source "$here/wine-prefix.sh"
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qx-wine.XXXXXX")
 cleanup() {
@@ -47,26 +37,13 @@ cleanup() {
   rm -rf "$prefix"
 }
 trap cleanup EXIT
-export WINEPREFIX=$prefix
-export WINEARCH=win64
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-# A Japanese system: Wine takes the ANSI code page (932) from the locale, and the Unix file
-# names' encoding from the C library's locale, so a Japanese UTF-8 locale is built for this run
-# alone (localedef, with the sources of Debian's package locales).
-mkdir -p "$prefix/locale"
-if ! localedef -i ja_JP -f UTF-8 "$prefix/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
-  echo "run-contract-tests: cannot build the ja_JP.UTF-8 locale (Debian package locales)" >&2
-  exit 2
-fi
-# (set for Wine only: this shell cannot switch to a locale it did not start with)
-locale_env=(env "LOCPATH=$prefix/locale" LC_ALL=ja_JP.UTF-8)
+wine_prefix "$prefix" "$prefix"
 
 # Wine's own tools run quietly; only the test program's output is shown.
 quiet() { timeout 600 "$@" >/dev/null 2>&1; }
 
 echo "run-contract-tests: Wine $("$wine" --version 2>/dev/null || echo '?'), prefix $prefix"
-if ! quiet "${locale_env[@]}" "$wine" wineboot --init; then
+if ! quiet "${jp[@]}" "$wine" wineboot --init; then
   echo "run-contract-tests: wineboot failed" >&2
   exit 2
 fi
@@ -75,7 +52,7 @@ quiet "$wineserver" -w || true
 status=0
 for version in $versions; do
   key='HKCU\Software\Wine\AppDefaults\qx_contract_tests.exe'
-  if ! quiet "${locale_env[@]}" "$wine" reg add "$key" /v Version /t REG_SZ /d "$version" /f; then
+  if ! quiet "${jp[@]}" "$wine" reg add "$key" /v Version /t REG_SZ /d "$version" /f; then
     echo "run-contract-tests: cannot set the Windows version $version" >&2
     exit 2
   fi
@@ -89,7 +66,7 @@ for version in $versions; do
     winxp) expected=5.1 ;;
     *) expected="" ;;
   esac
-  timeout 600 "${locale_env[@]}" QX_EXPECTED_WINDOWS_VERSION="$expected" "$wine" "$exe" --gtest_color=no >"$log" 2>"$prefix/wine-$version.err"
+  timeout 600 "${jp[@]}" QX_EXPECTED_WINDOWS_VERSION="$expected" "$wine" "$exe" --gtest_color=no >"$log" 2>"$prefix/wine-$version.err"
   rc=$?
   set -e
   grep -aE '^\[ WINE DIFF \]|^\[  SKIPPED \]|^\[  FAILED  \]|^\[  PASSED  \]|^\[==========\]' "$log" || true

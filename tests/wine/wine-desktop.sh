@@ -15,15 +15,7 @@ for f in "$exe" "$robot_exe"; do
     exit 2
   fi
 done
-wine=""
-for candidate in wine64 /usr/lib/wine/wine64 wine; do
-  if command -v "$candidate" >/dev/null 2>&1; then
-    wine=$(command -v "$candidate")
-    break
-  fi
-done
-[[ -n $wine ]] || { echo "$(basename "$0"): no wine64 (Debian package wine64)" >&2; exit 2; }
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 command -v Xvfb >/dev/null 2>&1 || { echo "$(basename "$0"): no Xvfb (Debian package xvfb)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qx-desktop.XXXXXX")
@@ -46,13 +38,7 @@ for n in $(seq 90 130); do
 done
 [[ -n $xvfb_pid ]] || { echo "$(basename "$0"): no free X display" >&2; exit 2; }
 
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$work/locale"
-if ! localedef -i ja_JP -f UTF-8 "$work/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
-  echo "$(basename "$0"): cannot build the ja_JP.UTF-8 locale (Debian package locales)" >&2
-  exit 2
-fi
-jp=(env "LOCPATH=$work/locale" LC_ALL=ja_JP.UTF-8)
+wine_prefix "$work" "$work/prefix"
 quiet() { timeout 300 "$@" >/dev/null 2>&1; }
 
 sleep 1  # the display comes up
