@@ -89,27 +89,22 @@ bool AddOnePort(const wchar_t* monitor, const wchar_t* name) {
   return AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<wchar_t*>(monitor)) != FALSE;
 }
 
-bool HasPort(const wchar_t* name) {
+// Whether the spooler's list (EnumPortsW, EnumMonitorsW: level 1, a name first) holds the name.
+template <class Info, class Enumerate>
+bool Lists(Enumerate enumerate, const wchar_t* name) {
   DWORD needed = 0, count = 0;
-  EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+  enumerate(nullptr, 1, nullptr, 0, &needed, &count);
   std::vector<BYTE> buffer(needed ? needed : 1);
-  if (!EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
-  auto* ports = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
+  if (!enumerate(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  auto* items = reinterpret_cast<Info*>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
-    if (lstrcmpiW(ports[i].pName, name) == 0) return true;
+    if (lstrcmpiW(items[i].pName, name) == 0) return true;
   return false;
 }
 
-bool HasMonitor(const wchar_t* name) {
-  DWORD needed = 0, count = 0;
-  EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
-  std::vector<BYTE> buffer(needed ? needed : 1);
-  if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
-  auto* monitors = reinterpret_cast<MONITOR_INFO_1W*>(buffer.data());
-  for (DWORD i = 0; i < count; ++i)
-    if (lstrcmpiW(monitors[i].pName, name) == 0) return true;
-  return false;
-}
+bool HasPort(const wchar_t* name) { return Lists<PORT_INFO_1W>(EnumPortsW, name); }
+
+bool HasMonitor(const wchar_t* name) { return Lists<MONITOR_INFO_1W>(EnumMonitorsW, name); }
 
 HDDEDATA CALLBACK NoCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) { return nullptr; }
 
