@@ -1,6 +1,7 @@
 #include "tools/qxers-sim/console_dialogs.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,14 @@
 namespace qxsim {
 
 using qx::sim::Cp932ToUtf8Lossy;
+
+namespace {
+// A yes-or-no answer as the index of a two-way choice whose first choice is yes.
+std::optional<int> FirstIfYes(std::optional<bool> yes) {
+  if (!yes) return std::nullopt;
+  return *yes ? 0 : 1;
+}
+}  // namespace
 
 int ConsoleDialogs::Ask(const std::string& prompt, const std::vector<std::string>& choices, int defaultIndex) {
   for (;;) {
@@ -32,6 +41,12 @@ int ConsoleDialogs::Ask(const std::string& prompt, const std::vector<std::string
   }
 }
 
+int ConsoleDialogs::Answer(std::optional<int> given, const std::string& prompt, const std::vector<std::string>& choices,
+                           int defaultIndex) {
+  if (given) return *given;
+  return in_ ? Ask(prompt, choices, defaultIndex) : defaultIndex;
+}
+
 bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHandler& onButton) {
   EndBar();
   const qx::DialogTexts& t = qx::TemplateTexts();
@@ -45,19 +60,12 @@ bool ConsoleDialogs::RunModal(int templateId, int checkRadio, const qx::ButtonHa
   int radio = checkRadio;
   for (;;) {
     if (drivers) {
-      int choice = radio == IDC_DELETE_DRIVERS ? 1 : 0;
-      if (answers_.drivers)
-        choice = *answers_.drivers;
-      else if (in_)
-        choice = Ask("  keep the printer drivers or delete them too?", {"keep", "delete"}, choice);
+      int choice = Answer(answers_.drivers, "  keep the printer drivers or delete them too?", {"keep", "delete"},
+                          radio == IDC_DELETE_DRIVERS ? 1 : 0);
       radio = choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS;
       out_ << "  " << (choice == 1 ? "delete the printer drivers too" : "keep the printer drivers") << "\n";
     }
-    bool ok = true;
-    if (answers_.ok)
-      ok = *answers_.ok;
-    else if (in_)
-      ok = Ask("  OK or Cancel?", {"ok", "cancel"}, 0) == 0;
+    bool ok = Answer(FirstIfYes(answers_.ok), "  OK or Cancel?", {"ok", "cancel"}, 0) == 0;
     out_ << "  -> " << (ok ? "OK" : "Cancel") << "\n";
     qx::DialogStep step = onButton(ok ? qx::kIdOk : qx::kIdCancel, radio);
     if (step != qx::DialogStep::Stay) return step == qx::DialogStep::EndOk;
@@ -82,11 +90,7 @@ int ConsoleDialogs::ShowMessageBox(const std::string& text, const std::string& c
     out_ << "\n";
     return qx::kIdOk;
   }
-  bool yes = false;
-  if (answers_.restart)
-    yes = *answers_.restart;
-  else if (in_)
-    yes = Ask("", {"yes", "no"}, 1) == 0;
+  bool yes = Answer(FirstIfYes(answers_.restart), "", {"yes", "no"}, 1) == 0;
   out_ << " -> " << (yes ? "Yes" : "No") << "\n";
   restartAnswered = yes;
   return yes ? qx::kIdYes : qx::kIdNo;

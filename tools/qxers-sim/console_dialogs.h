@@ -56,6 +56,9 @@ class ConsoleDialogs : public qx::Dialogs {
   // Asks at the terminal until one of the choices' first letters is typed; an empty line
   // takes the default. The answer's index in choices.
   int Ask(const std::string& prompt, const std::vector<std::string>& choices, int defaultIndex);
+  // The command line's answer if given; else, at a terminal, the one asked there; else the default.
+  int Answer(std::optional<int> given, const std::string& prompt, const std::vector<std::string>& choices,
+             int defaultIndex);
   std::ostream& out_;
   ConsoleAnswers answers_;
   std::istream* in_;
