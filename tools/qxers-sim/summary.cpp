@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/text.h"
 #include "platform/sim/encoding.h"
 #include "platform/sim/sim_text.h"
 
@@ -41,10 +42,6 @@ std::string Text(const std::optional<RegValue>& v) {
   return s;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && cp932::EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The key=value lines of one section of an initialization file, in order.
 std::vector<std::pair<std::string, std::string>> IniSection(const std::string& text, std::string_view section) {
   std::vector<std::pair<std::string, std::string>> out;
@@ -76,7 +73,7 @@ void CaptureSpooler(const SimMachine& m, MachineView& view) {
   for (const std::string& env : m.Subkeys(environments)) {
     std::string drivers = environments + "\\" + env + "\\Drivers";
     for (const std::string& d : m.Subkeys(drivers)) {
-      if (nt && StartsWithNoCase(d, "Version-")) {
+      if (nt && qx::StartsWithNoCase(d, "Version-")) {
         for (const std::string& v : m.Subkeys(drivers + "\\" + d)) {
           std::string id = v + " (" + env + ", " + d + ")";
           Put(view, Kind::kDrivers, id, id, KeyHolds(m, drivers + "\\" + d + "\\" + v));
