@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/text.h"
 #include "platform/sim/sim_text.h"
 
 namespace qxsim {
@@ -10,17 +11,6 @@ namespace cp932 = qx::sim::cp932;
 using qx::BOOL;
 using qx::DWORD;
 using qx::HANDLE;
-
-namespace {
-
-// The last character is a backslash, not the second byte of a double-byte character.
-bool EndsInSeparator(const std::string& path) {
-  std::size_t i = 0, last = 0;
-  for (; i < path.size(); i += cp932::CharLength(path, i)) last = i;
-  return !path.empty() && last == path.size() - 1 && path[last] == '\\';
-}
-
-}  // namespace
 
 class WatchedPlatform::Files final : public qx::Files {
  public:
@@ -89,8 +79,8 @@ class WatchedPlatform::Files final : public qx::Files {
     DWORD error = system_.GetLastError();
     if (!name || (error != qx::ERROR_FILE_NOT_FOUND && error != qx::ERROR_PATH_NOT_FOUND)) return;
     std::string path = name;
-    // "C:\DIR\" and "C:\DIR" are one folder.
-    while (path.size() > 3 && EndsInSeparator(path)) path.pop_back();
+    // "C:\DIR\" and "C:\DIR" are one folder (a backslash, not a double-byte character's second byte).
+    while (path.size() > 3 && qx::FindLastChar(path, '\\') == path.size() - 1) path.pop_back();
     std::lock_guard<std::mutex> lock(mu_);
     notFound_.emplace(cp932::Fold(path), path);
   }
