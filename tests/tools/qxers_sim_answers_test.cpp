@@ -3,24 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sys/wait.h>
 
 #include "tests/tools/image_support.h"
+#include "tests/tools/qxers_sim_support.h"
 
 namespace qx::test {
 namespace {
-
-#ifdef QXERS_SIM_PATH
-#define REQUIRE_QXERS_SIM()
-#else
-#define REQUIRE_QXERS_SIM() GTEST_SKIP() << "qxers-sim is not built with this suite"
-#endif
 
 // Runs a shell command line; its exit status and standard output.
 std::pair<int, std::string> Shell(const std::string& command, const TempDir& capture) {
   std::string out = (capture.path() / "stdout").string();
   int raw = std::system((command + " >'" + out + "' 2>&1").c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadBytes(out)};
+  return {ExitStatus(raw), ReadBytes(out)};
 }
 
 // A Windows NT 4.0 machine whose configuration presets "delete the drivers too" and logs.

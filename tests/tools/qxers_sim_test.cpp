@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <sys/wait.h>
 
 #include "tests/tools/image_support.h"
+#include "tests/tools/qxers_sim_support.h"
 
 namespace qx::test {
 namespace {
@@ -24,18 +24,12 @@ Outcome RunCommand(const std::string& args) {
   std::string command = std::string("'") + QXERS_SIM_PATH + "' " + args + " >'" + (capture.path() / "out").string() +
                         "' 2>'" + (capture.path() / "err").string() + "'";
   int raw = std::system(command.c_str());
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  o.status = ExitStatus(raw);
   o.out = ReadBytes(capture.path() / "out");
   o.err = ReadBytes(capture.path() / "err");
   return o;
 #endif
 }
-
-#ifdef QXERS_SIM_PATH
-#define REQUIRE_QXERS_SIM()
-#else
-#define REQUIRE_QXERS_SIM() GTEST_SKIP() << "qxers-sim is not built with this suite"
-#endif
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
