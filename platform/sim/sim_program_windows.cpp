@@ -2,7 +2,6 @@
 // handler of its own: what it does with a message is its WindowBehaviour, carried out here
 // on the virtual clock. Every message such a window receives, and every OpenEventA and
 // SetEvent, goes into the machine's call record.
-#include <cstdio>
 
 #include "platform/sim/sim_state.h"
 
@@ -11,12 +10,6 @@ namespace qx::sim {
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
-
-std::string Hex(std::uintptr_t v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 bool SetsItOff(const WindowBehaviour& b, const ReceivedMessage& m) {
   if (b.onMessage && *b.onMessage != m.message) return false;
