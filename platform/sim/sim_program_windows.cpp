@@ -19,8 +19,6 @@ bool SetsItOff(const WindowBehaviour& b, const ReceivedMessage& m) {
 
 }  // namespace
 
-std::string Quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "NULL"; }
-
 void SimMachine::State::Record(std::string line) { outside.calls.push_back(std::move(line)); }
 
 std::string SimMachine::State::WindowName(const SimWindow& w) const {

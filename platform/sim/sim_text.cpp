@@ -81,4 +81,6 @@ std::string Hex(std::uintptr_t v) {
   return buf;
 }
 
+std::string Quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "NULL"; }
+
 }  // namespace qx::sim

@@ -50,5 +50,7 @@ namespace qx::sim {
 
 // A handle or code as the machine's listing and call records show it: 0x and upper-case hex.
 std::string Hex(std::uintptr_t v);
+// "text", or NULL for a null pointer, as a call record shows an argument.
+std::string Quoted(const char* text);
 
 }  // namespace qx::sim
