@@ -133,27 +133,7 @@ constexpr DWORD kFileBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
 
 constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 bool EqualNoCase(std::string_view a, std::string_view b) { return cp932::EqualNoCase(a, b); }
-
-std::vector<std::string> SplitCommas(std::string_view s, std::size_t maxParts) {
-  std::vector<std::string> parts;
-  while (parts.size() + 1 < maxParts) {
-    std::size_t comma = s.find(',');
-    if (comma == std::string_view::npos) break;
-    parts.emplace_back(Trim(s.substr(0, comma)));
-    s.remove_prefix(comma + 1);
-  }
-  parts.emplace_back(Trim(s));
-  return parts;
-}
 
 bool ParseNumber(std::string_view s, DWORD& value) {
   if (s.empty() || s.size() > 10) return false;

@@ -11,22 +11,6 @@ namespace {
 
 constexpr char kFile[] = "machine.ini";
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<std::string> Split(std::string_view s, char sep) {
-  std::vector<std::string> parts;
-  for (;;) {
-    std::size_t at = s.find(sep);
-    parts.emplace_back(Trim(s.substr(0, at)));
-    if (at == std::string_view::npos) return parts;
-    s.remove_prefix(at + 1);
-  }
-}
-
 bool Number(std::string_view s, unsigned long long limit, unsigned long long& v) {
   v = 0;
   if (s.empty() || s.size() > 10) return false;
@@ -153,7 +137,7 @@ class LineParser {
     if (!Text(Trim(key.substr(0, bar)), w.window.className) || !Text(Trim(key.substr(bar + 1)), w.window.title))
       return false;
     if (w.window.className.empty()) return Fail("a window needs a class");
-    std::vector<std::string> parts = Split(value, ',');
+    std::vector<std::string> parts = SplitCommas(value, std::string_view::npos);
     if (!Text(parts[0], w.window.program)) return false;
     WindowBehaviour& b = w.window.behaviour;
     bool closeGiven = false;
@@ -207,7 +191,7 @@ class LineParser {
     if (!Text(key, e.event.name)) return false;
     for (const auto& other : ini_.events)
       if (other.event.name == e.event.name) return Fail("event " + std::string(key) + " appears twice");
-    std::vector<std::string> parts = Split(value, ',');
+    std::vector<std::string> parts = SplitCommas(value, std::string_view::npos);
     if (!Text(parts[0], e.event.program)) return false;
     for (std::size_t i = 1; i < parts.size(); ++i) {
       if (parts[i] == "signaled") e.event.signaled = true;
@@ -227,7 +211,7 @@ class LineParser {
     if (p.size() < 4 || p[1] != ':' || p[2] != '\\') return Fail("'" + std::string(key) + "' is not a full path");
     for (const auto& other : ini_.modules)
       if (cp932::EqualNoCase(other.module.path, p)) return Fail(std::string(key) + " appears twice");
-    std::vector<std::string> parts = Split(value, ',');
+    std::vector<std::string> parts = SplitCommas(value, std::string_view::npos);
     bool known = false;
     for (const KindName& k : kKinds)
       if (parts[0] == k.name) m.module.kind = k.kind, known = true;

@@ -91,4 +91,22 @@ bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSourc
   });
 }
 
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::vector<std::string> SplitCommas(std::string_view s, std::size_t maxParts) {
+  std::vector<std::string> parts;
+  while (parts.size() + 1 < maxParts) {
+    std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos) break;
+    parts.emplace_back(Trim(s.substr(0, comma)));
+    s.remove_prefix(comma + 1);
+  }
+  parts.emplace_back(Trim(s));
+  return parts;
+}
+
 }  // namespace qx::sim::image

@@ -29,4 +29,11 @@ bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSourc
 // "file:line: "
 std::string Where(std::string_view fileName, int line);
 
+// The text without the blanks (spaces and tabs) at either end.
+std::string_view Trim(std::string_view s);
+
+// Splits at commas into at most maxParts pieces, each trimmed; the last piece keeps any
+// further commas.
+std::vector<std::string> SplitCommas(std::string_view s, std::size_t maxParts);
+
 }  // namespace qx::sim::image

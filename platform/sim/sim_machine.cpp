@@ -11,12 +11,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-std::string Hex(std::uintptr_t v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 // Text as it stands, with control bytes shown as \xNN (double-byte characters are kept).
 std::string Printable(std::string_view text) {
   std::string out;

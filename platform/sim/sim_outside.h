@@ -116,8 +116,7 @@ class SimWebAdmin final : public WebAdmin {
 LoadedLibrary* CallableEntry(SimMachine::State& s, FARPROC entry, Entry expected, const std::string& call);
 std::string HResultText(HRESULT hr);
 
-// Text helpers for the call records.
-std::string Quoted(const char* text);  // "text", or NULL
+// Text helpers for the call records (Hex and Quoted are in sim_text.h).
 std::string WideToCp932(const WCHAR* text);
 
 }  // namespace qx::sim

@@ -2,7 +2,6 @@
 // handler of its own: what it does with a message is its WindowBehaviour, carried out here
 // on the virtual clock. Every message such a window receives, and every OpenEventA and
 // SetEvent, goes into the machine's call record.
-#include <cstdio>
 
 #include "platform/sim/sim_state.h"
 
@@ -12,12 +11,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-std::string Hex(std::uintptr_t v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 bool SetsItOff(const WindowBehaviour& b, const ReceivedMessage& m) {
   if (b.onMessage && *b.onMessage != m.message) return false;
   if (b.onWParam && *b.onWParam != m.wParam) return false;
@@ -25,8 +18,6 @@ bool SetsItOff(const WindowBehaviour& b, const ReceivedMessage& m) {
 }
 
 }  // namespace
-
-std::string Quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "NULL"; }
 
 void SimMachine::State::Record(std::string line) { outside.calls.push_back(std::move(line)); }
 

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_text.h"
 
+#include <cstdio>
+
 namespace qx::sim::cp932 {
 
 std::string Fold(std::string_view text) {
@@ -70,3 +72,15 @@ std::size_t FindLast(std::string_view text, char c) {
 }
 
 }  // namespace qx::sim::cp932
+
+namespace qx::sim {
+
+std::string Hex(std::uintptr_t v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+std::string Quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "NULL"; }
+
+}  // namespace qx::sim

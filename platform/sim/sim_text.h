@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,3 +45,12 @@ std::size_t Find(std::string_view text, char c);
 std::size_t FindLast(std::string_view text, char c);
 
 }  // namespace qx::sim::cp932
+
+namespace qx::sim {
+
+// A handle or code as the machine's listing and call records show it: 0x and upper-case hex.
+std::string Hex(std::uintptr_t v);
+// "text", or NULL for a null pointer, as a call record shows an argument.
+std::string Quoted(const char* text);
+
+}  // namespace qx::sim

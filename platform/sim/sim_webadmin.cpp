@@ -99,6 +99,12 @@ std::optional<HRESULT> Injected(SimMachine::State& s, std::string_view call, con
   return (*e & 0x80000000u) ? static_cast<HRESULT>(*e) : HResultFromWin32(*e);
 }
 
+// Whether this thread has called CoInitialize and not yet undone it.
+bool ComInitialized(const OutsideState& o) {
+  auto init = o.comInit.find(std::this_thread::get_id());
+  return init != o.comInit.end() && init->second != 0;
+}
+
 }  // namespace
 
 std::string WideToCp932(const WCHAR* text) {
@@ -133,9 +139,8 @@ HRESULT SimWebAdmin::Create(const CLSID& clsid, const IID& iid, int kind, const 
   const CLSID& wanted = kind == kMetabase ? CLSID_MSAdminBase : CLSID_WamAdmin;
   const IID& wantedIid = kind == kMetabase ? IID_IMSAdminBase : IID_IWamAdmin;
   HRESULT hr = S_OK;
-  auto init = s_.outside.comInit.find(std::this_thread::get_id());
   if (auto injected = Injected(s_, "CoCreateInstance", {name})) hr = *injected;
-  else if (init == s_.outside.comInit.end() || init->second == 0) hr = CO_E_NOTINITIALIZED;
+  else if (!ComInitialized(s_.outside)) hr = CO_E_NOTINITIALIZED;
   else if (!(clsid == wanted) || s_.outside.web.kind == WebServer::Kind::kNone) hr = REGDB_E_CLASSNOTREG;
   else if (s_.outside.web.kind == WebServer::Kind::kUnreachable) hr = kServerUnavailable;
   else if (!(iid == wantedIid)) hr = E_NOINTERFACE;
@@ -331,8 +336,7 @@ HRESULT SimWebAdmin::ADsGetObject(FARPROC entry, const WCHAR* path, const IID& i
   };
   if (!object || !path) return done(E_POINTER);
   if (auto hr = Injected(s_, "ADsGetObject", {text})) return done(*hr);
-  auto init = o.comInit.find(std::this_thread::get_id());
-  if (init == o.comInit.end() || init->second == 0) return done(CO_E_NOTINITIALIZED);
+  if (!ComInitialized(o)) return done(CO_E_NOTINITIALIZED);
   constexpr std::string_view kPrefix = "IIS://";
   if (text.size() < kPrefix.size() || !cp932::EqualNoCase(text.substr(0, kPrefix.size()), kPrefix) ||
       o.web.kind == WebServer::Kind::kNone || !o.web.directoryService)
