@@ -8,7 +8,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr DWORD ERROR_NOACCESS = 998;
 
 // The privileges an administrator's token holds, with the LUIDs Windows gives them.

@@ -20,7 +20,6 @@ constexpr int kWam = 2;
 constexpr int kDirectoryObject = 3;
 
 constexpr DWORD ERROR_PATH_BUSY = 148;
-constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr HRESULT kServerUnavailable = HResultFromWin32(RPC_S_SERVER_UNAVAILABLE);
 constexpr HRESULT kPathNotFound = HResultFromWin32(ERROR_PATH_NOT_FOUND);
 
