@@ -37,6 +37,19 @@ std::string ConnectionDisplayName(const std::string& name) {
   return shown;
 }
 
+std::vector<RemovalRow> PrinterLeftoverRows(bool withDeviceLists) {
+  std::vector<const char*> valuePaths = {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers"};
+  if (withDeviceLists) valuePaths.insert(valuePaths.end(), {kUserDevicesKey, kUserPrinterPortsKey});
+  valuePaths.insert(valuePaths.end(),
+                    {"Printers\\DevModes", "Printers\\DevModes2", "Printers\\Settings", "Printers\\DevModePerUser"});
+  std::vector<RemovalRow> rows = {{HKEY_LOCAL_MACHINE, kPrintersKey, "Key"}, {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"}};
+  for (const char* path : valuePaths) {
+    rows.push_back({HKEY_CURRENT_USER, path, "Value"});
+    rows.push_back({HKEY_USERS, path, "Value"});
+  }
+  return rows;
+}
+
 bool IsLptnPort(const std::string& port) { return StartsWithNoCase(port, kLptnPrefix); }
 
 std::string MapLptnPort(const std::string& port) {

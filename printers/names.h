@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/CQXErsDoc.h"
 
@@ -28,6 +29,8 @@ inline constexpr const char* kMonitorsKey = "SYSTEM\\CurrentControlSet\\Control\
 inline constexpr const char* kTcpMonitorKey = "System\\CurrentControlSet\\Control\\Print\\Monitors\\ZOV TCP/IP Printing System";
 inline constexpr const char* kNetworkMonitorKey = "System\\CurrentControlSet\\Control\\Print\\Monitors\\ZOV Network Port";
 inline constexpr const char* kConnectionsKey = "Printers\\Connections";
+inline constexpr const char* kUserDevicesKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
+inline constexpr const char* kUserPrinterPortsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
 
 // base + "\" + name, without doubling a backslash that base already ends in.
 std::string JoinKey(std::string base, const std::string& name);
@@ -44,6 +47,11 @@ std::string GroupEntry(const std::string& title);
 
 // ,,SRV01,LaserA is shown as \\SRV01\LaserA; any other name as it stands.
 std::string ConnectionDisplayName(const std::string& name);
+
+// What a removed printer leaves behind: its keys in the machine's printer lists and its
+// values in the users' printer settings. withDeviceLists adds, after the Print Manager rows,
+// the users' Devices and PrinterPorts values, which a running spooler clears itself.
+std::vector<RemovalRow> PrinterLeftoverRows(bool withDeviceLists);
 
 // A port whose name begins with LPTN (any case), and the parallel port that replaces it:
 // LPTN2: becomes LPT2:.

@@ -11,34 +11,10 @@ namespace qx {
 
 namespace {
 
-constexpr const char* kUserDevices = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
-constexpr const char* kUserPrinterPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
 constexpr const char* kSharesKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares";
 constexpr const char* kShareSecurityKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares\\Security";
 
-const std::vector<RemovalRow>& PrinterRows() {
-  static const std::vector<RemovalRow> rows = {
-      {HKEY_LOCAL_MACHINE, kPrintersKey, "Key"},
-      {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"},
-      {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_USERS, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_CURRENT_USER, kUserDevices, "Value"},
-      {HKEY_USERS, kUserDevices, "Value"},
-      {HKEY_CURRENT_USER, kUserPrinterPorts, "Value"},
-      {HKEY_USERS, kUserPrinterPorts, "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes", "Value"},
-      {HKEY_USERS, "Printers\\DevModes", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes2", "Value"},
-      {HKEY_USERS, "Printers\\DevModes2", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\Settings", "Value"},
-      {HKEY_USERS, "Printers\\Settings", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModePerUser", "Value"},
-      {HKEY_USERS, "Printers\\DevModePerUser", "Value"},
-  };
-  return rows;
-}
-
-const char* const kConnectionValuePaths[] = {kUserDevices,         kUserPrinterPorts,   "Printers\\DevModes",
+const char* const kConnectionValuePaths[] = {kUserDevicesKey,      kUserPrinterPortsKey, "Printers\\DevModes",
                                              "Printers\\DevModes2", "Printers\\Settings", "Printers\\DevModePerUser"};
 
 const char* const kConnectionCacheBases[] = {
@@ -74,7 +50,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
     }
   }
 
-  RemoveNamedEntries(PrinterRows(), printerNames, true);
+  RemoveNamedEntries(PrinterLeftoverRows(true), printerNames, true);
 
   // Connections to printers on other machines whose driver is one of the listed drivers.
   StringList connections;
