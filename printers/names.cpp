@@ -25,6 +25,26 @@ void LogSkippedName(CQXErsDoc& doc, const std::string& name) {
   doc.AddLog(log, line);
 }
 
+void ForEachPrinterKeyOffline(CQXErsDoc& doc, const char* base, const std::function<void(const std::string&)>& visit) {
+  StringList printers;
+  EnumSubkeyNames(doc.sys.registry, HKEY_LOCAL_MACHINE, base, printers);
+  for (const std::string& printer : printers) {
+    std::string key = std::string(base) + "\\" + printer;
+    if (!FitsBuffer(key)) {
+      LogSkippedName(doc, "HKEY_LOCAL_MACHINE\\" + key);
+      continue;
+    }
+    visit(key);
+  }
+}
+
+void SetPrinterTextOffline(CQXErsDoc& doc, const std::string& key, const std::string& valueName,
+                           const std::string& data) {
+  WriteRegistryValue(doc.sys.registry, HKEY_LOCAL_MACHINE, key, valueName, REG_SZ,
+                     reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+  doc.AddLog(doc.logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + valueName + " ," + data);
+}
+
 std::string GroupEntry(const std::string& title) { return std::string(70, '-') + "\r\n" + title; }
 
 std::string ConnectionDisplayName(const std::string& name) {

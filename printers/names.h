@@ -2,6 +2,7 @@
 // that the printer removals share.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,14 @@ inline bool FitsBuffer(const std::string& text) { return text.size() < MAX_PATH;
 // A name or path that would not fit a 260-byte buffer is passed over; the line says so, in
 // the printer section while the spooler runs and in the spooler-stopped section otherwise.
 void LogSkippedName(CQXErsDoc& doc, const std::string& name);
+
+// With the spooler stopped: calls visit with the key of each printer listed under base, below
+// HKEY_LOCAL_MACHINE; a key too long for a 260-byte buffer is logged and passed over.
+void ForEachPrinterKeyOffline(CQXErsDoc& doc, const char* base, const std::function<void(const std::string&)>& visit);
+
+// With the spooler stopped: sets a text value of a printer's key and logs the setting.
+void SetPrinterTextOffline(CQXErsDoc& doc, const std::string& key, const std::string& valueName,
+                           const std::string& data);
 
 // A log group: the light line and the group's title on the line after it.
 std::string GroupEntry(const std::string& title);

@@ -131,34 +131,23 @@ int CQXErsDoc::DeleteProductPrintProcessorOffline() {
 
 int CQXErsDoc::ReassignVirtualPortsOffline() {
   AddLog(logSpoolerStopped, GroupEntry("仮想ポート の削除(SPOOLER 停止時の処理)"));
-  StringList printers;
-  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kPrintersKey, printers);
-  for (const std::string& printer : printers) {
-    std::string key = std::string(kPrintersKey) + "\\" + printer;
-    if (!FitsBuffer(key)) {
-      LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + key);
-      continue;
-    }
-    struct Change {
-      const char* value;
-      bool (*applies)(const std::string&);
-      const char* data;
-    };
-    static const Change changes[] = {
-        {"Port", [](const std::string& port) { return StartsWithNoCase(port, kVirtualPortPrefix); }, kParallelPort},
-        {"Print Processor", [](const std::string& processor) { return processor == kProductProcessor; },
-         kStandardProcessor},
-    };
+  struct Change {
+    const char* value;
+    bool (*applies)(const std::string&);
+    const char* data;
+  };
+  static const Change changes[] = {
+      {"Port", [](const std::string& port) { return StartsWithNoCase(port, kVirtualPortPrefix); }, kParallelPort},
+      {"Print Processor", [](const std::string& processor) { return processor == kProductProcessor; },
+       kStandardProcessor},
+  };
+  ForEachPrinterKeyOffline(*this, kPrintersKey, [&](const std::string& key) {
     for (const Change& change : changes) {
       std::string current;
       ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, current);
-      if (!change.applies(current)) continue;
-      std::string data = change.data;
-      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, REG_SZ,
-                         reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
-      AddLog(logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + change.value + " ," + data);
+      if (change.applies(current)) SetPrinterTextOffline(*this, key, change.value, change.data);
     }
-  }
+  });
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "Value"}},
                      {"VPT1", "VPT1:"}, true);
   return 0;
