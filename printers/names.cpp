@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/directories.h"
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/registry.h"
@@ -95,15 +96,12 @@ int CQXErsDoc::GatherPrinterNames() {
       }
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Printer Driver", driver)) continue;
-      for (const std::string& listed : DEL_PRINTER_NAME) {
-        if (!EqualsNoCase(driver, listed)) continue;
-        bool known = false;
-        for (const std::string& gathered : printerNames) known = known || gathered == name;
-        if (!known) {
-          printerNames.push_back(name);
-          ++count;
-        }
-        break;
+      if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
+      bool known = false;
+      for (const std::string& gathered : printerNames) known = known || gathered == name;
+      if (!known) {
+        printerNames.push_back(name);
+        ++count;
       }
     }
   }

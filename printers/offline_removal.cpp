@@ -3,6 +3,7 @@
 // stopped. Every edit is logged in the spooler-stopped section.
 #include <vector>
 
+#include "app/directories.h"
 #include "app/text.h"
 #include "printers/names.h"
 #include "remove/registry.h"
@@ -74,9 +75,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       }
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver)) continue;
-      bool listed = false;
-      for (const std::string& entry : DEL_PRINTER_NAME) listed = listed || EqualsNoCase(driver, entry);
-      if (!listed) continue;
+      if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k) == 1 ? 1 : 0, "HKEY_LOCAL_MACHINE", k);
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck) == 1 ? 1 : 0, "HKEY_CURRENT_USER", ck);
       for (const char* path : kConnectionValuePaths) {
