@@ -58,6 +58,12 @@ std::string ConnectionDisplayName(const std::string& name) {
   return shown;
 }
 
+std::string ConnectionShownName(const std::string& connection, const std::string& server) {
+  std::string shown = connection;
+  if (shown.compare(0, 2, ",,") == 0 && server.size() < shown.size()) shown[0] = shown[1] = shown[server.size()] = '\\';
+  return shown;
+}
+
 std::vector<RemovalRow> PrinterLeftoverRows(bool withDeviceLists) {
   std::vector<const char*> valuePaths = {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers"};
   if (withDeviceLists) valuePaths.insert(valuePaths.end(), {kUserDevicesKey, kUserPrinterPortsKey});

@@ -57,6 +57,11 @@ std::string GroupEntry(const std::string& title);
 // ,,SRV01,LaserA is shown as \\SRV01\LaserA; any other name as it stands.
 std::string ConnectionDisplayName(const std::string& name);
 
+// A connection's key name as the users' lists show it, cut where its Server value (\\SRV01)
+// says: ,,SRV01,LaserA is \\SRV01\LaserA. Any other name, or one no longer than the server
+// value, as it stands.
+std::string ConnectionShownName(const std::string& connection, const std::string& server);
+
 // What a removed printer leaves behind: its keys in the machine's printer lists and its
 // values in the users' printer settings. withDeviceLists adds, after the Print Manager rows,
 // the users' Devices and PrinterPorts values, which a running spooler clears itself.

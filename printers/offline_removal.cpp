@@ -65,8 +65,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
     if (server.size() < 2 || connection.size() < server.size() + 1) continue;
     std::string serverName = server.substr(2);
     std::string printer = connection.substr(serverName.size() + 3);
-    std::string shown = connection;
-    if (shown.compare(0, 2, ",,") == 0) shown[0] = shown[1] = shown[serverName.size() + 2] = '\\';
+    std::string shown = ConnectionShownName(connection, server);
     for (const char* base : kConnectionCacheBases) {
       std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
       if (!FitsBuffer(k)) {
