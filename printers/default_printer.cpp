@@ -112,11 +112,7 @@ int CQXErsDoc::RepairDefaultPrinterOffline() {
     if (!ReadRegistryText(sys.registry, HKEY_CURRENT_USER, JoinKey(kConnectionsKey, connection), "Server", server)) {
       continue;
     }
-    std::string shown = connection;
-    if (shown.compare(0, 2, ",,") == 0 && server.size() < shown.size()) {
-      shown[0] = shown[1] = shown[server.size()] = '\\';
-    }
-    existing.push_back(shown);
+    existing.push_back(ConnectionShownName(connection, server));
   }
   if (Contains(existing, current)) return 0;
   std::string replacement;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/directories.h"
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/registry.h"
@@ -25,6 +26,26 @@ void LogSkippedName(CQXErsDoc& doc, const std::string& name) {
   doc.AddLog(log, line);
 }
 
+void ForEachPrinterKeyOffline(CQXErsDoc& doc, const char* base, const std::function<void(const std::string&)>& visit) {
+  StringList printers;
+  EnumSubkeyNames(doc.sys.registry, HKEY_LOCAL_MACHINE, base, printers);
+  for (const std::string& printer : printers) {
+    std::string key = std::string(base) + "\\" + printer;
+    if (!FitsBuffer(key)) {
+      LogSkippedName(doc, "HKEY_LOCAL_MACHINE\\" + key);
+      continue;
+    }
+    visit(key);
+  }
+}
+
+void SetPrinterTextOffline(CQXErsDoc& doc, const std::string& key, const std::string& valueName,
+                           const std::string& data) {
+  WriteRegistryValue(doc.sys.registry, HKEY_LOCAL_MACHINE, key, valueName, REG_SZ,
+                     reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+  doc.AddLog(doc.logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + valueName + " ," + data);
+}
+
 std::string GroupEntry(const std::string& title) { return std::string(70, '-') + "\r\n" + title; }
 
 std::string ConnectionDisplayName(const std::string& name) {
@@ -35,6 +56,25 @@ std::string ConnectionDisplayName(const std::string& name) {
   if (comma == std::string::npos) return name;
   shown[comma] = '\\';
   return shown;
+}
+
+std::string ConnectionShownName(const std::string& connection, const std::string& server) {
+  std::string shown = connection;
+  if (shown.compare(0, 2, ",,") == 0 && server.size() < shown.size()) shown[0] = shown[1] = shown[server.size()] = '\\';
+  return shown;
+}
+
+std::vector<RemovalRow> PrinterLeftoverRows(bool withDeviceLists) {
+  std::vector<const char*> valuePaths = {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers"};
+  if (withDeviceLists) valuePaths.insert(valuePaths.end(), {kUserDevicesKey, kUserPrinterPortsKey});
+  valuePaths.insert(valuePaths.end(),
+                    {"Printers\\DevModes", "Printers\\DevModes2", "Printers\\Settings", "Printers\\DevModePerUser"});
+  std::vector<RemovalRow> rows = {{HKEY_LOCAL_MACHINE, kPrintersKey, "Key"}, {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"}};
+  for (const char* path : valuePaths) {
+    rows.push_back({HKEY_CURRENT_USER, path, "Value"});
+    rows.push_back({HKEY_USERS, path, "Value"});
+  }
+  return rows;
 }
 
 bool IsLptnPort(const std::string& port) { return StartsWithNoCase(port, kLptnPrefix); }
@@ -62,15 +102,12 @@ int CQXErsDoc::GatherPrinterNames() {
       }
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Printer Driver", driver)) continue;
-      for (const std::string& listed : DEL_PRINTER_NAME) {
-        if (!EqualsNoCase(driver, listed)) continue;
-        bool known = false;
-        for (const std::string& gathered : printerNames) known = known || gathered == name;
-        if (!known) {
-          printerNames.push_back(name);
-          ++count;
-        }
-        break;
+      if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
+      bool known = false;
+      for (const std::string& gathered : printerNames) known = known || gathered == name;
+      if (!known) {
+        printerNames.push_back(name);
+        ++count;
       }
     }
   }

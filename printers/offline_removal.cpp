@@ -3,6 +3,7 @@
 // stopped. Every edit is logged in the spooler-stopped section.
 #include <vector>
 
+#include "app/directories.h"
 #include "app/text.h"
 #include "printers/names.h"
 #include "remove/registry.h"
@@ -11,34 +12,10 @@ namespace qx {
 
 namespace {
 
-constexpr const char* kUserDevices = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
-constexpr const char* kUserPrinterPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
 constexpr const char* kSharesKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares";
 constexpr const char* kShareSecurityKey = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares\\Security";
 
-const std::vector<RemovalRow>& PrinterRows() {
-  static const std::vector<RemovalRow> rows = {
-      {HKEY_LOCAL_MACHINE, kPrintersKey, "Key"},
-      {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"},
-      {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_USERS, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_CURRENT_USER, kUserDevices, "Value"},
-      {HKEY_USERS, kUserDevices, "Value"},
-      {HKEY_CURRENT_USER, kUserPrinterPorts, "Value"},
-      {HKEY_USERS, kUserPrinterPorts, "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes", "Value"},
-      {HKEY_USERS, "Printers\\DevModes", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes2", "Value"},
-      {HKEY_USERS, "Printers\\DevModes2", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\Settings", "Value"},
-      {HKEY_USERS, "Printers\\Settings", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModePerUser", "Value"},
-      {HKEY_USERS, "Printers\\DevModePerUser", "Value"},
-  };
-  return rows;
-}
-
-const char* const kConnectionValuePaths[] = {kUserDevices,         kUserPrinterPorts,   "Printers\\DevModes",
+const char* const kConnectionValuePaths[] = {kUserDevicesKey,      kUserPrinterPortsKey, "Printers\\DevModes",
                                              "Printers\\DevModes2", "Printers\\Settings", "Printers\\DevModePerUser"};
 
 const char* const kConnectionCacheBases[] = {
@@ -74,7 +51,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
     }
   }
 
-  RemoveNamedEntries(PrinterRows(), printerNames, true);
+  RemoveNamedEntries(PrinterLeftoverRows(true), printerNames, true);
 
   // Connections to printers on other machines whose driver is one of the listed drivers.
   StringList connections;
@@ -88,8 +65,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
     if (server.size() < 2 || connection.size() < server.size() + 1) continue;
     std::string serverName = server.substr(2);
     std::string printer = connection.substr(serverName.size() + 3);
-    std::string shown = connection;
-    if (shown.compare(0, 2, ",,") == 0) shown[0] = shown[1] = shown[serverName.size() + 2] = '\\';
+    std::string shown = ConnectionShownName(connection, server);
     for (const char* base : kConnectionCacheBases) {
       std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
       if (!FitsBuffer(k)) {
@@ -98,9 +74,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       }
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver)) continue;
-      bool listed = false;
-      for (const std::string& entry : DEL_PRINTER_NAME) listed = listed || EqualsNoCase(driver, entry);
-      if (!listed) continue;
+      if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k) == 1 ? 1 : 0, "HKEY_LOCAL_MACHINE", k);
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck) == 1 ? 1 : 0, "HKEY_CURRENT_USER", ck);
       for (const char* path : kConnectionValuePaths) {
@@ -155,34 +129,23 @@ int CQXErsDoc::DeleteProductPrintProcessorOffline() {
 
 int CQXErsDoc::ReassignVirtualPortsOffline() {
   AddLog(logSpoolerStopped, GroupEntry("仮想ポート の削除(SPOOLER 停止時の処理)"));
-  StringList printers;
-  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kPrintersKey, printers);
-  for (const std::string& printer : printers) {
-    std::string key = std::string(kPrintersKey) + "\\" + printer;
-    if (!FitsBuffer(key)) {
-      LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + key);
-      continue;
-    }
-    struct Change {
-      const char* value;
-      bool (*applies)(const std::string&);
-      const char* data;
-    };
-    static const Change changes[] = {
-        {"Port", [](const std::string& port) { return StartsWithNoCase(port, kVirtualPortPrefix); }, kParallelPort},
-        {"Print Processor", [](const std::string& processor) { return processor == kProductProcessor; },
-         kStandardProcessor},
-    };
+  struct Change {
+    const char* value;
+    bool (*applies)(const std::string&);
+    const char* data;
+  };
+  static const Change changes[] = {
+      {"Port", [](const std::string& port) { return StartsWithNoCase(port, kVirtualPortPrefix); }, kParallelPort},
+      {"Print Processor", [](const std::string& processor) { return processor == kProductProcessor; },
+       kStandardProcessor},
+  };
+  ForEachPrinterKeyOffline(*this, kPrintersKey, [&](const std::string& key) {
     for (const Change& change : changes) {
       std::string current;
       ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, current);
-      if (!change.applies(current)) continue;
-      std::string data = change.data;
-      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, key, change.value, REG_SZ,
-                         reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
-      AddLog(logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + change.value + " ," + data);
+      if (change.applies(current)) SetPrinterTextOffline(*this, key, change.value, change.data);
     }
-  }
+  });
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "Value"}},
                      {"VPT1", "VPT1:"}, true);
   return 0;

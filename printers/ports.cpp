@@ -123,22 +123,12 @@ int CQXErsDoc::MovePrintersOffPortsOffline(const std::string& kind) {
   AddLog(logSpoolerStopped, GroupEntry(kind == kLptnKind ? "LPTNx: -> LPTx:変更(SPOOLER 停止時の処理)"
                                                           : "NeTrova Port -> LPTx:変更(SPOOLER 停止時の処理)"));
   for (const char* base : {kPrintersKey, kNtPrintersKey}) {
-    StringList printers;
-    EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, base, printers);
-    for (const std::string& printer : printers) {
-      std::string key = std::string(base) + "\\" + printer;
-      if (!FitsBuffer(key)) {
-        LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + key);
-        continue;
-      }
+    ForEachPrinterKeyOffline(*this, base, [&](const std::string& key) {
       std::string port;
       ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Port", port);
       std::string moved = NewPort(*this, kind, port);
-      if (moved.empty()) continue;
-      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, key, "Port", REG_SZ,
-                         reinterpret_cast<const BYTE*>(moved.c_str()), static_cast<DWORD>(moved.size() + 1));
-      AddLog(logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , Port ," + moved);
-    }
+      if (!moved.empty()) SetPrinterTextOffline(*this, key, "Port", moved);
+    });
   }
   return 1;
 }

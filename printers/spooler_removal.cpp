@@ -34,24 +34,6 @@ const std::string* FirstListed(const StringList& list, const std::string& text) 
 
 std::string ErrorText(DWORD error) { return "  エラー：" + std::to_string(static_cast<int>(error)); }
 
-const std::vector<RemovalRow>& LeftoverRows() {
-  static const std::vector<RemovalRow> rows = {
-      {HKEY_LOCAL_MACHINE, kPrintersKey, "Key"},
-      {HKEY_LOCAL_MACHINE, kNtPrintersKey, "Key"},
-      {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_USERS, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print Manager\\Printers", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes", "Value"},
-      {HKEY_USERS, "Printers\\DevModes", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModes2", "Value"},
-      {HKEY_USERS, "Printers\\DevModes2", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\Settings", "Value"},
-      {HKEY_USERS, "Printers\\Settings", "Value"},
-      {HKEY_CURRENT_USER, "Printers\\DevModePerUser", "Value"},
-      {HKEY_USERS, "Printers\\DevModePerUser", "Value"},
-  };
-  return rows;
-}
-
 }  // namespace
 
 int CQXErsDoc::ReassignVirtualPorts() {
@@ -192,7 +174,7 @@ int CQXErsDoc::RemovePrinterDrivers() {
   }
 
   // What the deleted printers leave in the machine's and the users' settings.
-  RemoveNamedEntries(LeftoverRows(), printerNames, false);
+  RemoveNamedEntries(PrinterLeftoverRows(false), printerNames, false);
   return 0;
 }
 

@@ -191,6 +191,20 @@ class SpoolerCore final : public Spooler {
     return ERROR_INVALID_ENVIRONMENT;
   }
 
+  // The checks a call naming a server makes, in the spooler's order: ERROR_SUCCESS or the
+  // error the call fails with.
+  DWORD ServerChecks(const char* server) const {
+    if (!Reachable()) return RPC_S_SERVER_UNAVAILABLE;
+    if (!LocalServer(server)) return ERROR_INVALID_NAME;
+    return ERROR_SUCCESS;
+  }
+
+  // The same for a call that also names an environment; env is the environment to use.
+  DWORD EnvironmentChecks(const char* server, const char* environment, std::string& env) const {
+    if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return e;
+    return Environment(environment, env);
+  }
+
   // ---- printers
   std::vector<std::shared_ptr<RegKey>> LocalPrinters() {
     std::vector<std::shared_ptr<RegKey>> out;
@@ -622,10 +636,8 @@ BOOL SpoolerCore::EnumPrinterDriversA(const char* server, const char* environmen
                                       std::vector<DRIVER_INFO_2A>& drivers) {
   Lock lock(s_.mu);
   drivers.clear();
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
   std::string env;
-  if (DWORD e = Environment(environment, env); e != ERROR_SUCCESS) return Fail(e);
+  if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   for (const auto& d : Drivers(env)) {
     DRIVER_INFO_2A info;
     info.cVersion = d.version;
@@ -641,10 +653,8 @@ BOOL SpoolerCore::EnumPrinterDriversA(const char* server, const char* environmen
 
 BOOL SpoolerCore::DeletePrinterDriverA(const char* server, const char* environment, const char* driverName) {
   Lock lock(s_.mu);
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
   std::string env;
-  if (DWORD e = Environment(environment, env); e != ERROR_SUCCESS) return Fail(e);
+  if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   if (!driverName || !*driverName) return Fail(ERROR_INVALID_PARAMETER);
   std::vector<Driver> found;
   for (auto& d : Drivers(env))
@@ -673,8 +683,7 @@ BOOL SpoolerCore::DeletePrinterDriverA(const char* server, const char* environme
 BOOL SpoolerCore::EnumMonitorsA(const char* server, std::vector<MONITOR_INFO_1A>& monitors) {
   Lock lock(s_.mu);
   monitors.clear();
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
+  if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return Fail(e);
   if (auto all = s_.FindKeyPath(kMonitors))
     for (const auto& [_, k] : all->subkeys) monitors.push_back({k->name});
   return TRUE;
@@ -682,11 +691,9 @@ BOOL SpoolerCore::EnumMonitorsA(const char* server, std::vector<MONITOR_INFO_1A>
 
 BOOL SpoolerCore::DeleteMonitorA(const char* server, const char* environment, const char* monitorName) {
   Lock lock(s_.mu);
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
   // The environment must be one the spooler knows, but a monitor serves them all.
   std::string env;
-  if (DWORD e = Environment(environment, env); e != ERROR_SUCCESS) return Fail(e);
+  if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   auto k = monitorName ? Child(s_.FindKeyPath(kMonitors), monitorName) : nullptr;
   if (!k) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
   // In use: a printer on one of its ports, or (a language monitor) a driver that names it.
@@ -704,8 +711,7 @@ BOOL SpoolerCore::DeleteMonitorA(const char* server, const char* environment, co
 BOOL SpoolerCore::EnumPortsA(const char* server, std::vector<PORT_INFO_2A>& ports) {
   Lock lock(s_.mu);
   ports.clear();
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
+  if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return Fail(e);
   for (const auto& p : Ports()) {
     PORT_INFO_2A info;
     info.pPortName = p.name;
@@ -719,8 +725,7 @@ BOOL SpoolerCore::EnumPortsA(const char* server, std::vector<PORT_INFO_2A>& port
 
 BOOL SpoolerCore::DeletePortA(const char* server, HWND, const char* portName) {
   Lock lock(s_.mu);
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
+  if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return Fail(e);
   if (!portName) return Fail(ERROR_UNKNOWN_PORT);
   for (const auto& p : Ports()) {
     if (!cp932::EqualNoCase(p.name, portName)) continue;
@@ -742,10 +747,8 @@ BOOL SpoolerCore::EnumPrintProcessorsA(const char* server, const char* environme
                                        std::vector<PRINTPROCESSOR_INFO_1A>& processors) {
   Lock lock(s_.mu);
   processors.clear();
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
   std::string env;
-  if (DWORD e = Environment(environment, env); e != ERROR_SUCCESS) return Fail(e);
+  if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   if (auto all = s_.FindKeyPath(std::string(kEnvironments) + "\\" + env + "\\Print Processors"))
     for (const auto& [_, k] : all->subkeys) processors.push_back({k->name});
   return TRUE;
@@ -753,10 +756,8 @@ BOOL SpoolerCore::EnumPrintProcessorsA(const char* server, const char* environme
 
 BOOL SpoolerCore::DeletePrintProcessorA(const char* server, const char* environment, const char* processorName) {
   Lock lock(s_.mu);
-  if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
   std::string env;
-  if (DWORD e = Environment(environment, env); e != ERROR_SUCCESS) return Fail(e);
+  if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   auto k = processorName ? Child(s_.FindKeyPath(std::string(kEnvironments) + "\\" + env + "\\Print Processors"),
                                  processorName)
                          : nullptr;

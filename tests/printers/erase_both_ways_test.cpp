@@ -100,7 +100,6 @@ struct Image {
 
 const std::string kPrint = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
 const std::string kLists = std::string(kUser) + "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
-const std::string kPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 // What the two ways are built to leave differently on every system:
 std::vector<std::string> Differences(std::vector<std::string> movedPrinters, std::vector<std::string> more) {
@@ -109,8 +108,8 @@ std::vector<std::string> Differences(std::vector<std::string> movedPrinters, std
       // moves it to the port of the printer its driver data names.
       kPrint + "Printers\\Office Virtual , Port",
       // The LPTN ports are deleted through the spooler; with it stopped nothing is done.
-      kPorts + " , LPTN1:",
-      kPorts + " , LPTN2:",
+      std::string(kHklmPorts) + " , LPTN1:",
+      std::string(kHklmPorts) + " , LPTN2:",
   };
   // The spooler updates the current user's lists of a printer it moves; the registry edits
   // change only the printer's own Port value.

@@ -4,8 +4,6 @@
 namespace qx::test {
 namespace {
 
-constexpr const char* kEnvironments = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\";
-constexpr const char* kNtPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 // A machine of the given system with its spooler up, the Printers key, a driver and the
 // standard print processor of its environment, and the parallel ports.
@@ -18,7 +16,7 @@ void Prepare(sim::SimMachine& m, CQXErsDoc& job, int osType) {
   job.osType = osType;
   job.spoolerRunning = true;
   job.logEnabled = 1;
-  std::string environment = std::string(kEnvironments) + (osType == 0 ? "Windows 4.0" : "Windows NT x86");
+  std::string environment = std::string(kHklmEnvironments) + (osType == 0 ? "Windows 4.0" : "Windows NT x86");
   m.SetString(environment + (osType == 0 ? "\\Drivers\\D" : "\\Drivers\\Version-2\\D"), "Driver", "D.DLL");
   m.AddKey(environment + "\\Print Processors\\WinPrint");
   if (osType == 0) {
@@ -26,7 +24,7 @@ void Prepare(sim::SimMachine& m, CQXErsDoc& job, int osType) {
   } else {
     m.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");
     m.SetServiceState("Spooler", SERVICE_RUNNING);
-    for (const char* port : {"LPT1:", "LPT2:", "LPT3:", "LPTN2:", "LPTN3:", "LPTX1:"}) m.SetString(kNtPorts, port, "");
+    for (const char* port : {"LPT1:", "LPT2:", "LPT3:", "LPTN2:", "LPTN3:", "LPTX1:"}) m.SetString(kHklmPorts, port, "");
   }
 }
 
@@ -97,9 +95,9 @@ TEST(ProductPortsThroughTheSpooler, LptnPortsBecomeParallelPortsOfTheSameNumber)
   EXPECT_EQ(Port(m, "P3"), "LPT3:");
   EXPECT_EQ(Port(m, "P2"), "LPT2:");
   EXPECT_EQ(Port(m, "PX"), "LPTX1:");
-  EXPECT_FALSE(m.Value(kNtPorts, "LPTN2:"));
-  EXPECT_FALSE(m.Value(kNtPorts, "LPTN3:"));
-  EXPECT_TRUE(m.Value(kNtPorts, "LPTX1:"));
+  EXPECT_FALSE(m.Value(kHklmPorts, "LPTN2:"));
+  EXPECT_FALSE(m.Value(kHklmPorts, "LPTN3:"));
+  EXPECT_TRUE(m.Value(kHklmPorts, "LPTX1:"));
   EXPECT_FALSE(m.HasKey(std::string(kHklmMonitors) + "ZOV Network Port"));
   EXPECT_TRUE(job.logDrivers.empty());
 }

@@ -15,6 +15,9 @@ inline constexpr const char* kHklmPrinters = "HKEY_LOCAL_MACHINE\\SYSTEM\\Curren
 inline constexpr const char* kHklmNtPrinters =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 inline constexpr const char* kHklmMonitors = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+inline constexpr const char* kHklmEnvironments =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\";
+inline constexpr const char* kHklmPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 inline constexpr const char* kUser = "HKEY_USERS\\S-1-5-21-1000\\";  // the current user
 
 class PrinterJob : public ::testing::Test {

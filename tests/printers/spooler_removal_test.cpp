@@ -5,8 +5,6 @@
 namespace qx::test {
 namespace {
 
-constexpr const char* kEnvironments = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\";
-constexpr const char* kPorts = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 class SpoolerJob : public PrinterJob {
  protected:
@@ -14,14 +12,14 @@ class SpoolerJob : public PrinterJob {
     machine.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");
     machine.SetServiceState("Spooler", SERVICE_RUNNING);
     doc.spoolerRunning = true;
-    for (const char* port : {"LPT1:", "LPT2:", "VPT1:"}) machine.SetString(kPorts, port, "");
-    machine.AddKey(std::string(kEnvironments) + "Windows NT x86\\Print Processors\\WinPrint");
-    machine.AddKey(std::string(kEnvironments) + "Windows NT x86\\Print Processors\\ZOVPDD");
+    for (const char* port : {"LPT1:", "LPT2:", "VPT1:"}) machine.SetString(kHklmPorts, port, "");
+    machine.AddKey(std::string(kHklmEnvironments) + "Windows NT x86\\Print Processors\\WinPrint");
+    machine.AddKey(std::string(kHklmEnvironments) + "Windows NT x86\\Print Processors\\ZOVPDD");
     AddDriver("Windows NT x86\\Drivers\\Version-2\\", "DRV-A");
     AddDriver("Windows NT x86\\Drivers\\Version-2\\", "Other");
   }
   void AddDriver(const std::string& where, const std::string& name) {
-    machine.SetString(kEnvironments + where + name, "Driver", "X.DLL");
+    machine.SetString(kHklmEnvironments + where + name, "Driver", "X.DLL");
   }
 };
 
@@ -34,7 +32,7 @@ TEST_F(SpoolerJob, TheDriverRemovalLogsWhatItFoundAndDeletedAndWaitsForTheSpoole
                          "Other ドライバ発見", "LM-A ＬＭ削除失敗 or なし  エラー：3000"};
   EXPECT_EQ(doc.logDrivers, expected);
   EXPECT_FALSE(machine.HasKey(std::string(kHklmPrinters) + "P1"));
-  EXPECT_FALSE(machine.HasKey(std::string(kEnvironments) + "Windows NT x86\\Drivers\\Version-2\\DRV-A"));
+  EXPECT_FALSE(machine.HasKey(std::string(kHklmEnvironments) + "Windows NT x86\\Drivers\\Version-2\\DRV-A"));
   EXPECT_EQ(machine.ElapsedMs(), 4000u);
 }
 
@@ -90,21 +88,21 @@ TEST_F(SpoolerJob, VirtualPrintersFollowTheRealPrinterTheyFeedAndTheProductProce
     EXPECT_EQ(Text(std::string(kHklmPrinters) + e.printer, "Port"), e.port) << e.printer;
     EXPECT_EQ(Text(std::string(kHklmPrinters) + e.printer, "Print Processor"), e.processor) << e.printer;
   }
-  EXPECT_FALSE(machine.Value(kPorts, "VPT1:"));
+  EXPECT_FALSE(machine.Value(kHklmPorts, "VPT1:"));
 }
 
 // When the spooler does not delete a print processor, the key that goes instead is the one
 // of the environment it was asked about, never the Windows 95 one.
 TEST_F(SpoolerJob, APrintProcessorTheSpoolerKeepsLosesTheKeyOfItsOwnEnvironment) {
-  machine.AddKey(std::string(kEnvironments) + "Windows NT x86\\Print Processors\\PP-A");
-  for (const char* p : {"ZOVPDD", "PP-A"}) machine.AddKey(std::string(kEnvironments) + "Windows 4.0\\Print Processors\\" + p);
+  machine.AddKey(std::string(kHklmEnvironments) + "Windows NT x86\\Print Processors\\PP-A");
+  for (const char* p : {"ZOVPDD", "PP-A"}) machine.AddKey(std::string(kHklmEnvironments) + "Windows 4.0\\Print Processors\\" + p);
   machine.AddFault({"DeletePrintProcessorA", "", 0, ERROR_ACCESS_DENIED});
   doc.DEL_PROC_NAME = {"PP-A"};
   doc.DeleteProductPrintProcessor();
   EXPECT_EQ(doc.DeletePrintProcessorByName("PP-A"), 0);
   for (const char* p : {"ZOVPDD", "PP-A"}) {
-    EXPECT_FALSE(machine.HasKey(std::string(kEnvironments) + "Windows NT x86\\Print Processors\\" + p)) << p;
-    EXPECT_TRUE(machine.HasKey(std::string(kEnvironments) + "Windows 4.0\\Print Processors\\" + p)) << p;
+    EXPECT_FALSE(machine.HasKey(std::string(kHklmEnvironments) + "Windows NT x86\\Print Processors\\" + p)) << p;
+    EXPECT_TRUE(machine.HasKey(std::string(kHklmEnvironments) + "Windows 4.0\\Print Processors\\" + p)) << p;
   }
   EXPECT_NE(doc.DeletePrintProcessorByName("PP-B"), 0);
 }
