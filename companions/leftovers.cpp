@@ -35,18 +35,10 @@ bool IsFullPath(const std::string& path) {
 // The value names of one key, in enumeration order. A name too long for the buffer is
 // skipped; any other failure ends the list.
 StringList ValueNames(Registry& reg, const std::string& subkey) {
+  std::vector<RegistryValue> values;
+  EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, subkey, values, false);
   StringList names;
-  HKEY key = nullptr;
-  if (reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    LONG result = reg.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr);
-    if (result == ERROR_MORE_DATA) continue;
-    if (result != ERROR_SUCCESS) break;
-    names.push_back(FromBuffer(name, length < MAX_PATH ? length : MAX_PATH));
-  }
-  reg.RegCloseKey(key);
+  for (const RegistryValue& value : values) names.push_back(value.name);
   return names;
 }
 

@@ -75,28 +75,17 @@ bool EndsWithName(const std::string& name, const std::string& suffix) {
   return !nameChar;
 }
 
-// Names of the values of an open key whose name (byName) or text data matches; the key is
-// only read here, so that deleting never disturbs the enumeration.
+// Names of the values of a key whose name (byName) or text data matches; the key is only
+// read here, so that deleting never disturbs the enumeration.
 StringList MatchingValues(Registry& reg, HKEY root, const std::string& subkey, const std::string& suffix,
                           bool byName) {
   StringList names;
-  HKEY key = nullptr;
-  if (reg.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_PATH] = {};
-    BYTE data[MAX_PATH] = {};
-    DWORD nameLength = MAX_PATH;
-    DWORD dataSize = MAX_PATH;
-    DWORD type = 0;
-    LONG status = reg.RegEnumValueA(key, index, name, &nameLength, &type, data, &dataSize);
-    // A value too long for the buffers is passed over, not taken for the end of the list.
-    if (status == ERROR_MORE_DATA) continue;
-    if (status != ERROR_SUCCESS) break;
-    std::string valueName = FromBuffer(name, nameLength < MAX_PATH ? nameLength : MAX_PATH);
-    std::string text = FromBuffer(reinterpret_cast<const char*>(data), dataSize < MAX_PATH ? dataSize : MAX_PATH);
-    if (EndsWithName(byName ? valueName : text, suffix)) names.push_back(valueName);
+  std::vector<RegistryValue> values;
+  EnumRegistryValues(reg, root, subkey, values, true);
+  for (const RegistryValue& value : values) {
+    std::string text = FromBuffer(value.data.data(), value.data.size());
+    if (EndsWithName(byName ? value.name : text, suffix)) names.push_back(value.name);
   }
-  reg.RegCloseKey(key);
   return names;
 }
 
