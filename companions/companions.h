@@ -17,10 +17,6 @@ inline constexpr const char* kTemporaryPrinters = "SOFTWARE\\ZOV\\QorvexTemp\\Pr
 enum MigrationList { kMigFiles = 0, kMigFolders = 1, kMigKeys = 2, kMigValues = 3, kMigMenuItems = 4 };
 inline constexpr int kMigDrivers = 5;  // added to a kind for the drivers' list
 
-// The separator that opens a group of lines in a log section.
-inline constexpr const char* kLogSeparator =
-    "----------------------------------------------------------------------\r\n";
-
 // The companion program "ZOVPLS.exe" is known by the ApplicationName of its uninstall entry.
 bool IsCompanionEntry(Registry& reg, const std::string& entry);
 // From the entry's uninstall string: the path after "-n", from the drive letter before its

@@ -2,6 +2,7 @@
 // migration settings file in the Windows directory.
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "companions/companions.h"
 #include "remove/files.h"
@@ -112,7 +113,7 @@ int CQXErsDoc::CollectMigrationData() {
 }
 
 int CQXErsDoc::RemoveMigrationLeftovers() {
-  const std::string heading = std::string(kLogSeparator) + "Migrate情報削除";
+  const std::string heading = kLightLine + "Migrate情報削除";
   AddLog(logFiles, heading);
   AddLog(logRegistry, heading);
   AddLog(logFolders, heading);
@@ -141,7 +142,7 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
 }
 
 int CQXErsDoc::DeleteInstallerLogs() {
-  AddLog(logFiles, std::string(kLogSeparator) + "DeIsl*.isu情報削除");
+  AddLog(logFiles, kLightLine + "DeIsl*.isu情報削除");
   int count = 0;
   for (const std::string& path : installerLogs) {
     sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -154,7 +155,7 @@ int CQXErsDoc::DeleteInstallerLogs() {
 }
 
 int CQXErsDoc::DeleteMigrationSettingsFile() {
-  AddLog(logFiles, std::string(kLogSeparator) + "Migrate作成Iniファイル削除");
+  AddLog(logFiles, kLightLine + "Migrate作成Iniファイル削除");
   if (!IniFileExists(sys.files, kSettingsFile, windowsDir, false)) {
     AddLog(logFiles, "Iniファイルなし");
     return 0;

@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "remove/files.h"
 
 namespace qx {
 
 namespace {
-
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 
 std::string Count(int count) {
   char text[32];

@@ -1,6 +1,7 @@
 #include "remove/files.h"
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "companions/services.h"
 #include "remove/registry.h"
@@ -12,7 +13,6 @@ namespace {
 constexpr const char* kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr const char* kReadme = "お読みください.TXT";
 constexpr const char* kReadmeShort = "お読み~1.TXT";
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/registry.h"
@@ -12,7 +13,6 @@ namespace qx {
 
 namespace {
 
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 constexpr DWORD kPauseMs = 500;
 constexpr DWORD kDdeTimeoutMs = 10000;
 
