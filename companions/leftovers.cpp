@@ -6,6 +6,7 @@
 #include "app/text.h"
 #include "companions/companions.h"
 #include "remove/files.h"
+#include "remove/folders.h"
 #include "remove/registry.h"
 
 namespace qx {
@@ -124,16 +125,8 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
     for (const std::string& value : migrationLists[base + kMigValues]) DeleteRegistryEntry(value);
     for (const std::string& key : migrationLists[base + kMigKeys]) DeleteRegistryEntry(key);
     for (const std::string& entry : migrationLists[base + kMigMenuItems]) {
-      std::string group = entry;
-      std::string item;
-      std::size_t comma = entry.find(',');
-      if (comma != std::string::npos) {
-        group = entry.substr(0, comma);
-        item = entry.substr(comma + 1);
-        if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
-          item.resize(item.size() - 4);
-        }
-      }
+      std::string group, item;
+      SplitMenuEntry(entry, group, item);
       RemoveProgramGroup(group, item);
       sys.system.Sleep(500);
     }

@@ -7,6 +7,7 @@
 #include "app/log_lines.h"
 #include "app/text.h"
 #include "remove/files.h"
+#include "remove/folders.h"
 #include "remove/registry.h"
 
 namespace qx {
@@ -90,6 +91,15 @@ StringList MatchingValues(Registry& reg, HKEY root, const std::string& subkey, c
 }
 
 }  // namespace
+
+void SplitMenuEntry(const std::string& entry, std::string& group, std::string& item) {
+  std::size_t comma = entry.find(',');
+  group = entry.substr(0, comma);
+  item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
+  if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
+    item.resize(item.size() - 4);
+  }
+}
 
 int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& item) {
   if (group.empty() && item.empty()) return -1;
@@ -201,12 +211,8 @@ int CQXErsDoc::RemoveFoldersAndMenus() {
   AddLog(logFolders, kLightLine + "フォルダ情報削除");
   if (!(delFlags & kDelProduct)) return 0;
   for (const std::string& entry : DEL_FOLDER_QX) {
-    std::size_t comma = entry.find(',');
-    std::string group = entry.substr(0, comma);
-    std::string item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
-    if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
-      item.resize(item.size() - 4);
-    }
+    std::string group, item;
+    SplitMenuEntry(entry, group, item);
     RemoveProgramGroup(group, item);
     SendStep();
     sys.system.Sleep(kPauseMs);
