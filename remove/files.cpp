@@ -92,7 +92,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
   AddLog(logFiles, line);
 
   // WinHelp leaves generated companions beside a help file, named after it.
-  if (path.size() >= 3 && EqualsNoCase(std::string_view(path).substr(path.size() - 3), "HLP")) {
+  if (EndsWithNoCase(path, "HLP")) {
     std::size_t nameStart = FindLastChar(path, '\\');
     nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     std::size_t dot = FindLastChar(std::string_view(path).substr(nameStart), '.');

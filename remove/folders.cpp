@@ -96,7 +96,7 @@ void SplitMenuEntry(const std::string& entry, std::string& group, std::string& i
   std::size_t comma = entry.find(',');
   group = entry.substr(0, comma);
   item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
-  if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
+  if (EndsWithNoCase(item, ".lnk")) {
     item.resize(item.size() - 4);
   }
 }
