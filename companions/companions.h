@@ -12,6 +12,8 @@ inline constexpr const char* kUninstallRoot = "SOFTWARE\\Microsoft\\Windows\\Cur
 inline constexpr const char* kProductPrinters = "SOFTWARE\\ZOV\\Qorvex\\Printers";
 inline constexpr const char* kTemporaryKey = "SOFTWARE\\ZOV\\QorvexTemp";
 inline constexpr const char* kTemporaryPrinters = "SOFTWARE\\ZOV\\QorvexTemp\\Printers";
+// The migration settings file in the Windows directory.
+inline constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
 
 // migrationLists: the five kinds of the product family, then the same five of the drivers.
 enum MigrationList { kMigFiles = 0, kMigFolders = 1, kMigKeys = 2, kMigValues = 3, kMigMenuItems = 4 };

@@ -13,8 +13,6 @@ namespace qx {
 
 namespace {
 
-constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
-
 // The eight kinds, in the order names are compared, with the list each fills.
 struct MigrationKind {
   const char* prefix;
