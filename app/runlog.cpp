@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "platform/spooler.h"
 #include "remove/registry.h"
 
@@ -10,7 +11,6 @@ namespace qx {
 
 namespace {
 
-const std::string kHeavyLine = std::string(70, '=') + "\r\n";
 constexpr const char* kCrLf = "\r\n";
 
 const char* OsName(int osType) {

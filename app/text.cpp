@@ -67,6 +67,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) { return EqualPrefixNoCase(s, prefix); }
 
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
+}
+
 std::string FromBuffer(const char* buffer, std::size_t size) {
   const void* zero = std::memchr(buffer, 0, size);
   return std::string(buffer, zero ? static_cast<const char*>(zero) - buffer : size);

@@ -32,6 +32,8 @@ std::string Trim(std::string_view s);
 // Compared without regard to ASCII case; double-byte characters must match exactly.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+// The last suffix.size() bytes compared as EqualsNoCase does.
+bool EndsWithNoCase(std::string_view s, std::string_view suffix);
 
 // The text up to the first zero byte of a buffer that a call filled.
 std::string FromBuffer(const char* buffer, std::size_t size);

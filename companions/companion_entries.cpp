@@ -189,29 +189,18 @@ int CQXErsDoc::KeepDriverMigrationData(MigrationDirection direction) {
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kProductPrinters, printers);
   for (const std::string& printer : printers) {
-    HKEY key = nullptr;
     const std::string source = std::string(kProductPrinters) + "\\" + printer;
-    if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, source.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-      continue;
-    }
-    for (DWORD index = 0;; ++index) {
-      char name[MAX_PATH] = {};
-      BYTE data[MAX_PATH] = {};
-      DWORD nameLength = MAX_PATH;
-      DWORD dataSize = MAX_PATH;
-      DWORD type = 0;
-      LONG result = sys.registry.RegEnumValueA(key, index, name, &nameLength, &type, data, &dataSize);
-      // A value that does not fit is not copied in part; the others still are.
-      if (result == ERROR_MORE_DATA) continue;
-      if (result != ERROR_SUCCESS) break;
-      std::string valueName = FromBuffer(name, nameLength < MAX_PATH ? nameLength : MAX_PATH);
-      if (valueName.size() < 5 || valueName.compare(0, 3, "MIG") != 0 || valueName[4] != 'D') continue;
-      KeptValue kept{printer, valueName, type, std::string(reinterpret_cast<const char*>(data), dataSize)};
+    // A value that does not fit is not copied in part; the others still are.
+    std::vector<RegistryValue> values;
+    EnumRegistryValues(sys.registry, HKEY_LOCAL_MACHINE, source, values, true);
+    for (RegistryValue& value : values) {
+      const std::string& name = value.name;
+      if (name.size() < 5 || name.compare(0, 3, "MIG") != 0 || name[4] != 'D') continue;
       WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kTemporaryPrinters) + "\\" + printer,
-                         valueName, type, data, dataSize);
-      keptDriverMigration.push_back(std::move(kept));
+                         name, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+                         static_cast<DWORD>(value.data.size()));
+      keptDriverMigration.push_back(KeptValue{printer, name, value.type, std::move(value.data)});
     }
-    sys.registry.RegCloseKey(key);
   }
   return 0;
 }

@@ -43,8 +43,7 @@ int CloseWindowsEndingWith(Platform& sys, const std::string& text) {
     int length = sys.windows.GetWindowTextA(window, title, MAX_PATH);
     if (length < 0) length = 0;
     std::string titleText = FromBuffer(title, static_cast<std::size_t>(length) < MAX_PATH ? length : MAX_PATH);
-    if (titleText.size() >= text.size() &&
-        EqualsNoCase(std::string_view(titleText).substr(titleText.size() - text.size()), text)) {
+    if (EndsWithNoCase(titleText, text)) {
       ++matched;
       CloseWindowAndWait(sys, window, WM_COMMAND, kRemotePanelClose);
     }

@@ -12,14 +12,12 @@ inline constexpr const char* kUninstallRoot = "SOFTWARE\\Microsoft\\Windows\\Cur
 inline constexpr const char* kProductPrinters = "SOFTWARE\\ZOV\\Qorvex\\Printers";
 inline constexpr const char* kTemporaryKey = "SOFTWARE\\ZOV\\QorvexTemp";
 inline constexpr const char* kTemporaryPrinters = "SOFTWARE\\ZOV\\QorvexTemp\\Printers";
+// The migration settings file in the Windows directory.
+inline constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
 
 // migrationLists: the five kinds of the product family, then the same five of the drivers.
 enum MigrationList { kMigFiles = 0, kMigFolders = 1, kMigKeys = 2, kMigValues = 3, kMigMenuItems = 4 };
 inline constexpr int kMigDrivers = 5;  // added to a kind for the drivers' list
-
-// The separator that opens a group of lines in a log section.
-inline constexpr const char* kLogSeparator =
-    "----------------------------------------------------------------------\r\n";
 
 // The companion program "ZOVPLS.exe" is known by the ApplicationName of its uninstall entry.
 bool IsCompanionEntry(Registry& reg, const std::string& entry);

@@ -2,16 +2,16 @@
 // migration settings file in the Windows directory.
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "companions/companions.h"
 #include "remove/files.h"
+#include "remove/folders.h"
 #include "remove/registry.h"
 
 namespace qx {
 
 namespace {
-
-constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
 
 // The eight kinds, in the order names are compared, with the list each fills.
 struct MigrationKind {
@@ -35,18 +35,10 @@ bool IsFullPath(const std::string& path) {
 // The value names of one key, in enumeration order. A name too long for the buffer is
 // skipped; any other failure ends the list.
 StringList ValueNames(Registry& reg, const std::string& subkey) {
+  std::vector<RegistryValue> values;
+  EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, subkey, values, false);
   StringList names;
-  HKEY key = nullptr;
-  if (reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    LONG result = reg.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr);
-    if (result == ERROR_MORE_DATA) continue;
-    if (result != ERROR_SUCCESS) break;
-    names.push_back(FromBuffer(name, length < MAX_PATH ? length : MAX_PATH));
-  }
-  reg.RegCloseKey(key);
+  for (const RegistryValue& value : values) names.push_back(value.name);
   return names;
 }
 
@@ -120,7 +112,7 @@ int CQXErsDoc::CollectMigrationData() {
 }
 
 int CQXErsDoc::RemoveMigrationLeftovers() {
-  const std::string heading = std::string(kLogSeparator) + "Migrate情報削除";
+  const std::string heading = kLightLine + "Migrate情報削除";
   AddLog(logFiles, heading);
   AddLog(logRegistry, heading);
   AddLog(logFolders, heading);
@@ -131,16 +123,8 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
     for (const std::string& value : migrationLists[base + kMigValues]) DeleteRegistryEntry(value);
     for (const std::string& key : migrationLists[base + kMigKeys]) DeleteRegistryEntry(key);
     for (const std::string& entry : migrationLists[base + kMigMenuItems]) {
-      std::string group = entry;
-      std::string item;
-      std::size_t comma = entry.find(',');
-      if (comma != std::string::npos) {
-        group = entry.substr(0, comma);
-        item = entry.substr(comma + 1);
-        if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
-          item.resize(item.size() - 4);
-        }
-      }
+      std::string group, item;
+      SplitMenuEntry(entry, group, item);
       RemoveProgramGroup(group, item);
       sys.system.Sleep(500);
     }
@@ -149,7 +133,7 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
 }
 
 int CQXErsDoc::DeleteInstallerLogs() {
-  AddLog(logFiles, std::string(kLogSeparator) + "DeIsl*.isu情報削除");
+  AddLog(logFiles, kLightLine + "DeIsl*.isu情報削除");
   int count = 0;
   for (const std::string& path : installerLogs) {
     sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -162,7 +146,7 @@ int CQXErsDoc::DeleteInstallerLogs() {
 }
 
 int CQXErsDoc::DeleteMigrationSettingsFile() {
-  AddLog(logFiles, std::string(kLogSeparator) + "Migrate作成Iniファイル削除");
+  AddLog(logFiles, kLightLine + "Migrate作成Iniファイル削除");
   if (!IniFileExists(sys.files, kSettingsFile, windowsDir, false)) {
     AddLog(logFiles, "Iniファイルなし");
     return 0;

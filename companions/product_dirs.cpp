@@ -135,8 +135,8 @@ namespace {
 // Reads one key of the numbered sections of the settings file into a list of directories:
 // sections 0 to 17 always, gaps included; from 18 on, up to the first section without the key.
 int AddSettingsFileDirs(Files& files, const std::string& windowsDir, const char* key, StringList& list) {
-  if (!IniFileExists(files, "ZOVQXCFG.INI", windowsDir, false)) return 0;
-  const std::string path = windowsDir + "ZOVQXCFG.INI";
+  if (!IniFileExists(files, kSettingsFile, windowsDir, false)) return 0;
+  const std::string path = windowsDir + kSettingsFile;
   int count = 0;
   for (int section = 0; section < 100; ++section) {
     std::string value = ReadIniValue(files, std::to_string(section), key, path);

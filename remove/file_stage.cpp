@@ -1,23 +1,10 @@
 // The file stage: the configured files of each selected kind, their second attempt with the
 // spooler stopped, then the product's and its spool directories.
-#include <cstdio>
-
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "remove/files.h"
 
 namespace qx {
-
-namespace {
-
-const std::string kLightLine = std::string(70, '-') + "\r\n";
-
-std::string Count(int count) {
-  char text[32];
-  std::snprintf(text, sizeof text, " %d 個", count);
-  return text;
-}
-
-}  // namespace
 
 int CQXErsDoc::RemoveFiles() {
   AddLog(logFiles, kLightLine + "ファイル情報削除");
@@ -57,7 +44,7 @@ int CQXErsDoc::RemoveFiles() {
   if (!(delFlags & kDelProduct)) return 0;
   auto sweep = [&](const std::string& dir, const char* pattern) {
     int deleted = DeleteMatchingFiles(dir, pattern);
-    AddLog(logFiles, dir + " ディレクトリの下の " + pattern + " ファイル" + Count(deleted) + "削除");
+    AddLog(logFiles, dir + " ディレクトリの下の " + pattern + " ファイル " + std::to_string(deleted) + " 個削除");
   };
   for (const std::string& spool : spoolDirs) {
     sweep(spool, "psf*.prn");

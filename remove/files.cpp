@@ -1,6 +1,7 @@
 #include "remove/files.h"
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "companions/services.h"
 #include "remove/registry.h"
@@ -12,7 +13,6 @@ namespace {
 constexpr const char* kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr const char* kReadme = "お読みください.TXT";
 constexpr const char* kReadmeShort = "お読み~1.TXT";
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -92,7 +92,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
   AddLog(logFiles, line);
 
   // WinHelp leaves generated companions beside a help file, named after it.
-  if (path.size() >= 3 && EqualsNoCase(std::string_view(path).substr(path.size() - 3), "HLP")) {
+  if (EndsWithNoCase(path, "HLP")) {
     std::size_t nameStart = FindLastChar(path, '\\');
     nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     std::size_t dot = FindLastChar(std::string_view(path).substr(nameStart), '.');

@@ -4,15 +4,16 @@
 #include <cstring>
 
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "remove/files.h"
+#include "remove/folders.h"
 #include "remove/registry.h"
 
 namespace qx {
 
 namespace {
 
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 constexpr DWORD kPauseMs = 500;
 constexpr DWORD kDdeTimeoutMs = 10000;
 
@@ -75,32 +76,30 @@ bool EndsWithName(const std::string& name, const std::string& suffix) {
   return !nameChar;
 }
 
-// Names of the values of an open key whose name (byName) or text data matches; the key is
-// only read here, so that deleting never disturbs the enumeration.
+// Names of the values of a key whose name (byName) or text data matches; the key is only
+// read here, so that deleting never disturbs the enumeration.
 StringList MatchingValues(Registry& reg, HKEY root, const std::string& subkey, const std::string& suffix,
                           bool byName) {
   StringList names;
-  HKEY key = nullptr;
-  if (reg.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_PATH] = {};
-    BYTE data[MAX_PATH] = {};
-    DWORD nameLength = MAX_PATH;
-    DWORD dataSize = MAX_PATH;
-    DWORD type = 0;
-    LONG status = reg.RegEnumValueA(key, index, name, &nameLength, &type, data, &dataSize);
-    // A value too long for the buffers is passed over, not taken for the end of the list.
-    if (status == ERROR_MORE_DATA) continue;
-    if (status != ERROR_SUCCESS) break;
-    std::string valueName = FromBuffer(name, nameLength < MAX_PATH ? nameLength : MAX_PATH);
-    std::string text = FromBuffer(reinterpret_cast<const char*>(data), dataSize < MAX_PATH ? dataSize : MAX_PATH);
-    if (EndsWithName(byName ? valueName : text, suffix)) names.push_back(valueName);
+  std::vector<RegistryValue> values;
+  EnumRegistryValues(reg, root, subkey, values, true);
+  for (const RegistryValue& value : values) {
+    std::string text = FromBuffer(value.data.data(), value.data.size());
+    if (EndsWithName(byName ? value.name : text, suffix)) names.push_back(value.name);
   }
-  reg.RegCloseKey(key);
   return names;
 }
 
 }  // namespace
+
+void SplitMenuEntry(const std::string& entry, std::string& group, std::string& item) {
+  std::size_t comma = entry.find(',');
+  group = entry.substr(0, comma);
+  item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
+  if (EndsWithNoCase(item, ".lnk")) {
+    item.resize(item.size() - 4);
+  }
+}
 
 int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& item) {
   if (group.empty() && item.empty()) return -1;
@@ -212,12 +211,8 @@ int CQXErsDoc::RemoveFoldersAndMenus() {
   AddLog(logFolders, kLightLine + "フォルダ情報削除");
   if (!(delFlags & kDelProduct)) return 0;
   for (const std::string& entry : DEL_FOLDER_QX) {
-    std::size_t comma = entry.find(',');
-    std::string group = entry.substr(0, comma);
-    std::string item = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
-    if (item.size() >= 4 && EqualsNoCase(std::string_view(item).substr(item.size() - 4), ".lnk")) {
-      item.resize(item.size() - 4);
-    }
+    std::string group, item;
+    SplitMenuEntry(entry, group, item);
     RemoveProgramGroup(group, item);
     SendStep();
     sys.system.Sleep(kPauseMs);

@@ -140,6 +140,33 @@ int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringL
   return static_cast<int>(found.size());
 }
 
+int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std::vector<RegistryValue>& values,
+                       bool withData) {
+  OpenKey key(reg, root, subkey);
+  if (!key) return -1;
+  int count = 0;
+  for (DWORD index = 0;; ++index) {
+    char name[kBufferSize] = {};
+    BYTE data[kBufferSize] = {};
+    DWORD nameLength = kBufferSize;
+    DWORD dataSize = kBufferSize;
+    DWORD type = 0;
+    LONG status = withData ? reg.RegEnumValueA(key.get(), index, name, &nameLength, &type, data, &dataSize)
+                           : reg.RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    RegistryValue value;
+    value.name = FromBuffer(name, nameLength < kBufferSize ? nameLength : kBufferSize);
+    if (withData) {
+      value.type = type;
+      value.data.assign(reinterpret_cast<const char*>(data), dataSize < kBufferSize ? dataSize : kBufferSize);
+    }
+    values.push_back(std::move(value));
+    ++count;
+  }
+  return count;
+}
+
 int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields) {
   if (entry.empty()) return -1;
   std::size_t comma = entry.find(',');

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/CQXErsDoc.h"
 #include "platform/registry.h"
@@ -32,6 +33,17 @@ int WriteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, cons
 int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey);
 // Names appended, or -1 when the key cannot be opened.
 int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringList& names);
+// One value of a key as enumerated: data holds the bytes read (empty when data was not asked for).
+struct RegistryValue {
+  std::string name;
+  DWORD type = 0;
+  std::string data;
+};
+// The values of a key, in enumeration order, read into 260-byte buffers (the name only
+// unless withData). A value too long for them is skipped, not taken for the end of the
+// list; any other failure ends it. -1 when the key cannot be opened, else the count.
+int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std::vector<RegistryValue>& values,
+                       bool withData);
 // 0 when the entry holds a ",", else -1.
 int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields);
 

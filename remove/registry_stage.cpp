@@ -1,6 +1,7 @@
 // The registry stage: the configured keys and values, per loaded user for the current user's
 // entries, and the items taken out of the product's list values.
 #include "app/CQXErsDoc.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/registry.h"
@@ -8,7 +9,6 @@
 namespace qx {
 
 namespace {
-const std::string kLightLine = std::string(70, '-') + "\r\n";
 constexpr const char* kCurrentUser = "HKEY_CURRENT_USER";
 }  // namespace
 

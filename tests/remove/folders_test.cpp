@@ -2,8 +2,7 @@
 // the log lines, and which shortcuts, folders and keys are gone.
 #include <gtest/gtest.h>
 
-#include "app/CQXErsDoc.h"
-#include "platform/sim/sim_machine.h"
+#include "support/stage_machine.h"
 
 namespace qx::test {
 namespace {
@@ -18,14 +17,8 @@ constexpr const char* kCommonGroups = "Software\\Microsoft\\Windows NT\\CurrentV
 constexpr const char* kGrpConv = "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv\\Groups";
 const std::string kUsers[] = {"HKEY_USERS\\.DEFAULT\\", "HKEY_USERS\\S-1-5-21-1000\\"};
 
-struct FolderMachine {
+struct FolderMachine : StageMachine {
   FolderMachine() {
-    doc.logEnabled = 1;
-    doc.osType = 2;
-    doc.delFlags = 1;
-    doc.stepTotal = 100;
-    doc.windowsDir = "C:\\WINNT\\";
-    doc.systemDir = "C:\\WINNT\\System32\\";
     for (const char* programs : {kUserPrograms, kCommonPrograms}) {
       for (const char* link : {"Qorvex\\Readme.lnk", "Qorvex\\Monitor.lnk", "Hanakoya\\Memo.lnk"})
         machine.AddFile(std::string(programs) + link, "L");
@@ -52,8 +45,6 @@ struct FolderMachine {
     for (const std::string& p : paths) out += (machine.HasFile(p) || machine.HasDirectory(p) ? "1" : "0");
     return out;
   }
-  sim::SimMachine machine;
-  CQXErsDoc doc{machine.platform()};
 };
 
 class FolderStage : public ::testing::Test, public FolderMachine {};

@@ -2,33 +2,12 @@
 // order, with which log lines and progress steps.
 #include <gtest/gtest.h>
 
-#include "app/CQXErsDoc.h"
-#include "platform/sim/sim_machine.h"
+#include "support/stage_machine.h"
 
 namespace qx::test {
 namespace {
 
 const std::string kLight = std::string(70, '-') + "\r\n";
-
-struct StageMachine {
-  StageMachine() {
-    doc.logEnabled = 1;
-    doc.osType = 2;
-    doc.delFlags = 1;
-    doc.stepTotal = 100;
-    doc.windowsDir = "C:\\WINNT\\";
-    doc.systemDir = "C:\\WINNT\\System32\\";
-    doc.altSystemDir = "C:\\WINNT\\System\\";
-  }
-  // The log lines that follow the line starting with the heading text.
-  StringList After(const StringList& log, const std::string& heading) {
-    for (std::size_t i = 0; i < log.size(); ++i)
-      if (log[i] == kLight + heading) return StringList(log.begin() + i + 1, log.end());
-    return {"<no heading " + heading + ">"};
-  }
-  sim::SimMachine machine;
-  CQXErsDoc doc{machine.platform()};
-};
 
 TEST(FileStage, OnWindows2000ASystemFileGoesFromBothSystemDirectoriesInOneStep) {
   for (int os : {2, 3}) {

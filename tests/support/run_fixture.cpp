@@ -1,16 +1,18 @@
 #include "support/run_fixture.h"
 
+#include "resources/resource.h"
+
 namespace qx::test {
 
 bool ScriptedDialogs::RunModal(int templateId, int checkRadio, const ButtonHandler& onButton) {
   templates.push_back(templateId);
   bool drivers = checkRadio != 0;
-  if (drivers) presetSeen = checkRadio == 1004 ? 1 : 0;
+  if (drivers) presetSeen = checkRadio == IDC_DELETE_DRIVERS ? 1 : 0;
   std::vector<int> presses = drivers ? driverPresses : confirmPresses;
   if (presses.empty()) presses = {(drivers ? chooseOk : confirm) ? kIdOk : kIdCancel};
   int radio = checkRadio;
   for (int button : presses) {
-    if (drivers && choice >= 0) radio = choice == 1 ? 1004 : 1003;
+    if (drivers && choice >= 0) radio = choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS;
     DialogStep step = onButton(button, radio);
     if (step != DialogStep::Stay) return step == DialogStep::EndOk;
   }
