@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/directories.h"
+#include "app/log_lines.h"
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/registry.h"
@@ -46,7 +47,7 @@ void SetPrinterTextOffline(CQXErsDoc& doc, const std::string& key, const std::st
   doc.AddLog(doc.logSpoolerStopped, "設定：HKEY_LOCAL_MACHINE " + key + " , " + valueName + " ," + data);
 }
 
-std::string GroupEntry(const std::string& title) { return std::string(70, '-') + "\r\n" + title; }
+std::string GroupEntry(const std::string& title) { return kLightLine + title; }
 
 std::string ConnectionDisplayName(const std::string& name) {
   if (name.compare(0, 2, ",,") != 0) return name;
