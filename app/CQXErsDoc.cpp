@@ -1,6 +1,7 @@
 #include "app/CQXErsDoc.h"
 
 #include "app/ui/CQXErsView.h"
+#include "companions/services.h"
 
 namespace qx {
 
@@ -45,6 +46,7 @@ DWORD CQXErsDoc::RunErase() {
     return 0;
   }
   spoolerRunning = IsSpoolerRunning();
+  RecoverWininit();
   ReadRunSettings();
   Send(QXM_RUN_START, 0, 0);
   SendStatus(0);
@@ -83,8 +85,12 @@ DWORD CQXErsDoc::RunErase() {
     RepairDefaultPrinterOffline();
   }
   if (osType != 0) {
-    StopServiceByIndex(7);
-    StartServiceByIndex(7);
+    StopServiceByIndex(kSpoolerService);
+    if (spoolerRunning) {
+      StartSpoolerAgain();
+    } else {
+      StartServiceByIndex(kSpoolerService);
+    }
   }
 
   while (stepPos < stepTotal) SendStep();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "remove/protected_places.h"
 
 namespace qx {
 
@@ -76,6 +77,22 @@ class CQXErsDoc {
   int ScheduleWininitDelete(const std::string& path);
   int RemoveFolder(const std::string& path);
   void RetryDeferredFiles();
+  // Leaves the file for deletion at the next restart (MoveFileExA on the NT family, WININIT.INI
+  // on Windows 95/98), once only: true when it waits for the restart now.
+  bool DeleteAtRestart(const std::string& path);
+  // Starts the spooler that the run stopped; one that does not run again is tried a few
+  // times, then left to the restart and logged.
+  void StartSpoolerAgain();
+  // Windows 95/98: puts back a WININIT.INI that a cut-off run left aside.
+  void RecoverWininit();
+  // Whether a target may be deleted: not one of Windows' own places (built on first use for the
+  // directories the run knows) and a full path. CheckOwnFolder also refuses a folder that holds
+  // one of Windows' own.
+  Refusal CheckTarget(const std::string& path);
+  Refusal CheckOwnFolder(const std::string& path);
+  // A product or spool directory joins the list once, when it is a full path below a root
+  // and Windows' own places are neither it nor in it; a refused one is logged once.
+  int AddOwnDirectory(StringList& list, std::string dir);
 
   // Registry entries and the logs of registry edits made with the spooler stopped.
   int DeleteRegistryEntry(const std::string& entry);
@@ -183,6 +200,11 @@ class CQXErsDoc {
   bool spoolerRunning = false;
   std::string moduleDir, systemDir, altSystemDir, windowsDir, tempDir;
   int productDirCount = 0;
+  // What the run refused or could not finish that no log line of the stage's own shows as
+  // such: targets left alone because they are Windows' own places or were named wrongly, a
+  // spooler that did not start again. Each is logged as a failure.
+  int failures = 0;
+  ProtectedFolders protectedFolders;
   DWORD stepTotal = 0;
   DWORD stepPos = 0;
 
@@ -218,6 +240,7 @@ class CQXErsDoc {
   StringList logRestartCauses;
   StringList logSpoolerStopped;
   StringList migrationLists[10];
+  StringList refusedDirs;  // product and spool directories refused, each logged once
 
  private:
   DWORD RunErase();

@@ -11,8 +11,10 @@ namespace {
 constexpr std::size_t kMaxIniBytes = 16u * 1024 * 1024;
 
 // The file's lines as a text-mode read gives them: CR LF becomes a line end, and a line
-// ends at its first zero byte as the string functions would see it.
-bool ReadLines(Files& files, const std::string& path, std::vector<std::string>& lines) {
+// ends at its first zero byte as the string functions would see it. With keepAfterZero a
+// line with more text after a zero byte is kept whole, zero bytes and all, for the reader to
+// refuse: the part before the zero may name something else entirely.
+bool ReadLines(Files& files, const std::string& path, std::vector<std::string>& lines, bool keepAfterZero) {
   HANDLE file = files.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -29,7 +31,9 @@ bool ReadLines(Files& files, const std::string& path, std::vector<std::string>& 
     std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::size_t zero = line.find('\0');
-    if (zero != std::string::npos) line.resize(zero);
+    if (zero != std::string::npos && (!keepAfterZero || line.find_first_not_of('\0', zero) == std::string::npos)) {
+      line.resize(zero);
+    }
     lines.push_back(std::move(line));
     if (end == std::string::npos) break;
     start = end + 1;
@@ -57,7 +61,7 @@ std::string AfterFirstEquals(const std::string& line) {
 
 std::string ReadIniValue(Files& files, const std::string& section, const std::string& key, const std::string& path) {
   std::vector<std::string> lines;
-  if (!ReadLines(files, path, lines)) return kIniNotOpened;
+  if (!ReadLines(files, path, lines, false)) return kIniNotOpened;
   std::size_t i = SectionStart(lines, section);
   if (i == std::string::npos) return kIniNotFound;
   for (; i < lines.size(); ++i) {
@@ -74,9 +78,10 @@ std::string ReadIniValue(Files& files, const std::string& section, const std::st
   return kIniNotFound;
 }
 
-int ReadIniSection(Files& files, const std::string& section, const std::string& path, StringList& list) {
+int ReadIniSection(Files& files, const std::string& section, const std::string& path, StringList& list,
+                   StringList* refused) {
   std::vector<std::string> lines;
-  if (!ReadLines(files, path, lines)) return 0;
+  if (!ReadLines(files, path, lines, true)) return 0;
   std::size_t i = SectionStart(lines, section);
   if (i == std::string::npos) return 0;
   int count = 0;
@@ -86,7 +91,12 @@ int ReadIniSection(Files& files, const std::string& section, const std::string& 
     std::string trimmed = TrimLeft(line);
     if (!trimmed.empty() && trimmed[0] == ';') continue;
     if (!ContainsText(line, "=")) continue;
-    list.push_back(AfterFirstEquals(line));
+    std::string value = AfterFirstEquals(line);
+    if (value.find('\0') != std::string::npos) {
+      if (refused) refused->push_back(value.substr(0, value.find('\0')));
+      continue;
+    }
+    list.push_back(std::move(value));
     ++count;
   }
   return count;
@@ -125,7 +135,22 @@ int CQXErsDoc::ReadRunSettings() {
 
 int CQXErsDoc::ReadDeletionLists() {
   const std::string path = ConfigPath();
-  auto read = [&](const char* section, StringList& list) { return ReadIniSection(sys.files, section, path, list); };
+  // A line with text after a zero byte is refused, and said so in its stage's section of the log.
+  auto read = [&](const char* section, StringList& list) {
+    StringList refused;
+    int count = ReadIniSection(sys.files, section, path, list, &refused);
+    const std::string_view name(section);
+    StringList& log = name.rfind("DEL_FILE", 0) == 0     ? logFiles
+                      : name.rfind("DEL_REG", 0) == 0    ? logRegistry
+                      : name.rfind("PULL_REG", 0) == 0   ? logPartialRegistry
+                      : name.rfind("DEL_FOLDER", 0) == 0 ? logFolders
+                                                         : logDrivers;
+    for (const std::string& line : refused) {
+      AddLog(log, line + " 削除失敗。" + kMalformedReason);
+      ++failures;
+    }
+    return count;
+  };
   int count = 0;
   if (delFlags & kDelNetPort) {
     count += read("DEL_FILE.PP.WINDIR", DEL_FILE_PP_WINDIR);

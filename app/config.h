@@ -15,8 +15,11 @@ inline constexpr const char* kIniNotOpened = "NotINI";
 
 // The key's value, "ERROR" when the section or key is missing, "NotINI" when the file cannot be opened.
 std::string ReadIniValue(Files& files, const std::string& section, const std::string& key, const std::string& path);
-// Appends the text after the first "=" of each line of the section; returns how many it appended.
-int ReadIniSection(Files& files, const std::string& section, const std::string& path, StringList& list);
+// Appends the text after the first "=" of each line of the section; returns how many it
+// appended. A line with text after a zero byte is not appended: its text up to the zero goes
+// to refused, when given.
+int ReadIniSection(Files& files, const std::string& section, const std::string& path, StringList& list,
+                   StringList* refused = nullptr);
 // Whether directory + file exists; searchUp also tries each parent directory in turn.
 bool IniFileExists(Files& files, const std::string& fileName, const std::string& directory, bool searchUp);
 

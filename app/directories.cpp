@@ -38,10 +38,19 @@ bool IsProductDirectory(const std::string& dir) {
   return components >= (drive ? 1u : 3u);
 }
 
-int AddDirectoryOnce(StringList& list, std::string dir) {
+int CQXErsDoc::AddOwnDirectory(StringList& list, std::string dir) {
   EnsureTrailingBackslash(dir);
   if (!IsProductDirectory(dir)) return 0;
   if (ListHoldsNoCase(list, dir)) return 0;
+  // Emptying and removing it would take Windows' own folder, or one inside it, with it.
+  if (Refusal refusal = CheckOwnFolder(dir); refusal != Refusal::kNone) {
+    if (!ListHoldsNoCase(refusedDirs, dir)) {
+      refusedDirs.push_back(dir);
+      AddLog(logFiles, dir + " ディレクトリ削除失敗。" + RefusalText(refusal));
+      ++failures;
+    }
+    return 0;
+  }
   list.push_back(std::move(dir));
   return 1;
 }

@@ -113,24 +113,24 @@ int CQXErsDoc::FindProductDirFromUninstallEntry() {
   if (!command.empty() && command[0] == '"') command.erase(0, 1);
   std::size_t slash = FindLastChar(command, '\\');
   if (slash == std::string::npos) return 0;
-  return AddDirectoryOnce(productDirs, command.substr(0, slash + 1));
+  return AddOwnDirectory(productDirs, command.substr(0, slash + 1));
 }
 
 int CQXErsDoc::FindSpoolDirs() {
   int count = 0;
   std::string dir;
   if (ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, kCacheKey, "CachePath", dir)) {
-    count += AddDirectoryOnce(spoolDirs, dir);
+    count += AddOwnDirectory(spoolDirs, dir);
   }
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kPrintersKey, printers);
   for (const std::string& name : printers) {
     if (ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, std::string(kPrintersKey) + "\\" + name, "PSPOOL", dir)) {
-      count += AddDirectoryOnce(spoolDirs, dir);
+      count += AddOwnDirectory(spoolDirs, dir);
     }
   }
   // Taken whether or not the directory exists.
-  for (const std::string& product : productDirs) count += AddDirectoryOnce(spoolDirs, product + "SPOOL");
+  for (const std::string& product : productDirs) count += AddOwnDirectory(spoolDirs, product + "SPOOL");
   return count;
 }
 

@@ -136,6 +136,11 @@ int CQXErsDoc::DeleteInstallerLogs() {
   AddLog(logFiles, kLightLine + "DeIsl*.isu情報削除");
   int count = 0;
   for (const std::string& path : installerLogs) {
+    if (Refusal refusal = CheckTarget(path); refusal != Refusal::kNone) {
+      AddLog(logFiles, path + " ファイル 削除失敗" + RefusalText(refusal));
+      ++failures;
+      continue;
+    }
     sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     bool deleted = sys.files.DeleteFileA(path.c_str()) == 1;
     if (deleted) ++count;
@@ -157,14 +162,11 @@ int CQXErsDoc::DeleteMigrationSettingsFile() {
     AddLog(logFiles, "Iniファイル削除成功");
     return 0;
   }
-  restartNeeded = 1;
-  if (osType == 0) {
-    ScheduleWininitDelete(path);
-  } else {
-    sys.files.MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  }
   AddLog(logFiles, "Iniファイル削除失敗");
-  AddLog(logRestartCauses, path + " の削除に失敗");
+  if (DeleteAtRestart(path)) {
+    restartNeeded = 1;
+    AddLog(logRestartCauses, path + " の削除に失敗");
+  }
   return 0;
 }
 

@@ -62,7 +62,10 @@ int CQXErsDoc::AddProductUninstallDirs() {
     LONG result = sys.registry.RegEnumKeyExA(key, index, name, &length);
     // A name too long for the buffer is skipped; any other failure would repeat at every
     // index, so it ends the enumeration like the end of the list.
-    if (result == ERROR_MORE_DATA) continue;
+    if (result == ERROR_MORE_DATA) {
+      if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
+      continue;
+    }
     if (result != ERROR_SUCCESS) break;
     std::string found = FromBuffer(name, length < MAX_PATH ? length : MAX_PATH);
     if (found.compare(0, 6, "Qorvex") == 0) names.push_back(found);
@@ -77,7 +80,7 @@ int CQXErsDoc::AddProductUninstallDirs() {
     if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, EntryKey(name), "UninstallString", command)) continue;
     // A quoted program path names the same directory as an unquoted one.
     if (!command.empty() && command[0] == '"') command.erase(0, 1);
-    count += AddDirectoryOnce(productDirs, UpToLastBackslash(command));
+    count += AddOwnDirectory(productDirs, UpToLastBackslash(command));
   }
   return count;
 }
@@ -89,7 +92,7 @@ int CQXErsDoc::AddScriptoraUtilityDir() {
   }
   // -f"<log file>": the switch and its opening quote are passed over.
   if (!AfterSwitch(command, "-f", 3, rest)) return 0;
-  return AddDirectoryOnce(productDirs, UpToLastBackslash(rest));
+  return AddOwnDirectory(productDirs, UpToLastBackslash(rest));
 }
 
 int CQXErsDoc::AddNetbridgeUtilityDir() {
@@ -105,7 +108,7 @@ int CQXErsDoc::AddNetbridgeUtilityDir() {
   std::size_t colon = FindLastChar(dir, ':');
   std::size_t start = quote == std::string::npos ? 0 : quote + 1;
   if (colon != std::string::npos && colon >= 1 && colon - 1 > start) start = colon - 1;
-  return AddDirectoryOnce(productDirs, dir.substr(start));
+  return AddOwnDirectory(productDirs, dir.substr(start));
 }
 
 int CQXErsDoc::AddPrinterUtilityDir() {
@@ -115,7 +118,7 @@ int CQXErsDoc::AddPrinterUtilityDir() {
   }
   if (!AfterSwitch(command, "-f", 2, rest)) return 0;
   if (!rest.empty() && rest[0] == '"') rest.erase(0, 1);
-  return AddDirectoryOnce(productDirs, UpToLastBackslash(rest));
+  return AddOwnDirectory(productDirs, UpToLastBackslash(rest));
 }
 
 int CQXErsDoc::AddCompanionProgramDirs() {
@@ -125,7 +128,7 @@ int CQXErsDoc::AddCompanionProgramDirs() {
   for (const std::string& entry : entries) {
     std::string path;
     if (!IsCompanionEntry(sys.registry, entry) || !ReadCompanionUninstallPath(sys.registry, entry, path)) continue;
-    count += AddDirectoryOnce(productDirs, UpToLastBackslash(path));
+    count += AddOwnDirectory(productDirs, UpToLastBackslash(path));
   }
   return count;
 }
@@ -134,9 +137,10 @@ namespace {
 
 // Reads one key of the numbered sections of the settings file into a list of directories:
 // sections 0 to 17 always, gaps included; from 18 on, up to the first section without the key.
-int AddSettingsFileDirs(Files& files, const std::string& windowsDir, const char* key, StringList& list) {
-  if (!IniFileExists(files, kSettingsFile, windowsDir, false)) return 0;
-  const std::string path = windowsDir + kSettingsFile;
+int AddSettingsFileDirs(CQXErsDoc& doc, const char* key, StringList& list) {
+  Files& files = doc.sys.files;
+  if (!IniFileExists(files, kSettingsFile, doc.windowsDir, false)) return 0;
+  const std::string path = doc.windowsDir + kSettingsFile;
   int count = 0;
   for (int section = 0; section < 100; ++section) {
     std::string value = ReadIniValue(files, std::to_string(section), key, path);
@@ -146,15 +150,15 @@ int AddSettingsFileDirs(Files& files, const std::string& windowsDir, const char*
       break;
     }
     if (value.empty()) continue;
-    count += AddDirectoryOnce(list, value);
+    count += doc.AddOwnDirectory(list, value);
   }
   return count;
 }
 
 }  // namespace
 
-int CQXErsDoc::AddSettingsFileProductDirs() { return AddSettingsFileDirs(sys.files, windowsDir, "DIRPATH", productDirs); }
+int CQXErsDoc::AddSettingsFileProductDirs() { return AddSettingsFileDirs(*this, "DIRPATH", productDirs); }
 
-int CQXErsDoc::AddSettingsFileSpoolDirs() { return AddSettingsFileDirs(sys.files, windowsDir, "PSPOOL", spoolDirs); }
+int CQXErsDoc::AddSettingsFileSpoolDirs() { return AddSettingsFileDirs(*this, "PSPOOL", spoolDirs); }
 
 }  // namespace qx

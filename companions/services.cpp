@@ -125,6 +125,8 @@ int CQXErsDoc::StartServiceByIndex(unsigned index) {
         sys.system.Sleep(kServicePollMs);
         sys.services.QueryServiceStatus(service.get(), status);
       }
+      // Accepted, but it never reported running.
+      if (status.dwCurrentState != SERVICE_RUNNING) return -5;
       break;
     case SERVICE_PAUSE_PENDING:
     case SERVICE_PAUSED:

@@ -75,8 +75,8 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver)) continue;
       if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
-      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k) == 1 ? 1 : 0, "HKEY_LOCAL_MACHINE", k);
-      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck) == 1 ? 1 : 0, "HKEY_CURRENT_USER", ck);
+      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k), "HKEY_LOCAL_MACHINE", k);
+      LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck), "HKEY_CURRENT_USER", ck);
       for (const char* path : kConnectionValuePaths) {
         LogValueDeletion(DeleteRegistryValue(sys.registry, HKEY_CURRENT_USER, path, shown, ""), "HKEY_CURRENT_USER",
                          path, shown);
@@ -85,7 +85,7 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
       for (const std::string& user : users) {
         std::string uck = JoinKey(user, ck);
-        LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_USERS, uck) == 1 ? 1 : 0, "HKEY_USERS", uck);
+        LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_USERS, uck), "HKEY_USERS", uck);
         for (const char* path : kConnectionValuePaths) {
           std::string up = JoinKey(user, path);
           LogValueDeletion(DeleteRegistryValue(sys.registry, HKEY_USERS, up, shown, ""), "HKEY_USERS", up, shown);

@@ -2,21 +2,57 @@
 // spooler stopped, then the product's and its spool directories.
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
+#include "app/text.h"
 #include "remove/files.h"
+#include "remove/protected_places.h"
 
 namespace qx {
 
+namespace {
+
+// A file entry names a file inside its section's folder: a relative path of plain names,
+// never empty, never a drive, a root or a stream, and never "." or ".." to climb out.
+bool IsEntryInsideFolder(const std::string& entry) {
+  if (entry.empty()) return false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= entry.size(); i += i < entry.size() ? CharLength(entry, i) : 1) {
+    bool single = i < entry.size() && CharLength(entry, i) == 1;
+    unsigned char c = single ? static_cast<unsigned char>(entry[i]) : 0;
+    if (single && (c < 0x20 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')) {
+      return false;
+    }
+    if (i == entry.size() || (single && (c == '\\' || c == '/'))) {
+      std::string_view name = std::string_view(entry).substr(start, i - start);
+      // Empty, or only dots and blanks ("." and ".." among them): Windows would read it as
+      // this folder or one above.
+      if (name.find_first_not_of(". ") == std::string_view::npos) return false;
+      start = i + 1;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 int CQXErsDoc::RemoveFiles() {
   AddLog(logFiles, kLightLine + "ファイル情報削除");
+  auto deleteEntry = [&](const std::string& dir, const std::string& entry) {
+    if (!IsEntryInsideFolder(entry)) {
+      AddLog(logFiles, dir + entry + " ファイル削除失敗。" + kMalformedReason);
+      ++failures;
+      return;
+    }
+    DeleteOneFile(dir + entry);
+  };
   // Windows 2000 keeps a second system directory beside the first.
   auto inSystemDirs = [&](const std::string& entry) {
-    DeleteOneFile(systemDir + entry);
-    if (osType == 3) DeleteOneFile(altSystemDir + entry);
+    deleteEntry(systemDir, entry);
+    if (osType == 3) deleteEntry(altSystemDir, entry);
     SendStep();
   };
   auto inDirectory = [&](const std::string& dir, const StringList& entries) {
     for (const std::string& entry : entries) {
-      DeleteOneFile(dir + entry);
+      deleteEntry(dir, entry);
       SendStep();
     }
   };

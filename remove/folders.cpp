@@ -8,6 +8,7 @@
 #include "app/text.h"
 #include "remove/files.h"
 #include "remove/folders.h"
+#include "remove/protected_places.h"
 #include "remove/registry.h"
 
 namespace qx {
@@ -40,6 +41,7 @@ constexpr const char* kMenuOrderKeys[] = {
 };
 
 constexpr const char* kProgramGroups = "SOFTWARE\\Program Groups\\";
+constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const char* kCommonGroups = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Program Manager\\Common Groups";
 constexpr const char* kGrpConvGroups = "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv\\Groups";
 
@@ -74,6 +76,29 @@ bool EndsWithName(const std::string& name, const std::string& suffix) {
   unsigned char c = static_cast<unsigned char>(name[previous]);
   bool nameChar = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
   return !nameChar;
+}
+
+// One name inside a folder: not empty, no path, drive or wildcard, and not only dots and
+// blanks (".", "..").
+bool IsPlainName(const std::string& name) {
+  if (name.find_first_not_of(". ") == std::string::npos) return false;
+  for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+    if (CharLength(name, i) == 2) continue;
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+        c == '|') {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsDirectory(Files& files, const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = files.FindFirstFileA(path.c_str(), found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  files.FindClose(find);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Names of the values of a key whose name (byName) or text data matches; the key is only
@@ -111,14 +136,41 @@ int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& i
   std::string line = group + " フォルダの ";
   if (hasItem) line += item + " アイテム ";
 
+  // The shortcuts in every Start-menu folder where a Windows installation keeps them.
+  std::vector<std::string> startMenus;
+  for (const char* folder : kStartMenuFolders) startMenus.push_back(windowsDir + folder);
+  if (osType == 3 && systemDir.size() >= 2) {
+    for (const char* folder : kSystemDriveStartMenuFolders) startMenus.push_back(systemDir.substr(0, 2) + "\\" + folder);
+  }
+  std::string programs;
+  bool knowsPrograms = ReadRegistryText(reg, HKEY_CURRENT_USER, kShellFolders, "Programs", programs);
+  if (knowsPrograms) EnsureTrailingBackslash(programs);
+
+  // A group and an item are each one plain name in the Programs folder. Without a group an
+  // item would be deleted from whatever group Program Manager has active, and a group that
+  // is one of Windows' own folders (the Startup folder, say) is not the family's to delete.
+  Refusal refusal = IsPlainName(group) && (!hasItem || IsPlainName(item)) ? Refusal::kNone : Refusal::kMalformed;
+  for (std::size_t i = 0; i < startMenus.size() && refusal == Refusal::kNone; ++i) {
+    refusal = CheckTarget(startMenus[i] + group);
+  }
+  if (refusal == Refusal::kNone && knowsPrograms) refusal = CheckTarget(programs + group);
+  if (refusal != Refusal::kNone) {
+    AddLog(logFolders, line + " 削除失敗" + RefusalText(refusal));
+    ++failures;
+    return -1;
+  }
+  // Program Manager makes a group that [CreateGroup] names when it has none: an item is only
+  // asked for in a group that is there, so none is ever made just to delete from it.
+  const bool groupThere = hasItem && knowsPrograms && IsDirectory(files, programs + group);
+
   // Program Manager: the commands are formatted first; one that would not fit its buffer is
   // never sent and the entry is logged as failed.
   CommandBuffer groupCommand{}, lastCommand{};
-  bool sendGroup = hasItem && !group.empty();
+  bool sendGroup = hasItem;
   bool fits = (!sendGroup || FormatCommand(groupCommand, "CreateGroup", group)) &&
               (hasItem ? FormatCommand(lastCommand, "DeleteItem", item)
                        : FormatCommand(lastCommand, "DeleteGroup", group));
-  if (!fits) {
+  if (!fits || (hasItem && !groupThere)) {
     AddLog(logFolders, line + " 削除失敗 or なし");
   } else {
     DWORD instance = 0;
@@ -155,12 +207,6 @@ int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& i
     }
   }
 
-  // The shortcuts in every Start-menu folder where a Windows installation keeps them.
-  std::vector<std::string> startMenus;
-  for (const char* folder : kStartMenuFolders) startMenus.push_back(windowsDir + folder);
-  if (osType == 3 && systemDir.size() >= 2) {
-    for (const char* folder : kSystemDriveStartMenuFolders) startMenus.push_back(systemDir.substr(0, 2) + "\\" + folder);
-  }
   for (const std::string& folder : startMenus) {
     if (hasItem) {
       std::string link = folder + group + "\\" + item + ".lnk";

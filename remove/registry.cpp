@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/text.h"
+#include "remove/protected_places.h"
 
 namespace qx {
 
@@ -66,6 +67,13 @@ HKEY RootKeyFromName(const std::string& name) {
   return nullptr;
 }
 
+bool IsRootKey(HKEY key) {
+  for (int i = 0; i < kRootNameCount; ++i) {
+    if (key == RootNames()[i].key) return true;
+  }
+  return false;
+}
+
 std::string RootKeyName(HKEY key) {
   for (int i = 0; i < kRootNameCount; ++i) {
     if (key == RootNames()[i].key) return RootNames()[i].name;
@@ -101,7 +109,10 @@ int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, con
     if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr) != ERROR_SUCCESS) return -2;
     if (reg.RegDeleteValueA(key.get(), valueName.c_str()) != ERROR_SUCCESS) return -3;
   }
-  if (!childKey.empty() && reg.RegDeleteKeyA(key.get(), childKey.c_str()) != ERROR_SUCCESS) return -4;
+  if (!childKey.empty()) {
+    if (IsRootKey(root) && IsProtectedKey(root, subkey + "\\" + childKey)) return -4;
+    if (reg.RegDeleteKeyA(key.get(), childKey.c_str()) != ERROR_SUCCESS) return -4;
+  }
   return 0;
 }
 
@@ -121,15 +132,27 @@ int WriteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, cons
   return result;
 }
 
-int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey) {
+namespace {
+
+int DeleteTreeBelow(Registry& reg, HKEY parent, const std::string& subkey) {
   if (parent == nullptr || subkey.empty()) return 0;
   HKEY key = nullptr;
   if (reg.RegOpenKeyExA(parent, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
   // Every name is collected before anything is deleted, so the enumeration never runs
   // over a key that is changing under it.
-  for (const std::string& child : SubkeyNames(reg, key)) DeleteKeyTree(reg, key, child);
+  for (const std::string& child : SubkeyNames(reg, key)) DeleteTreeBelow(reg, key, child);
   reg.RegCloseKey(key);
   return reg.RegDeleteKeyA(parent, subkey.c_str()) == ERROR_SUCCESS ? 1 : 0;
+}
+
+}  // namespace
+
+int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey) {
+  if (parent == nullptr) return 0;
+  // Below a root, Windows' own keys are never deleted, whoever names them. (Below an open
+  // key nothing is Windows' own: its keys were all refused on the way down.)
+  if (IsRootKey(parent) && IsProtectedKey(parent, subkey)) return -1;
+  return DeleteTreeBelow(reg, parent, subkey);
 }
 
 int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringList& names) {
@@ -153,7 +176,11 @@ int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std:
     DWORD type = 0;
     LONG status = withData ? reg.RegEnumValueA(key.get(), index, name, &nameLength, &type, data, &dataSize)
                            : reg.RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) continue;
+    if (status == ERROR_MORE_DATA) {
+      // Skipped; a key that answers so at every index still ends.
+      if (index >= kMaxEnumIndex) break;
+      continue;
+    }
     if (status != ERROR_SUCCESS) break;
     RegistryValue value;
     value.name = FromBuffer(name, nameLength < kBufferSize ? nameLength : kBufferSize);
@@ -179,13 +206,16 @@ int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields) {
   fields.subkey = rest;
   fields.valueName.clear();
   fields.data.clear();
+  fields.count = 2;
   if ((comma = rest.find(',')) == std::string::npos) return 0;
   fields.subkey = rest.substr(0, comma);
   rest = rest.substr(comma + 1);
   fields.valueName = rest;
+  fields.count = 3;
   if ((comma = rest.find(',')) == std::string::npos) return 0;
   fields.valueName = rest.substr(0, comma);
   fields.data = rest.substr(comma + 1);
+  fields.count = 4;
   return 0;
 }
 

@@ -14,9 +14,14 @@ inline constexpr const char* kDefaultValueName = "(標準)";
 
 struct RegistryEntry {
   std::string root, subkey, valueName, data;
+  int count = 0;  // how many fields the entry holds, an empty one after a comma included
 };
 
+// An index past which an enumeration that keeps answering ERROR_MORE_DATA is given up.
+inline constexpr DWORD kMaxEnumIndex = 100000;
+
 HKEY RootKeyFromName(const std::string& name);  // null for an unknown name
+bool IsRootKey(HKEY key);                        // one of the four predefined roots
 std::string RootKeyName(HKEY key);               // empty for any other key
 
 // True when the key opens and, with a value name, the value fits the caller's buffer.
@@ -29,7 +34,8 @@ int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, con
 // 0 done, -1 key cannot be created or opened, -2 value cannot be set.
 int WriteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
                        DWORD type, const BYTE* data, DWORD size);
-// 1 when the key and everything below it is gone, else 0.
+// 1 when the key and everything below it is gone, else 0; -1, and nothing deleted, for
+// Windows' own keys.
 int DeleteKeyTree(Registry& reg, HKEY parent, const std::string& subkey);
 // Names appended, or -1 when the key cannot be opened.
 int EnumSubkeyNames(Registry& reg, HKEY root, const std::string& subkey, StringList& names);

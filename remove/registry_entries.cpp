@@ -2,6 +2,7 @@
 // log lines of registry edits made while the spooler is stopped.
 #include "app/CQXErsDoc.h"
 #include "app/text.h"
+#include "remove/protected_places.h"
 #include "remove/registry.h"
 
 namespace qx {
@@ -41,8 +42,15 @@ int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
   std::string line;
   if (f.valueName.empty()) {
     line = f.root + "," + f.subkey;
-    if (DeleteKeyTree(sys.registry, root, f.subkey) == 1) {
+    if (f.count >= 3) {
+      // A comma with no value name after it names no value, and the key was not meant.
+      line = entry + " キー削除失敗。" + kMalformedReason;
+      ++failures;
+    } else if (int deleted = DeleteKeyTree(sys.registry, root, f.subkey); deleted == 1) {
       line += " キー削除成功。";
+    } else if (deleted < 0) {
+      line += " キー削除失敗。" + std::string(kProtectedReason);
+      ++failures;
     } else {
       line += KeyExists(sys.registry, root, f.subkey) ? " キー削除失敗。" : " キーなし。";
     }
@@ -64,20 +72,35 @@ int CQXErsDoc::RemoveTextFromValue(const std::string& entry) {
   SplitRegistryEntry(entry, f);
   HKEY root = RootKeyFromName(f.root);
   std::string line = f.root + "," + f.subkey + "," + f.valueName;
-  std::string data;
-  if (!ReadRegistryText(sys.registry, root, f.subkey, f.valueName, data)) {
+  if (f.valueName.empty()) {
+    // Without a value name there is no text to take anything from.
+    AddLog(logPartialRegistry, line + " 内の指定文字 " + f.data + " 削除失敗。" + kMalformedReason);
+    ++failures;
+    return -1;
+  }
+  char buffer[MAX_PATH] = {};
+  DWORD type = 0;
+  DWORD size = MAX_PATH;
+  if (!ReadRegistryValue(sys.registry, root, f.subkey, f.valueName, &type, reinterpret_cast<BYTE*>(buffer), &size)) {
     AddLog(logPartialRegistry, line + " データなし。");
     return -1;
   }
+  std::string data = FromBuffer(buffer, size < MAX_PATH ? size : MAX_PATH);
   std::size_t p = FindListItem(data, f.data);
   if (p == std::string::npos) {
     line += " 内の指定文字 " + f.data + " なし。";
+  } else if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    // A list of several strings or binary data read as one text would be cut at its first
+    // zero and rewritten as another type: it is left as it is.
+    line += " 内の指定文字 " + f.data + " 削除失敗。" + kMalformedReason;
+    ++failures;
   } else {
     // Written back even when the item was the only one: the value then holds the empty
-    // list rather than the text that was to go.
+    // list rather than the text that was to go. The value keeps its type, so a path with
+    // %SystemRoot% in it still expands.
     std::string rest = WithoutItem(data, p, f.data.size());
-    WriteRegistryValue(sys.registry, root, f.subkey, f.valueName, REG_SZ,
-                       reinterpret_cast<const BYTE*>(rest.c_str()), static_cast<DWORD>(rest.size() + 1));
+    WriteRegistryValue(sys.registry, root, f.subkey, f.valueName, type, reinterpret_cast<const BYTE*>(rest.c_str()),
+                       static_cast<DWORD>(rest.size() + 1));
     line += " 内の指定文字 " + f.data + " 削除成功";
   }
   AddLog(logPartialRegistry, line);
@@ -89,6 +112,9 @@ void CQXErsDoc::LogKeyDeletion(int result, const std::string& rootName, const st
   std::string line = rootName + "\\" + subkey;
   if (result == 1) {
     line += " キー削除成功。";
+  } else if (result < 0) {
+    line += " キー削除失敗。" + std::string(kProtectedReason);
+    ++failures;
   } else {
     line += KeyExists(sys.registry, RootKeyFromName(rootName), subkey) ? " キー削除失敗。" : " キーなし。";
   }

@@ -112,7 +112,7 @@ TEST_F(ServiceControl, StartPollsUpToAMinuteAndContinuesAPausedService) {
   } cases[] = {
       {"starts after two polls", SERVICE_STOPPED, {.pollsToStart = 2}, 0, SERVICE_RUNNING, 2 * 500},
       {"starts at once", SERVICE_STOPPED, {}, 0, SERVICE_RUNNING, 500},
-      {"never starts", SERVICE_STOPPED, {.neverStarts = true}, 0, SERVICE_START_PENDING, 121 * 500},
+      {"never starts", SERVICE_STOPPED, {.neverStarts = true}, -5, SERVICE_START_PENDING, 121 * 500},
       {"start refused", SERVICE_STOPPED, {.refuseStart = ERROR_SERVICE_DISABLED}, -4, SERVICE_STOPPED, 0},
       {"paused", SERVICE_PAUSED, {}, 0, SERVICE_RUNNING, 0},
       {"start pending", SERVICE_START_PENDING, {.neverStarts = true}, 0, SERVICE_START_PENDING, 0},

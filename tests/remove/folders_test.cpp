@@ -33,6 +33,8 @@ struct FolderMachine : StageMachine {
       machine.SetString(user + kGrpConv, "C:\\WINNT\\Qorvex.grp", "1");
       machine.SetString(user + kGrpConv, "C:\\WINNT\\MyQorvex.grp", "1");
     }
+    machine.SetString("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                      "Programs", std::string(kUserPrograms).substr(0, std::string(kUserPrograms).size() - 1));
     machine.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Program Groups\\Qorvex\\Items");
     machine.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Program Groups\\Hanakoya");
   }
@@ -73,8 +75,13 @@ TEST(FolderStageEntries, AgainstProgramManagerRunningAndAbsent) {
       {"Qorvex,Setup", true, {"[CreateGroup(Qorvex)]", "[DeleteItem(Setup)]"},
        {"Qorvex フォルダの Setup アイテム  削除失敗 or なし"}, "111111"},
       {"Gone", true, {"[DeleteGroup(Gone)]"}, {"Gone フォルダの  削除失敗 or なし"}, "111111"},
-      // No group was made active, so Program Manager has no item to delete.
-      {",Readme", true, {"[DeleteItem(Readme)]"}, {" フォルダの Readme アイテム  削除失敗 or なし"}, "111111"},
+      // A group that is not there is not made just to delete from it.
+      {"Absent,Readme", true, {}, {"Absent フォルダの Readme アイテム  削除失敗 or なし"}, "111111"},
+      // Without a group the item would go from whatever group is active; a group that is a
+      // path or Windows' own Startup folder is not the family's.
+      {",Readme", true, {}, {" フォルダの Readme アイテム  削除失敗 指定が正しくないため削除しない。"}, "111111"},
+      {"..\\Hanakoya", true, {}, {"..\\Hanakoya フォルダの  削除失敗 指定が正しくないため削除しない。"}, "111111"},
+      {"スタートアップ", true, {}, {"スタートアップ フォルダの  削除失敗 保護された場所のため削除しない。"}, "111111"},
       {"", true, {}, {}, "111111"},
   };
   for (const Case& k : cases) {

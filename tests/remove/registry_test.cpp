@@ -97,7 +97,7 @@ TEST_F(RegistryRemoval, AKeyTreeWithAnUndeletableBranchKeepsItsTop) {
   EXPECT_TRUE(machine.HasKey(std::string(kX) + "\\A\\Deep"));
   EXPECT_FALSE(machine.HasKey(std::string(kX) + "\\B"));
   EXPECT_EQ(DeleteKeyTree(reg(), nullptr, "SOFTWARE\\X"), 0);
-  EXPECT_EQ(DeleteKeyTree(reg(), HKEY_LOCAL_MACHINE, ""), 0);
+  EXPECT_EQ(DeleteKeyTree(reg(), HKEY_LOCAL_MACHINE, ""), -1);
   EXPECT_TRUE(machine.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE"));
 }
 
