@@ -57,8 +57,11 @@ DWORD CQXErsDoc::RunErase() {
   int entries = ReadDeletionLists();
   CollectInstallerLogs();
   CollectMigrationData();
-  KeepDriverMigrationData(MigrationDirection::Save);
   GatherPrinterNames();
+  entries += TakeUpUnfinishedRun();
+  KeepDriverMigrationData(MigrationDirection::Save);
+  // Noted before anything is deleted: from here on a cut leaves what the next run needs.
+  NoteUnfinishedRun();
 
   // The fixed terms stand for the steps that the stages send of their own.
   stepTotal = static_cast<DWORD>(entries) + ((delFlags & kDelNetPort) ? 1 : 0) + ((delFlags & kDelDrivers) ? 1 : 0) +
@@ -92,6 +95,8 @@ DWORD CQXErsDoc::RunErase() {
       StartServiceByIndex(kSpoolerService);
     }
   }
+
+  FinishUnfinishedRun();
 
   while (stepPos < stepTotal) SendStep();
   if (logEnabled == 1) WriteLogSections();

@@ -183,6 +183,14 @@ class CQXErsDoc {
   int DeleteLptnMonitorKeyOffline();
   int NoteLptnPortsOffline();
 
+  // What the run found that leads to files, kept in the registry until those are gone, so
+  // that a run cut off or failing partway is finished by the next (app/unfinished_run.cpp).
+  // TakeUp merges what an earlier run kept and returns the progress steps it adds.
+  int TakeUpUnfinishedRun();
+  void NoteUnfinishedRun();
+  void TakeUpKeptDriverMigration();  // part of KeepDriverMigrationData's save
+  void FinishUnfinishedRun();
+
   // Run log.
   int WriteLogHeader();
   int WriteLogSections();
@@ -204,6 +212,9 @@ class CQXErsDoc {
   // such: targets left alone because they are Windows' own places or were named wrongly, a
   // spooler that did not start again. Each is logged as a failure.
   int failures = 0;
+  // A deletion failed that a later run could still carry out: what the run found that leads
+  // to files is then kept for the next run (app/unfinished_run.cpp).
+  bool workLeft = false;
   ProtectedFolders protectedFolders;
   DWORD stepTotal = 0;
   DWORD stepPos = 0;
@@ -241,6 +252,9 @@ class CQXErsDoc {
   StringList logSpoolerStopped;
   StringList migrationLists[10];
   StringList refusedDirs;  // product and spool directories refused, each logged once
+  // The entries the companion program's records added to DEL_FOLDER_QX and DEL_FILE_QX_ROOT.
+  StringList companionFolders;
+  StringList companionRootFiles;
 
  private:
   DWORD RunErase();

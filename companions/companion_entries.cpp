@@ -115,6 +115,7 @@ int CQXErsDoc::CollectCompanionEntries() {
   FindReprintMenuFolders(sys, folders);
   for (const std::string& folder : folders) {
     DEL_FOLDER_QX.push_back(folder.empty() ? kReprintFolder : folder);
+    companionFolders.push_back(DEL_FOLDER_QX.back());
     ++count;
   }
 
@@ -133,6 +134,7 @@ int CQXErsDoc::CollectCompanionEntries() {
     std::string entry = folder.substr(3);
     if (!entry.empty()) EnsureTrailingBackslash(entry);
     DEL_FILE_QX_ROOT.push_back(entry + kReprintShortcut);
+    companionRootFiles.push_back(DEL_FILE_QX_ROOT.back());
     ++count;
   }
   return count;
@@ -202,6 +204,7 @@ int CQXErsDoc::KeepDriverMigrationData(MigrationDirection direction) {
       keptDriverMigration.push_back(KeptValue{printer, name, value.type, std::move(value.data)});
     }
   }
+  TakeUpKeptDriverMigration();
   return 0;
 }
 

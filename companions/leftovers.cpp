@@ -144,6 +144,8 @@ int CQXErsDoc::DeleteInstallerLogs() {
     sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     bool deleted = sys.files.DeleteFileA(path.c_str()) == 1;
     if (deleted) ++count;
+    DWORD error = sys.system.GetLastError();
+    if (!deleted && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) workLeft = true;
     AddLog(logFiles, path + " ファイル 削除" + (deleted ? "成功" : "失敗 or なし"));
   }
   AddLog(logFiles, "削除ファイル数：" + std::to_string(count) + " 個");
@@ -166,6 +168,8 @@ int CQXErsDoc::DeleteMigrationSettingsFile() {
   if (DeleteAtRestart(path)) {
     restartNeeded = 1;
     AddLog(logRestartCauses, path + " の削除に失敗");
+  } else {
+    workLeft = true;
   }
   return 0;
 }

@@ -130,6 +130,7 @@ bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
         if (r == ERROR_MORE_DATA) {
           // A name longer than the buffer is passed over; the names after it are still seen.
           LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
+          if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
           continue;
         }
         if (r != ERROR_SUCCESS) break;

@@ -190,6 +190,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
     } else {
       // WININIT.INI could not take the line: nothing waits for the restart.
       line += " 削除失敗。";
+      workLeft = true;
     }
   } else {
     deferredFiles.push_back(path);
@@ -217,6 +218,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
       }
       if (!DeleteAtRestart(companion)) {
         AddLog(logFiles, companion + " ファイル削除失敗。");
+        workLeft = true;
         continue;
       }
       restartNeeded = 1;
@@ -333,7 +335,11 @@ int CQXErsDoc::DeleteMatchingFiles(const std::string& directory, const std::stri
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     std::string path = directory + found.cFileName;
     files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (files.DeleteFileA(path.c_str())) ++count;
+    if (files.DeleteFileA(path.c_str())) {
+      ++count;
+    } else if (!IsMissing(sys.system.GetLastError())) {
+      workLeft = true;
+    }
   } while (files.FindNextFileA(find, found));
   files.FindClose(find);
   return count;
@@ -356,6 +362,9 @@ int CQXErsDoc::RemoveFolder(const std::string& path) {
     } else {
       line += " ディレクトリ削除失敗。エラー番号 " + std::to_string(error);
       result = -1;
+      // A folder that still holds what is not the family's is done with; any other failure
+      // is left for a later run.
+      if (error != ERROR_DIR_NOT_EMPTY) workLeft = true;
     }
   }
   AddLog(logFiles, line);
@@ -376,6 +385,8 @@ void CQXErsDoc::RetryDeferredFiles() {
       if (DeleteAtRestart(path)) {
         restartNeeded = 1;
         AddLog(logRestartCauses, path + " の削除に失敗");
+      } else {
+        workLeft = true;
       }
       line += "  削除失敗。";
     }

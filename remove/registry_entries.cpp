@@ -51,8 +51,11 @@ int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
     } else if (deleted < 0) {
       line += " キー削除失敗。" + std::string(kProtectedReason);
       ++failures;
+    } else if (KeyExists(sys.registry, root, f.subkey)) {
+      line += " キー削除失敗。";
+      workLeft = true;
     } else {
-      line += KeyExists(sys.registry, root, f.subkey) ? " キー削除失敗。" : " キーなし。";
+      line += " キーなし。";
     }
   } else {
     line = f.root + "," + f.subkey + "," + f.valueName;
@@ -60,7 +63,10 @@ int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
       case 0: line += " データ削除成功。"; break;
       case -1: line += " レジストリなし。"; break;
       case -2: line += " データなし。"; break;
-      default: line += " データ削除失敗。"; break;  // the value is there and stays
+      default:  // the value is there and stays
+        line += " データ削除失敗。";
+        workLeft = true;
+        break;
     }
   }
   AddLog(logRegistry, line);

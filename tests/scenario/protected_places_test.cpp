@@ -135,6 +135,11 @@ TEST(ProtectedPlaces, AreLeftAloneWhereverTheyAreNamedAndTheFamilyStillGoes) {
        "C:\\WINNT\\System32" + kDirRefused},
       {"a migration menu record without a group", record("MIGSP1", ",メモ帳"),
        " フォルダの メモ帳 アイテム  削除失敗 指定が正しくないため削除しない。"},
+      {"an unfinished run's note of the Windows directory",
+       [](sim::SimMachine& m) {
+         m.SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Qorvex Eraser\\Unfinished Run", "QXDIR.0", "C:\\WINNT\\");
+       },
+       "C:\\WINNT\\" + kDirRefused},
   };
 
   // The run without them: what the family's removal changes.
@@ -157,7 +162,8 @@ TEST(ProtectedPlaces, AreLeftAloneWhereverTheyAreNamedAndTheFamilyStillGoes) {
     // Nothing but what the family's removal changes; the planted records may go with the
     // family's keys.
     for (const std::string& id : changes) {
-      bool planted = id.find("Qorvex Trap") != std::string::npos || id.find("Printers\\Trap") != std::string::npos;
+      bool planted = id.find("Qorvex Trap") != std::string::npos || id.find("Printers\\Trap") != std::string::npos ||
+                     id.find("Qorvex Eraser") != std::string::npos;
       bool family = std::find(familyChanges.begin(), familyChanges.end(), id) != familyChanges.end();
       EXPECT_TRUE(planted || family) << "changed: " << Utf8(id);
     }

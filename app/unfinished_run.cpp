@@ -1,0 +1,155 @@
+// What a run found on the machine, kept in the registry until what it leads to is gone. The
+// run deletes the family's records (uninstall entries, the product's keys, migration
+// records, the settings file) in the same pass as the folders and files they name: a run
+// that is cut off, or that fails on some of them, would otherwise leave files that no later
+// run can find. The next run takes up what is kept here with what it finds itself.
+#include "app/CQXErsDoc.h"
+#include "app/directories.h"
+#include "app/text.h"
+#include "companions/companions.h"
+#include "remove/files.h"
+#include "remove/registry.h"
+
+namespace qx {
+
+namespace {
+
+constexpr const char* kUnfinishedRunKey = "SOFTWARE\\Qorvex Eraser\\Unfinished Run";
+constexpr const char* kProgramKey = "SOFTWARE\\Qorvex Eraser";
+constexpr const char* kKeptPrinters = "SOFTWARE\\Qorvex Eraser\\Unfinished Run\\Printers";
+
+struct KeptList {
+  std::string tag;
+  StringList* list;
+};
+
+std::vector<KeptList> KeptLists(CQXErsDoc& doc) {
+  std::vector<KeptList> lists = {
+      {"QXDIR", &doc.productDirs}, {"SPOOL", &doc.spoolDirs},        {"ISU", &doc.installerLogs},
+      {"FOLDER", &doc.companionFolders}, {"ROOT", &doc.companionRootFiles}, {"PRINTER", &doc.printerNames},
+  };
+  for (int i = 0; i < 10; ++i) {
+    lists.push_back({"MIG" + std::to_string(i), &doc.migrationLists[i]});
+  }
+  return lists;
+}
+
+// The items kept under each tag, in the order they were written.
+std::vector<std::pair<std::string, std::string>> ReadKeptItems(Registry& reg) {
+  std::vector<RegistryValue> values;
+  EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, values, true);
+  std::vector<std::pair<std::string, std::string>> items;
+  for (const RegistryValue& value : values) {
+    std::size_t dot = value.name.find('.');
+    if (dot == std::string::npos || value.type != REG_SZ) continue;
+    items.emplace_back(value.name.substr(0, dot), FromBuffer(value.data.data(), value.data.size()));
+  }
+  return items;
+}
+
+// Printer drivers' migration values kept below key, one subkey a printer; those not kept yet
+// join the run's.
+void TakeUpKeptValues(Registry& reg, const std::string& key, std::vector<CQXErsDoc::KeptValue>& kept) {
+  StringList printers;
+  EnumSubkeyNames(reg, HKEY_LOCAL_MACHINE, key, printers);
+  for (const std::string& printer : printers) {
+    std::vector<RegistryValue> values;
+    EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, key + "\\" + printer, values, true);
+    for (RegistryValue& value : values) {
+      bool known = false;
+      for (const CQXErsDoc::KeptValue& k : kept) {
+        known = known || (EqualsNoCase(k.printer, printer) && EqualsNoCase(k.name, value.name));
+      }
+      if (!known) kept.push_back(CQXErsDoc::KeptValue{printer, value.name, value.type, std::move(value.data)});
+    }
+  }
+}
+
+}  // namespace
+
+int CQXErsDoc::TakeUpUnfinishedRun() {
+  int steps = 0;
+  const auto lists = KeptLists(*this);
+  for (const auto& [tag, item] : ReadKeptItems(sys.registry)) {
+    for (const KeptList& kept : lists) {
+      if (tag != kept.tag || ListHoldsNoCase(*kept.list, item)) continue;
+      if (kept.list == &productDirs) {
+        // Taken as the discovery takes a directory: Windows' own are refused again.
+        if (AddOwnDirectory(productDirs, item) == 0) continue;
+        ++productDirCount;
+        if (delFlags & kDelProduct) steps += static_cast<int>(DEL_FILE_QX_QXDIR.size());
+      } else if (kept.list == &spoolDirs) {
+        AddOwnDirectory(spoolDirs, item);
+      } else {
+        kept.list->push_back(item);
+        if (kept.list == &companionFolders) {
+          DEL_FOLDER_QX.push_back(item);
+          if (delFlags & kDelProduct) ++steps;
+        } else if (kept.list == &companionRootFiles) {
+          DEL_FILE_QX_ROOT.push_back(item);
+          if (delFlags & kDelProduct) ++steps;
+        }
+      }
+    }
+  }
+  return steps;
+}
+
+void CQXErsDoc::TakeUpKeptDriverMigration() {
+  // Driver migration values that a cut-off run saved and did not put back: kept with the
+  // run's own, in the temporary key as well.
+  std::size_t own = keptDriverMigration.size();
+  TakeUpKeptValues(sys.registry, kKeptPrinters, keptDriverMigration);
+  TakeUpKeptValues(sys.registry, kTemporaryPrinters, keptDriverMigration);
+  for (std::size_t i = own; i < keptDriverMigration.size(); ++i) {
+    const KeptValue& v = keptDriverMigration[i];
+    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kTemporaryPrinters) + "\\" + v.printer, v.name,
+                       v.type, reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+  }
+}
+
+void CQXErsDoc::NoteUnfinishedRun() {
+  // Only what is not noted yet is added, so a run cut off while noting loses nothing of what
+  // an earlier run noted.
+  const auto noted = ReadKeptItems(sys.registry);
+  for (const KeptList& kept : KeptLists(*this)) {
+    int index = 0;
+    StringList present;
+    for (const auto& [tag, item] : noted) {
+      if (tag != kept.tag) continue;
+      present.push_back(item);
+      ++index;
+    }
+    for (const std::string& item : *kept.list) {
+      if (ListHoldsNoCase(present, item)) continue;
+      present.push_back(item);
+      const std::string name = kept.tag + "." + std::to_string(index++);
+      WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, name, REG_SZ,
+                         reinterpret_cast<const BYTE*>(item.c_str()), static_cast<DWORD>(item.size() + 1));
+    }
+  }
+  for (const KeptValue& v : keptDriverMigration) {
+    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kKeptPrinters) + "\\" + v.printer, v.name, v.type,
+                       reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+  }
+}
+
+void CQXErsDoc::FinishUnfinishedRun() {
+  // A run that got to its end with nothing left undone has finished what was noted; one that
+  // failed on something a later run can still do leaves the note for that run.
+  if (workLeft) return;
+  DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kUnfinishedRunKey);
+  // The program's own key goes with it when nothing else is in it.
+  HKEY key = nullptr;
+  if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  char name[MAX_PATH] = {};
+  DWORD length = MAX_PATH;
+  bool empty = sys.registry.RegEnumKeyExA(key, 0, name, &length) == ERROR_NO_MORE_ITEMS;
+  std::vector<RegistryValue> values;
+  sys.registry.RegCloseKey(key);
+  if (empty && EnumRegistryValues(sys.registry, HKEY_LOCAL_MACHINE, kProgramKey, values, false) == 0) {
+    sys.registry.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
+  }
+}
+
+}  // namespace qx
