@@ -147,16 +147,55 @@ TEST_F(FileRemoval, AnExistingRenameSectionKeepsEveryLineAndGetsTheNewOneFirst) 
   }
 }
 
-TEST_F(FileRemoval, AWininitThatCannotBeReplacedKeepsItsContent) {
-  Windows98();
+TEST_F(FileRemoval, AWininitThatCannotBeReplacedKeepsEveryLineAndTheFileItself) {
   const std::string ini = "[rename]\r\nNul=C:\\A.DLL\r\n";
-  machine.AddFile("C:\\WINDOWS\\WININIT.INI", ini);
-  machine.AddFault({"CreateFileA", "C:\\WINDOWS\\WININIT.TMP", 0, ERROR_ACCESS_DENIED});
-  doc.ScheduleWininitDelete("C:\\QX\\B.DLL");
-  EXPECT_EQ(Contents("C:\\WINDOWS\\WININIT.INI"), ini);
-  machine.AddFault({"ReadFile", "", 0, ERROR_LOCK_VIOLATION});
-  doc.ScheduleWininitDelete("C:\\QX\\B.DLL");
-  EXPECT_EQ(Contents("C:\\WINDOWS\\WININIT.INI"), ini);
+  const sim::Fault faults[] = {
+      {"CreateFileA", "C:\\WINDOWS\\WININIT.TMP", 0, ERROR_ACCESS_DENIED},
+      {"ReadFile", "", 0, ERROR_LOCK_VIOLATION},
+      {"WriteFile", "C:\\WINDOWS\\WININIT.TMP", 0, ERROR_WRITE_PROTECT},
+      {"MoveFileA", "C:\\WINDOWS\\WININIT.QXB", 0, ERROR_ACCESS_DENIED},
+      {"MoveFileA", "C:\\WINDOWS\\WININIT.TMP", 0, ERROR_ACCESS_DENIED},  // putting the new one in place
+      {"GetPrivateProfileSectionA", "", 0, ERROR_ACCESS_DENIED},            // would have read as no section
+  };
+  for (const sim::Fault& fault : faults) {
+    SCOPED_TRACE(fault.call + " " + fault.object);
+    sim::SimMachine m;
+    m.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
+    m.settings().windowsDirectory = "C:\\WINDOWS";
+    m.AddFile("C:\\WINDOWS\\WININIT.INI", ini);
+    m.AddFault(fault);
+    CQXErsDoc job{m.platform()};
+    job.osType = 0;
+    const bool added = job.ScheduleWininitDelete("C:\\QX\\B.DLL") == 0;
+    EXPECT_EQ(m.File("C:\\WINDOWS\\WININIT.INI")->contents,
+              added ? "[rename]\r\nNul=C:\\QX\\B.DLL\r\nNul=C:\\A.DLL\r\n" : ini);
+    EXPECT_FALSE(m.HasFile("C:\\WINDOWS\\WININIT.TMP"));
+    EXPECT_FALSE(m.HasFile("C:\\WINDOWS\\WININIT.QXB"));
+  }
+}
+
+TEST_F(FileRemoval, AWininitLeftAsideByACutOffReplacementIsPutBack) {
+  Windows98();
+  machine.AddFile("C:\\WINDOWS\\WININIT.QXB", "[rename]\r\nNul=C:\\A.DLL\r\n");
+  machine.AddFile("C:\\WINDOWS\\WININIT.TMP", "[rename]\r\nNul=C:\\QX\\B.DLL\r\nNul=C:\\A.DLL\r\n");
+  doc.RecoverWininit();
+  EXPECT_EQ(Contents("C:\\WINDOWS\\WININIT.INI"), "[rename]\r\nNul=C:\\A.DLL\r\n");
+  EXPECT_FALSE(machine.HasFile("C:\\WINDOWS\\WININIT.QXB"));
+}
+
+TEST_F(FileRemoval, ADeletionAlreadyWaitingForTheRestartIsNotQueuedAgain) {
+  machine.AddFile("C:\\QX\\B.DLL", "x");
+  machine.SetLocked("C:\\QX\\B.DLL", true);
+  for (int run = 0; run < 2; ++run) {
+    doc.deferredFiles = {"C:\\QX\\B.DLL"};
+    doc.RetryDeferredFiles();
+  }
+  EXPECT_EQ(Pending(), std::string("\\??\\C:\\QX\\B.DLL") + std::string(3, '\0'));
+  EXPECT_EQ(doc.restartNeeded, 1);
+  Windows98();
+  machine.AddFile("C:\\WINDOWS\\WININIT.INI", "[rename]\r\nNul=C:\\QX\\B.DLL\r\n");
+  EXPECT_EQ(doc.ScheduleWininitDelete("C:\\QX\\B.DLL"), 0);
+  EXPECT_EQ(Contents("C:\\WINDOWS\\WININIT.INI"), "[rename]\r\nNul=C:\\QX\\B.DLL\r\n");
 }
 
 TEST_F(FileRemoval, HelpFilesTakeTheirGeneratedCompanions) {

@@ -149,6 +149,29 @@ TEST_F(RegistryRemoval, PartialRemovalTakesOneWholeItemOutOfACommaList) {
   }
 }
 
+TEST_F(RegistryRemoval, PartialRemovalKeepsTheValuesTypeAndLeavesOtherTypesAlone) {
+  struct Case {
+    DWORD type;
+    std::string data, after, outcome;
+  } cases[] = {
+      {REG_EXPAND_SZ, std::string("%SystemRoot%\\a,C:\\Q") + '\0', std::string("%SystemRoot%\\a") + '\0',
+       " 内の指定文字 C:\\Q 削除成功"},
+      {REG_MULTI_SZ, std::string("A,C:\\Q\0B\0\0", 11), std::string("A,C:\\Q\0B\0\0", 11),
+       " 内の指定文字 C:\\Q 削除失敗。 指定が正しくないため削除しない。"},
+      {REG_BINARY, std::string("C:\\Q,x", 6), std::string("C:\\Q,x", 6),
+       " 内の指定文字 C:\\Q 削除失敗。 指定が正しくないため削除しない。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    machine.SetValue(kX, "Path", c.type, c.data);
+    doc.logPartialRegistry.clear();
+    doc.RemoveTextFromValue("HKEY_LOCAL_MACHINE,SOFTWARE\\X,Path,C:\\Q");
+    EXPECT_EQ(machine.Value(kX, "Path")->type, c.type);
+    EXPECT_EQ(machine.Value(kX, "Path")->data, c.after);
+    EXPECT_EQ(doc.logPartialRegistry, StringList{"HKEY_LOCAL_MACHINE,SOFTWARE\\X,Path" + c.outcome});
+  }
+}
+
 TEST_F(RegistryRemoval, PartialRemovalOfAnUnreadableValueChangesNothing) {
   machine.SetString(kX, "Long", std::string(260, 'a'));
   machine.SetString(kX, "Fits", std::string(259, 'a'));

@@ -36,6 +36,25 @@ TEST_F(DeletionAtRestart, OnNtAFileTheSpoolerHeldGoesOnceTheSpoolerIsStopped) {
   EXPECT_EQ(doc.logFiles.back(), "C:\\WINNT\\System32\\spool\\ZOVMON.DLL Spooler停止後  削除成功。");
 }
 
+TEST_F(DeletionAtRestart, ASpoolerThatDoesNotStartAgainIsTriedThenLeftToTheRestart) {
+  doc.osType = 2;
+  Spooler(SERVICE_RUNNING);
+  machine.AddFile("C:\\QX\\Busy.DLL", "x");
+  machine.SetLocked("C:\\QX\\Busy.DLL", true);
+  machine.AddFault({"StartServiceA", "SPOOLER", 0, ERROR_SERVICE_DISABLED});
+  doc.deferredFiles = {"C:\\QX\\Busy.DLL"};
+  const auto before = machine.ElapsedMs();
+  doc.RetryDeferredFiles();
+  EXPECT_EQ(machine.ServiceState("SPOOLER"), SERVICE_STOPPED);
+  EXPECT_EQ(doc.restartNeeded, 1);
+  EXPECT_EQ(doc.failures, 1);
+  EXPECT_EQ(doc.logRestartCauses.back(), "SPOOLER の開始に失敗");
+  // Three tries, five seconds apart, after the stop's own wait.
+  EXPECT_EQ(machine.ElapsedMs() - before, 1000u + 2 * 5000u);
+  machine.Reboot();
+  EXPECT_EQ(machine.ServiceState("SPOOLER"), SERVICE_RUNNING);
+}
+
 TEST_F(DeletionAtRestart, OnNtASecondFailureIsCarriedOutByTheRestart) {
   doc.osType = 2;
   Spooler(SERVICE_STOPPED);
