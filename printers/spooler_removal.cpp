@@ -4,6 +4,7 @@
 
 #include "app/text.h"
 #include "printers/names.h"
+#include "remove/protected_places.h"
 #include "remove/registry.h"
 
 namespace qx {
@@ -149,6 +150,11 @@ int CQXErsDoc::RemovePrinterDrivers() {
 
   for (const std::string& monitor : DEL_LM_NAME) {
     std::string line = monitor + " ＬＭ削除";
+    if (IsWindowsOwnMonitor(monitor)) {
+      AddLog(logDrivers, line + "失敗" + kProtectedReason);
+      ++failures;
+      continue;
+    }
     if (sys.spooler.DeleteMonitorA(nullptr, OwnEnvironment(), monitor.c_str()) == 1) {
       line += "成功";
       sys.system.Sleep(500);
@@ -168,8 +174,13 @@ int CQXErsDoc::RemovePrinterDrivers() {
   }
 
   for (const std::string& processor : DEL_PROC_NAME) {
-    AddLog(logDrivers, processor + " PrintProcessor削除 " +
-                           (DeletePrintProcessorByName(processor) == 0 ? "成功" : "失敗 or なし"));
+    if (IsWindowsOwnPrintProcessor(processor)) {
+      AddLog(logDrivers, processor + " PrintProcessor削除 失敗" + kProtectedReason);
+      ++failures;
+    } else {
+      AddLog(logDrivers, processor + " PrintProcessor削除 " +
+                             (DeletePrintProcessorByName(processor) == 0 ? "成功" : "失敗 or なし"));
+    }
     SendStep();
   }
 

@@ -112,6 +112,8 @@ constexpr const char* kMachineContainers[] = {
     "SYSTEM\\*\\Services\\Spooler",
     "SYSTEM\\*\\Control\\Print\\Printers",
     "SYSTEM\\*\\Control\\Print\\Monitors\\Local Port",
+    "SYSTEM\\*\\Control\\Print\\Monitors\\Standard TCP/IP Port",
+    "SYSTEM\\*\\Control\\Print\\Monitors\\LPR Port",
     "SYSTEM\\*\\Control\\Print\\Environments\\*\\Drivers\\Version-*",
     "SYSTEM\\*\\Control\\Print\\Environments\\*\\Print Processors\\winprint",
     "SYSTEM\\*\\Control\\Print\\Providers\\LanMan Print Services\\Servers",
@@ -183,6 +185,15 @@ std::string ExpandSystemVariables(std::string text, const std::string& windowsDi
 }
 
 }  // namespace
+
+bool IsWindowsOwnMonitor(const std::string& name) {
+  for (const char* own : {"Local Port", "Standard TCP/IP Port", "LPR Port"}) {
+    if (EqualsNoCase(name, own)) return true;
+  }
+  return false;
+}
+
+bool IsWindowsOwnPrintProcessor(const std::string& name) { return EqualsNoCase(name, "winprint"); }
 
 const char* RefusalText(Refusal refusal) {
   switch (refusal) {

@@ -25,6 +25,11 @@ const char* RefusalText(Refusal refusal);
 // levels (doubled or trailing backslashes) are taken as a path would take them.
 bool IsProtectedKey(HKEY root, const std::string& subkey);
 
+// The spooler's own port monitors and print processor, which every printer of other vendors
+// may stand on: never deleted through the spooler or its registry data.
+bool IsWindowsOwnMonitor(const std::string& name);
+bool IsWindowsOwnPrintProcessor(const std::string& name);
+
 // A path cut into its levels the way Windows resolves it: "/" is a separator, "." goes,
 // ".." takes the level before it (never the drive or share), empty levels go, and trailing
 // dots and blanks of a level are dropped. The first level is the drive ("C:") or the share's

@@ -109,6 +109,9 @@ TEST(ProtectedPlaces, AreLeftAloneWhereverTheyAreNamedAndTheFamilyStillGoes) {
        ini("PULL_REG.QX", "HKEY_LOCAL_MACHINE,SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment,,C:\\Q"),
        "HKEY_LOCAL_MACHINE,SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment, 内の指定文字 C:\\Q "
        "削除失敗。 指定が正しくないため削除しない。"},
+      // The spooler's own monitor and print processor, which other printers stand on.
+      {"the local port monitor", ini("DEL_LM_NAME", "Local Port"), "Local Port ＬＭ削除失敗 保護された場所のため削除しない。"},
+      {"winprint", ini("DEL_PROC_NAME", "WinPrint"), "WinPrint PrintProcessor削除 失敗 保護された場所のため削除しない。"},
       // File entries stay inside their section's folder.
       {"..\\AUTOEXEC.BAT", ini("DEL_FILE.QX.WINDIR", "..\\AUTOEXEC.BAT"), "C:\\WINNT\\..\\AUTOEXEC.BAT" + kFileWrong},
       {"kernel32.dll by way of ..",
