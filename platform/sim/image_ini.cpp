@@ -31,7 +31,8 @@
 //               service until it stops; its key must exist), directory (create it, as an empty
 //               directory cannot live in every version-control system), shortname=NAME~1.EXT
 //   [Faults]    call=nth,error[,object]: the n-th call (from 1; 0 every call) of the facet
-//               method call fails with error (decimal or ERROR_... name), restricted to the
+//               method call (a Windows name the simulated machine knows, see sim_faults.cpp's
+//               table) fails with error (decimal or ERROR_... name), restricted to the
 //               key or file object when one is given; one line per fault, a call may repeat.
 //               Example: RegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\SOFTWARE\ZOV\Qorvex
 //   [Spooler]   The spooler's objects are registry data (sim_spooler.h); here is what it keeps
@@ -415,6 +416,8 @@ class IniParser {
         return Fail("'" + std::string(key) + "' is not a call name");
       }
     }
+    // A name the machine never sees would inject nothing: a misspelt fault is refused.
+    if (!SimMachine::KnowsCall(key)) return Fail("'" + std::string(key) + "' is not a call of the simulated machine");
     std::vector<std::string> parts = SplitCommas(value, 3);
     if (parts.size() < 2) return Fail("a fault is call=nth,error[,object]");
     MachineIni::FaultLine f;

@@ -173,6 +173,12 @@ HCONV DdeCore::DdeConnect(DWORD instance, HSZ service, HSZ topic, const CONVCONT
     Fail(instance, DMLERR_INVALIDPARAMETER);
     return nullptr;
   }
+  std::string serviceName;
+  if (auto it = strings_.find(Id(service)); service && it != strings_.end()) serviceName = it->second.text;
+  if (auto e = s_.FaultFor("DdeConnect", {serviceName})) {
+    Fail(instance, *e);
+    return nullptr;
+  }
   if (!s_.settings.programManagerRunning || !serviceMatches || !topicMatches) {
     Fail(instance, DMLERR_NO_CONV_ESTABLISHED);
     return nullptr;
@@ -222,6 +228,11 @@ HDDEDATA DdeCore::DdeClientTransaction(const BYTE* data, DWORD cbData, HCONV con
     return nullptr;
   }
   std::string text = bytes.substr(0, bytes.find('\0'));
+  // A shell that is busy, or answers too late, has carried out nothing.
+  if (auto e = s_.FaultFor("DdeClientTransaction", {text})) {
+    Fail(instance, *e);
+    return nullptr;
+  }
   commands.push_back(text);
   DWORD lastError = s_.Error();
   bool done = Execute(text);

@@ -7,6 +7,9 @@
 // full path (a handle's file; both names of a move; a search's pattern and its directory);
 // an initialization file's full path; an event's name; a service's name; a window's class
 // and its title.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sim/sim_state.h"
@@ -18,10 +21,197 @@ namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 using Objects = std::vector<std::string>;
 
+// Errors of the storm that the platform headers do not need.
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_PATH_BUSY = 148;
+constexpr DWORD ERROR_SERVICE_DATABASE_LOCKED = 1055;
+constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
+constexpr DWORD kEAccessDenied = 0x80070005;          // E_ACCESSDENIED
+constexpr DWORD kEOutOfMemory = 0x8007000E;           // E_OUTOFMEMORY
+constexpr DWORD kServerExecFailure = 0x80080005;      // CO_E_SERVER_EXEC_FAILURE
+constexpr DWORD kSelfRegClass = 0x80040201;           // SELFREG_E_CLASS
+constexpr DWORD kRpcServerUnavailable = 0x800706BA;   // HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)
+constexpr DWORD kPathBusy = 0x80070094;               // HRESULT_FROM_WIN32(ERROR_PATH_BUSY)
+
+// How a call reports its failure: a system error code (returned, or set as the last error),
+// an HRESULT, or a DDEML error recorded on the instance.
+enum class Reports { kError, kHResult, kDde };
+// Whether a call can change what the machine keeps over a restart (by its arguments: the
+// caller says).
+enum class Changes { kNo, kYes, kByArguments };
+
+struct CallSpec {
+  const char* name;
+  Reports reports;
+  Changes changes;
+  std::vector<DWORD> storm;  // the errors Windows gives for the call when it fails under load; none: spared
+};
+
+// Every call that fault injection sees. The storm's errors are those the call's reference
+// gives for a machine under load or another program in the way (access refused, file in use,
+// memory short, a name that grew past the buffer during an enumeration, a service that did not
+// answer in time, the spooler's RPC server away, a printer object in use); errors that would
+// say something the machine contradicts (a present key "not found" to a deletion) are left
+// out, and so are calls that do not fail on a working system (closing handles, asking the
+// version or directories, the engine's own window and thread).
+const std::vector<CallSpec>& CallTable() {
+  static const std::vector<CallSpec> table = {
+      // registry
+      {"RegOpenKeyExA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegCreateKeyExA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegQueryValueExA", Reports::kError, Changes::kNo, {ERROR_FILE_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegSetValueExA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegDeleteValueA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegDeleteKeyA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegEnumKeyExA", Reports::kError, Changes::kNo, {ERROR_MORE_DATA, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegEnumValueA", Reports::kError, Changes::kNo, {ERROR_MORE_DATA, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RegCloseKey", Reports::kError, Changes::kNo, {}},
+      // files
+      {"CreateFileA", Reports::kError, Changes::kByArguments,
+       {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY}},
+      {"ReadFile", Reports::kError, Changes::kNo, {ERROR_LOCK_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"WriteFile", Reports::kError, Changes::kYes, {ERROR_DISK_FULL, ERROR_LOCK_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"SetFilePointer", Reports::kError, Changes::kNo, {}},
+      {"CloseHandle", Reports::kError, Changes::kNo, {}},
+      {"DeleteFileA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"MoveFileA", Reports::kError, Changes::kYes,
+       {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY}},
+      {"MoveFileExA", Reports::kError, Changes::kYes,
+       {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY}},
+      {"SetFileAttributesA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"RemoveDirectoryA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"FindFirstFileA", Reports::kError, Changes::kNo,
+       {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY}},
+      {"FindNextFileA", Reports::kError, Changes::kNo, {ERROR_NOT_ENOUGH_MEMORY}},
+      {"FindClose", Reports::kError, Changes::kNo, {}},
+      {"GetShortPathNameA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY}},
+      {"GetCurrentDirectoryA", Reports::kError, Changes::kNo, {}},
+      {"SetCurrentDirectoryA", Reports::kError, Changes::kNo, {}},
+      // initialization files (the read calls copy the default when the file cannot be read)
+      {"GetPrivateProfileSectionA", Reports::kError, Changes::kNo, {ERROR_SHARING_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"GetPrivateProfileStringA", Reports::kError, Changes::kNo, {ERROR_SHARING_VIOLATION, ERROR_NOT_ENOUGH_MEMORY}},
+      {"WritePrivateProfileStringA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
+      {"GetProfileStringA", Reports::kError, Changes::kNo, {ERROR_NOT_ENOUGH_MEMORY}},
+      {"WriteProfileStringA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      // system
+      {"GetVersionExA", Reports::kError, Changes::kNo, {}},
+      {"GetSystemDirectoryA", Reports::kError, Changes::kNo, {}},
+      {"GetWindowsDirectoryA", Reports::kError, Changes::kNo, {}},
+      {"GetTempPathA", Reports::kError, Changes::kNo, {}},
+      {"GetModuleFileNameA", Reports::kError, Changes::kNo, {}},
+      {"CreateEventA", Reports::kError, Changes::kNo, {}},
+      {"OpenEventA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"SetEvent", Reports::kError, Changes::kNo, {}},
+      {"CreateThread", Reports::kError, Changes::kNo, {}},
+      // services
+      {"OpenSCManagerA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED}},
+      {"OpenServiceA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"QueryServiceStatus", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED}},
+      {"ControlService", Reports::kError, Changes::kYes,
+       {ERROR_ACCESS_DENIED, ERROR_DEPENDENT_SERVICES_RUNNING, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, ERROR_SERVICE_NOT_ACTIVE,
+        ERROR_SERVICE_REQUEST_TIMEOUT}},
+      {"StartServiceA", Reports::kError, Changes::kYes,
+       {ERROR_ACCESS_DENIED, ERROR_SERVICE_ALREADY_RUNNING, ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_DATABASE_LOCKED}},
+      {"DeleteService", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_SERVICE_MARKED_FOR_DELETE}},
+      {"CloseServiceHandle", Reports::kError, Changes::kNo, {}},
+      // other programs' windows (the engine's own window answers every message)
+      {"FindWindowA", Reports::kError, Changes::kNo, {}},
+      {"EnumWindows", Reports::kError, Changes::kNo, {}},
+      {"GetWindowTextA", Reports::kError, Changes::kNo, {ERROR_INVALID_WINDOW_HANDLE}},
+      {"IsWindow", Reports::kError, Changes::kNo, {}},
+      {"SendMessageA", Reports::kError, Changes::kNo, {}},
+      {"PostMessageA", Reports::kError, Changes::kNo, {ERROR_NOT_ENOUGH_QUOTA, ERROR_INVALID_WINDOW_HANDLE}},
+      {"SendMessageTimeoutA", Reports::kError, Changes::kNo, {ERROR_TIMEOUT}},
+      // print spooler
+      {"EnumPrintersA", Reports::kError, Changes::kNo, {RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"OpenPrinterA", Reports::kError, Changes::kNo, {ERROR_INVALID_PRINTER_NAME, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      {"SetPrinterA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"ClosePrinter", Reports::kError, Changes::kNo, {}},
+      {"DeletePrinter", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DeletePrinterConnectionA", Reports::kError, Changes::kYes,
+       {ERROR_INVALID_PRINTER_NAME, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      {"EnumPrinterDriversA", Reports::kError, Changes::kNo, {RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DeletePrinterDriverA", Reports::kError, Changes::kYes,
+       {ERROR_PRINTER_DRIVER_IN_USE, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      {"EnumMonitorsA", Reports::kError, Changes::kNo, {RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DeleteMonitorA", Reports::kError, Changes::kYes,
+       {ERROR_PRINT_MONITOR_IN_USE, ERROR_BUSY, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      {"EnumPortsA", Reports::kError, Changes::kNo, {RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DeletePortA", Reports::kError, Changes::kYes, {ERROR_BUSY, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      {"EnumPrintProcessorsA", Reports::kError, Changes::kNo, {RPC_S_SERVER_UNAVAILABLE, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DeletePrintProcessorA", Reports::kError, Changes::kYes,
+       {ERROR_CAN_NOT_COMPLETE, ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE}},
+      // Program Manager over DDE (a busy shell refuses or times out)
+      {"DdeConnect", Reports::kDde, Changes::kNo, {DMLERR_NO_CONV_ESTABLISHED}},
+      {"DdeClientTransaction", Reports::kDde, Changes::kYes, {DMLERR_BUSY, DMLERR_EXECACKTIMEOUT, DMLERR_NOTPROCESSED}},
+      // libraries and programs
+      {"LoadLibraryA", Reports::kError, Changes::kNo, {ERROR_NOT_ENOUGH_MEMORY, ERROR_DLL_INIT_FAILED}},
+      {"GetProcAddress", Reports::kError, Changes::kNo, {}},
+      {"CreateProcessA", Reports::kError, Changes::kYes, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+      {"OpenManagerExA", Reports::kError, Changes::kNo, {ERROR_INVALID_PRINTER_NAME, ERROR_NOT_ENOUGH_MEMORY}},
+      {"DllUnregisterServer", Reports::kHResult, Changes::kYes, {kSelfRegClass, kEOutOfMemory}},
+      // restart
+      {"OpenProcessToken", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED}},
+      {"LookupPrivilegeValueA", Reports::kError, Changes::kNo, {}},
+      {"AdjustTokenPrivileges", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED}},
+      {"ExitWindowsEx", Reports::kError, Changes::kYes, {ERROR_SHUTDOWN_IN_PROGRESS}},
+      {"InitiateSystemShutdownExA", Reports::kError, Changes::kYes, {ERROR_SHUTDOWN_IN_PROGRESS, ERROR_ACCESS_DENIED}},
+      // web server
+      {"CoInitialize", Reports::kHResult, Changes::kNo, {}},
+      {"CoCreateInstance", Reports::kHResult, Changes::kNo, {kServerExecFailure, kEOutOfMemory}},
+      {"OpenKey", Reports::kHResult, Changes::kNo, {kPathBusy, kEAccessDenied}},
+      {"DeleteKey", Reports::kHResult, Changes::kYes, {kEAccessDenied, kPathBusy}},
+      {"SaveData", Reports::kHResult, Changes::kNo, {kEAccessDenied}},
+      {"AppDelete", Reports::kHResult, Changes::kYes, {kEAccessDenied, kEOutOfMemory}},
+      {"ADsGetObject", Reports::kHResult, Changes::kNo, {kRpcServerUnavailable, kEOutOfMemory}},
+      {"MultiByteToWideChar", Reports::kError, Changes::kNo, {}},
+  };
+  return table;
+}
+
+const CallSpec* Spec(std::string_view call) {
+  for (const CallSpec& c : CallTable())
+    if (cp932::EqualNoCase(c.name, call)) return &c;
+  return nullptr;
+}
+
+// splitmix64: the same numbers from the same seed on every compiler and library.
+std::uint64_t NextDraw(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
 }  // namespace
 
-std::optional<DWORD> SimMachine::State::FaultFor(std::string_view call, const std::vector<std::string>& objects) {
+bool SimMachine::KnowsCall(std::string_view call) { return Spec(call) != nullptr; }
+
+std::optional<DWORD> SimMachine::State::FaultFor(std::string_view call, const std::vector<std::string>& objects,
+                                                 std::optional<bool> changes) {
   Lock lock(mu);
+  const CallSpec* spec = Spec(call);
+  if (!spec) {
+    std::fprintf(stderr, "simulated machine: fault injection met the unknown call %.*s\n",
+                 static_cast<int>(call.size()), call.data());
+    std::abort();
+  }
+  ++platformCalls;
+  // The fuse blows once: the calls that the thread's unwinding makes go through.
+  if (runawayLimit && platformCalls == runawayLimit + 1) {
+    ranAway = true;
+    throw RunawayRun{platformCalls};
+  }
+  const bool changing = changes ? *changes : spec->changes != Changes::kNo;
+  const std::string object = objects.empty() ? std::string() : objects.front();
+  if (changing && poweredOff) {
+    switch (spec->reports) {
+      case Reports::kError: return ERROR_NOT_READY;
+      case Reports::kHResult: return static_cast<DWORD>(HResultFromWin32(ERROR_NOT_READY));
+      case Reports::kDde: return DMLERR_SYS_ERROR;
+    }
+  }
+
   std::optional<DWORD> hit;
   for (std::size_t i = 0; i < faults.size(); ++i) {
     const Fault& f = faults[i];
@@ -41,7 +231,86 @@ std::optional<DWORD> SimMachine::State::FaultFor(std::string_view call, const st
     ++faultCalls[i];
     if (!hit && (f.nth == 0 || faultCalls[i] == f.nth)) hit = f.error;
   }
-  return hit;
+  if (hit) return hit;
+
+  if (storm.percent && !spec->storm.empty()) {
+    // One draw decides, a second picks the error, so that the decisions of a seed do not
+    // depend on how many errors a call has.
+    std::uint64_t decide = NextDraw(stormDraws);
+    std::uint64_t pick = NextDraw(stormDraws);
+    if (decide % 10000 < static_cast<std::uint64_t>(storm.percent) * 100) {
+      DWORD error = spec->storm[pick % spec->storm.size()];
+      stormFailures.push_back({platformCalls, spec->name, object, error});
+      return error;
+    }
+  }
+
+  if (changing) {
+    changingCalls.push_back({platformCalls, spec->name, object, 0});
+    if (cutAt && changingCalls.size() >= *cutAt) poweredOff = true;
+  }
+  return std::nullopt;
+}
+
+void SimMachine::State::PowerOn() {
+  poweredOff = false;
+  cutAt.reset();
+  changingCalls.clear();
+  platformCalls = 0;
+}
+
+void SimMachine::SetFaultStorm(FaultStorm s) {
+  Lock lock(state_->mu);
+  state_->storm = s;
+  state_->stormDraws = s.seed;
+}
+
+std::vector<PlatformCall> SimMachine::StormFailures() const {
+  Lock lock(state_->mu);
+  return state_->stormFailures;
+}
+
+void SimMachine::CutAfter(std::uint64_t calls) {
+  Lock lock(state_->mu);
+  state_->cutAt = state_->changingCalls.size() + calls;
+  if (calls == 0) state_->poweredOff = true;
+}
+
+bool SimMachine::PoweredOff() const {
+  Lock lock(state_->mu);
+  return state_->poweredOff;
+}
+
+std::uint64_t SimMachine::ChangingCalls() const {
+  Lock lock(state_->mu);
+  return state_->changingCalls.size();
+}
+
+std::vector<PlatformCall> SimMachine::ChangingCallLog() const {
+  Lock lock(state_->mu);
+  return state_->changingCalls;
+}
+
+std::optional<PlatformCall> SimMachine::CutCall() const {
+  Lock lock(state_->mu);
+  const State& s = *state_;
+  if (!s.poweredOff || !s.cutAt || *s.cutAt == 0 || *s.cutAt > s.changingCalls.size()) return std::nullopt;
+  return s.changingCalls[*s.cutAt - 1];
+}
+
+void SimMachine::SetRunawayLimit(std::uint64_t calls) {
+  Lock lock(state_->mu);
+  state_->runawayLimit = calls;
+}
+
+std::uint64_t SimMachine::PlatformCalls() const {
+  Lock lock(state_->mu);
+  return state_->platformCalls;
+}
+
+bool SimMachine::RanAway() const {
+  Lock lock(state_->mu);
+  return state_->ranAway;
 }
 
 namespace {
@@ -117,7 +386,8 @@ class FaultFiles final : public Files {
   FaultFiles(SimMachine::State& s, Files& core) : s_(s), core_(core) {}
 
   HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation, DWORD flags) override {
-    if (Failed("CreateFileA", {Full(name)})) return INVALID_HANDLE_VALUE;
+    // Opening what exists changes nothing; every other disposition can create or truncate.
+    if (Failed("CreateFileA", {Full(name)}, creation != OPEN_EXISTING)) return INVALID_HANDLE_VALUE;
     return core_.CreateFileA(name, access, shareMode, creation, flags);
   }
   BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read) override {
@@ -191,8 +461,8 @@ class FaultFiles final : public Files {
   }
 
  private:
-  bool Failed(std::string_view call, const Objects& objects) {
-    auto e = s_.FaultFor(call, objects);
+  bool Failed(std::string_view call, const Objects& objects, std::optional<bool> changes = std::nullopt) {
+    auto e = s_.FaultFor(call, objects, changes);
     if (e) s_.SetError(*e);
     return e.has_value();
   }
@@ -225,7 +495,7 @@ class FaultProfile final : public Profile {
   }
   DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer, DWORD cch,
                                  const char* file) override {
-    if (Failed("GetPrivateProfileStringA", file)) return Empty(buffer, cch);
+    if (Failed("GetPrivateProfileStringA", file)) return Default(section, key, def, buffer, cch);
     return core_.GetPrivateProfileStringA(section, key, def, buffer, cch, file);
   }
   BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) override {
@@ -233,7 +503,7 @@ class FaultProfile final : public Profile {
     return core_.WritePrivateProfileStringA(section, key, value, file);
   }
   DWORD GetProfileStringA(const char* section, const char* key, const char* def, char* buffer, DWORD cch) override {
-    if (Failed("GetProfileStringA", "win.ini")) return Empty(buffer, cch);
+    if (Failed("GetProfileStringA", "win.ini")) return Default(section, key, def, buffer, cch);
     return core_.GetProfileStringA(section, key, def, buffer, cch);
   }
   BOOL WriteProfileStringA(const char* section, const char* key, const char* value) override {
@@ -246,6 +516,15 @@ class FaultProfile final : public Profile {
     if (buffer && cch) buffer[0] = '\0';
     if (buffer && cch > 1) buffer[1] = '\0';
     return 0;
+  }
+  // A file that cannot be read gives the caller's default, cut to the buffer, as for a
+  // missing file; a listing of sections or keys gives nothing.
+  static DWORD Default(const char* section, const char* key, const char* def, char* buffer, DWORD cch) {
+    if (!section || !key || !def || !buffer || cch == 0) return Empty(buffer, cch);
+    std::size_t n = std::min<std::size_t>(std::strlen(def), cch - 1);
+    std::memcpy(buffer, def, n);
+    buffer[n] = '\0';
+    return static_cast<DWORD>(n);
   }
   bool Failed(std::string_view call, const char* file) {
     std::string path;

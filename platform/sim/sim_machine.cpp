@@ -275,6 +275,11 @@ std::string SimMachine::dump() const {
          (f.nth ? " call " + std::to_string(f.nth) : " every call") + " error " + std::to_string(f.error) + ", " +
          std::to_string(s.faultCalls[i]) + " matching calls so far");
   }
+  if (s.storm.percent)
+    line("  storm seed " + std::to_string(s.storm.seed) + " at " + std::to_string(s.storm.percent) + "%, " +
+         std::to_string(s.stormFailures.size()) + " calls failed");
+  if (s.cutAt)
+    line("  power cut after changing call " + std::to_string(*s.cutAt) + (s.poweredOff ? ": the power is off" : ""));
   return out;
 }
 

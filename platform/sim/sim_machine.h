@@ -177,6 +177,26 @@ struct WebServer {
   bool directoryService = true;          // the IIS provider of ADsGetObject is installed
 };
 
+// A storm of faults: each call of the storm's table (sim_faults.cpp: the calls that fail on
+// a busy or short-of-resources Windows, each with the errors Windows gives for it) fails with
+// probability percent/100 and changes nothing. The draws come from a generator of the
+// machine's own seeded with seed, one draw per call of the table, so that a run with the same
+// seed on the same image fails the same calls. percent 0 is no storm.
+struct FaultStorm {
+  std::uint64_t seed = 0;
+  unsigned percent = 0;
+};
+
+// One platform call, as the storm or the power cut saw it: its place among the calls that
+// reached fault injection (counted from 1), its Windows name, the object it was on (as the
+// faults match it, "" for none) and the error it failed with (0: it went through).
+struct PlatformCall {
+  std::uint64_t index = 0;
+  std::string call;
+  std::string object;
+  DWORD error = 0;
+};
+
 // A restart, shutdown or logoff that the machine accepted, in the arguments it was given.
 struct ShutdownRequest {
   std::string call;      // "ExitWindowsEx" or "InitiateSystemShutdownExA"
@@ -186,6 +206,11 @@ struct ShutdownRequest {
   bool forceAppsClosed = false;
   bool reboot = false;   // the machine comes back: EWX_REBOOT, or restart after the shutdown
   DWORD reason = 0;
+};
+
+// Thrown by a platform call past the runaway limit (SimMachine::SetRunawayLimit).
+struct RunawayRun {
+  std::uint64_t calls = 0;
 };
 
 class SimMachine {
@@ -318,6 +343,39 @@ class SimMachine {
   // Faults.
   void AddFault(Fault fault);
   const std::vector<Fault>& Faults() const;
+  // Whether call is the Windows name of a call that fault injection sees (the names a Fault
+  // or machine.ini's [Faults] may give).
+  static bool KnowsCall(std::string_view call);
+  // The storm from now on (percent 0 ends it); the calls it failed, in order.
+  void SetFaultStorm(FaultStorm storm);
+  std::vector<PlatformCall> StormFailures() const;
+
+  // Power cuts. The calls that can change what the machine keeps over a restart count as
+  // changing: registry writes and deletions, file creation (any disposition but
+  // OPEN_EXISTING), writes, deletions, moves, attribute changes and directory removal,
+  // profile writes, service control, starts and deletions, spooler deletions and SetPrinterA,
+  // Program Manager executes, DllUnregisterServer and program starts (a component program
+  // unregisters its classes), metabase key and web-application deletions, and restart
+  // requests. A call failed by a fault or the storm changed nothing and does not count.
+  // CutAfter(k): the power goes off once the k-th changing call from now has completed; from
+  // then on every changing call fails (ERROR_NOT_READY, or its HRESULT; DMLERR_SYS_ERROR for
+  // DDE) and changes nothing, while calls that only read go on seeing the machine as the cut
+  // left it. Each call is whole or not at all: the machine keeps exactly what the first k
+  // calls did. Reboot() brings the power back, ends the cut and starts the count afresh.
+  void CutAfter(std::uint64_t changingCalls);
+  bool PoweredOff() const;
+  std::uint64_t ChangingCalls() const;             // counted since the start or the last Reboot()
+  std::vector<PlatformCall> ChangingCallLog() const;  // those calls, in order
+  std::optional<PlatformCall> CutCall() const;     // the call after which the power went off
+
+  // A fuse for test runs: once more than calls platform calls have reached fault injection
+  // (since the start or the last Reboot()), the next one ends the thread that makes it (a
+  // worker started through CreateThread ends there; the caller of a facet on another thread
+  // gets a RunawayRun exception) and RanAway() says so from then on. 0, the default, is no
+  // limit.
+  void SetRunawayLimit(std::uint64_t calls);
+  std::uint64_t PlatformCalls() const;  // calls that reached fault injection, since the start or the last Reboot()
+  bool RanAway() const;
 
   // A readable listing of the whole machine, for failure messages.
   std::string dump() const;

@@ -241,6 +241,11 @@ DWORD SimModules::OpenManagerExA(FARPROC entry, const char* printerName, DWORD r
     s_.Record(call + " = 87");
     return ERROR_INVALID_PARAMETER;
   }
+  if (auto e = s_.FaultFor("OpenManagerExA", {printerName})) {
+    *manager = nullptr;
+    s_.Record(call + " = " + std::to_string(*e) + " (injected)");
+    return *e;
+  }
   for (const std::string& refused : lib->spec.refusedPrinters) {
     if (cp932::EqualNoCase(refused, printerName)) {
       *manager = nullptr;
@@ -296,6 +301,11 @@ HRESULT SimModules::DllUnregisterServer(FARPROC entry) {
   std::string call = "DllUnregisterServer(" + (known ? known->path : std::string("?")) + ")";
   LoadedLibrary* lib = CallableEntry(s_, entry, Entry::kDllUnregisterServer, call);
   if (!lib) return E_FAIL;
+  if (auto e = s_.FaultFor("DllUnregisterServer", {lib->path})) {
+    HRESULT hr = (*e & 0x80000000u) ? static_cast<HRESULT>(*e) : HResultFromWin32(*e);
+    s_.Record(call + " = " + HResultText(hr) + " (injected)");
+    return hr;
+  }
   HRESULT hr = lib->spec.unregisterResult;
   if (hr >= 0) {
     int removed = s_.UnregisterClassesOf(lib->path, "InprocServer32");

@@ -245,6 +245,7 @@ void SimMachine::State::Reboot() {
 
 void SimMachine::Reboot() {
   Lock lock(state_->mu);
+  state_->PowerOn();
   state_->Reboot();
 }
 

@@ -295,6 +295,16 @@ struct SimMachine::State {
   // Faults and how many matching calls each has seen.
   std::vector<Fault> faults;
   std::vector<int> faultCalls;
+  // The storm, the power cut and the runaway fuse (sim_faults.cpp).
+  FaultStorm storm;
+  std::uint64_t stormDraws = 0;  // the generator's state
+  std::vector<PlatformCall> stormFailures;
+  std::uint64_t platformCalls = 0;  // calls that reached fault injection, since the start or the restart
+  std::vector<PlatformCall> changingCalls;
+  std::optional<std::uint64_t> cutAt;  // the count of changing calls after which the power goes off
+  bool poweredOff = false;
+  std::uint64_t runawayLimit = 0;
+  bool ranAway = false;
 
   std::atomic<std::uint64_t> elapsedMs{0};
   std::map<std::thread::id, DWORD> lastErrors;
@@ -409,8 +419,16 @@ struct SimMachine::State {
   int UnregisterClassesOf(const std::string& path, const char* serverKey);
 
   // ---- faults
-  // The error of the fault that the call matches, after counting the call.
-  std::optional<DWORD> FaultFor(std::string_view call, const std::vector<std::string>& objects);
+  // The error the call fails with, after counting it: the power is off and the call is a
+  // changing one; a fault the call matches; or the storm drew it. A call that goes through
+  // and can change the machine counts towards a cut. changes overrides the table's word on
+  // whether the call can change the machine (CreateFileA: by its creation disposition).
+  // call must be a name of the table (SimMachine::KnowsCall); another is a defect of the
+  // simulation and aborts.
+  std::optional<DWORD> FaultFor(std::string_view call, const std::vector<std::string>& objects,
+                                std::optional<bool> changes = std::nullopt);
+  // Power back, cut ended, counts started afresh: the restart's part.
+  void PowerOn();
 
   // ---- clock
   SYSTEMTIME Now() const;

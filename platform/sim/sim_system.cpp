@@ -194,7 +194,12 @@ HANDLE SystemCore::CreateThread(ThreadProc proc, void* argument) {
   SimMachine::State* state = &s_;
   SimThread* raw = t.get();
   t->thread = std::thread([state, raw, proc, argument] {
-    DWORD code = proc(argument);
+    DWORD code = 0;
+    try {
+      code = proc(argument);
+    } catch (const RunawayRun&) {
+      code = static_cast<DWORD>(-1);  // the fuse ended the thread (SimMachine::SetRunawayLimit)
+    }
     {
       std::lock_guard<std::recursive_mutex> l(state->mu);
       raw->exitCode = code;

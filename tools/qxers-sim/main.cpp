@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/CQXErsDoc.h"
@@ -69,6 +70,7 @@ int Run(const qxsim::Options& options) {
   qx::Platform& machine = m.platform();
   qxsim::MachineView before = qxsim::Capture(m);
   qxsim::WatchedPlatform watched(machine);
+  if (options.cutAfter) m.CutAfter(*options.cutAfter);
 
   qxsim::ConsoleAnswers answers;
   if (!options.answer.empty()) answers.ok = options.answer == "ok";
@@ -88,8 +90,23 @@ int Run(const qxsim::Options& options) {
                                                                    qx::LPARAM l) { return view.OnMessage(message, w, l); });
   view.OnTimer();
   m.JoinThreads();
+  const bool cut = options.cutAfter && m.PoweredOff();
+  if (options.cutAfter) {
+    if (std::optional<qx::sim::PlatformCall> call = m.CutCall()) {
+      std::cout << "[cut] the power went off after changing call " << *options.cutAfter << ": " << call->call
+                << (call->object.empty() ? "" : " " + qx::sim::Cp932ToUtf8Lossy(call->object)) << "\n";
+    } else {
+      std::cout << "[cut] none: the run made only " << m.ChangingCalls() << " changing calls\n";
+    }
+  }
   // Windows was asked to restart: the machine goes down and comes back before anyone looks.
-  if (m.RestartRequested()) {
+  // After a power cut nothing could ask; with --restart the power comes back instead.
+  if (cut) {
+    if (options.restart) {
+      m.Reboot();
+      std::cout << "[restart] the power came back: the machine restarted\n";
+    }
+  } else if (m.RestartRequested()) {
     std::string how = m.ShutdownRequests().back().call;
     m.Reboot();
     std::cout << "[restart] " << how << ": the machine restarted\n";
@@ -103,7 +120,8 @@ int Run(const qxsim::Options& options) {
     for (const std::string& path : watched.NotFound())
       if (!m.HasFile(path) && !m.HasDirectory(path)) summary.unknownFiles.push_back(qx::sim::Cp932ToUtf8Lossy(path));
   }
-  std::cout << "[summary] what changed on the machine" << (m.RestartRequested() ? " (after its restart)" : "") << ":\n"
+  const bool restarted = cut ? options.restart : m.RestartRequested();
+  std::cout << "[summary] what changed on the machine" << (restarted ? " (after its restart)" : "") << ":\n"
             << qxsim::FormatSummary(summary, options.verbose);
   PrintWaits(dialogs, m.ElapsedMs());
   if (options.log) {

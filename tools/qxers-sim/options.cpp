@@ -49,6 +49,17 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       }
       (arg == "--answer" ? options.answer : options.drivers) = value;
       ++i;
+    } else if (arg == "--cut-after" && options.command == Options::kRun) {
+      std::string value = i + 1 < argc ? argv[i + 1] : "";
+      std::uint64_t n = 0;
+      bool valid = !value.empty() && value.size() <= 9 && value.find_first_not_of("0123456789") == std::string::npos &&
+                   (n = std::stoull(value)) > 0;
+      if (!valid) {
+        error = "--cut-after needs a number of changing calls from 1 to 999999999";
+        return false;
+      }
+      options.cutAfter = n;
+      ++i;
     } else if (!arg.empty() && arg[0] == '-') {
       error = "unknown option '" + arg + "'";
       return false;
@@ -73,7 +84,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 
 const char* Usage() {
   return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]\n"
-         "                     [--verbose] [--log] [--preview]\n"
+         "                     [--verbose] [--log] [--preview] [--cut-after N]\n"
          "  Runs Qorvex Eraser on the simulated machine of the image folder IMAGE\n"
          "  (default: images/default of the source tree): the dialogs, the progress (a bar\n"
          "  on a terminal, a line per stage otherwise), the end message, what changed on the\n"
@@ -92,6 +103,11 @@ const char* Usage() {
          "              simulated machine before DIR/after/ is written (default No)\n"
          "  --answer ok|cancel     OK to the dialogs, or Cancel (and yes, quit) (default ok)\n"
          "  --drivers keep|delete  the driver choice (default: DEFAULT_DELPRINTER's preset)\n"
+         "  --cut-after N  a power cut: the machine loses power once the run has made N calls\n"
+         "              that change what it keeps (registry and file writes and deletions,\n"
+         "              service control, spooler deletions, ...); later ones fail and change\n"
+         "              nothing. A [cut] line says after which call; the summary and DIR/after/\n"
+         "              show the machine as the cut left it (with --restart, restarted)\n"
          "  Answers not given are asked at the terminal when qxers-sim runs on one without\n"
          "  --out and outside CI; otherwise the defaults are taken and nothing waits for input.\n"
          "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n"

@@ -1,6 +1,8 @@
 // The command line of qxers-sim.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qxsim {
@@ -17,10 +19,11 @@ struct Options {
   bool log = false;      // print the run log
   bool preview = false;  // files the image lacks are unknown (always so without machine.ini)
   std::string other;     // diff: the second image
+  std::optional<std::uint64_t> cutAfter;  // run: the power goes off after this many changing calls
 };
 
 // Parses "run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]
-// [--verbose] [--log] [--preview]", "reboot [IMAGE] --out DIR" or "diff A B [--verbose]". False
+// [--verbose] [--log] [--preview] [--cut-after N]", "reboot [IMAGE] --out DIR" or "diff A B [--verbose]". False
 // with a message on a usage error.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
