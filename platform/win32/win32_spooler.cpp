@@ -3,6 +3,8 @@
 
 #include <winspool.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 namespace qx::win32 {
@@ -29,16 +31,38 @@ const Record* Records(const std::vector<BYTE>& buffer) {
   return reinterpret_cast<const Record*>(buffer.data());
 }
 
-std::vector<BYTE> DevModeBytes(const ::DEVMODEA* mode) {
-  if (!mode) return {};
-  const auto* bytes = reinterpret_cast<const BYTE*>(mode);
-  return std::vector<BYTE>(bytes, bytes + mode->dmSize + mode->dmDriverExtra);
+// The spooler packs a printer's device mode and security descriptor into the enumeration's
+// buffer, and each says its own size: a device mode dmSize + dmDriverExtra, which a driver's
+// broken device mode kept in the registry may overstate. Neither is read past the buffer's
+// end: a device mode is cut there (and SetPrinterA then refuses it, rather than have the
+// spooler read past it), a descriptor that does not lie whole inside the buffer is left out.
+constexpr std::size_t kDevModeHead = offsetof(::DEVMODEA, dmFields);
+
+std::size_t DeclaredSize(const std::vector<BYTE>& devMode) {
+  const auto* mode = reinterpret_cast<const ::DEVMODEA*>(devMode.data());
+  return std::size_t{mode->dmSize} + mode->dmDriverExtra;
 }
 
-std::vector<BYTE> SecurityBytes(::PSECURITY_DESCRIPTOR sd) {
-  if (!sd) return {};
+// How many bytes of the buffer lie from p on; 0 when p is null or not inside it.
+std::size_t BytesLeft(const std::vector<BYTE>& buffer, const void* p) {
+  const auto* bytes = static_cast<const BYTE*>(p);
+  if (!bytes || bytes < buffer.data() || bytes >= buffer.data() + buffer.size()) return 0;
+  return static_cast<std::size_t>(buffer.data() + buffer.size() - bytes);
+}
+
+std::vector<BYTE> DevModeBytes(const std::vector<BYTE>& buffer, const ::DEVMODEA* mode) {
+  const std::size_t left = BytesLeft(buffer, mode);
+  if (left < kDevModeHead) return {};
+  const auto* bytes = reinterpret_cast<const BYTE*>(mode);
+  return std::vector<BYTE>(bytes, bytes + std::min(left, std::size_t{mode->dmSize} + mode->dmDriverExtra));
+}
+
+std::vector<BYTE> SecurityBytes(const std::vector<BYTE>& buffer, ::PSECURITY_DESCRIPTOR sd) {
+  const std::size_t left = BytesLeft(buffer, sd);
+  if (left < sizeof(::SECURITY_DESCRIPTOR_RELATIVE)) return {};
   const ::DWORD size = ::GetSecurityDescriptorLength(sd);
-  const auto* bytes = reinterpret_cast<const BYTE*>(sd);
+  if (size > left) return {};
+  const auto* bytes = static_cast<const BYTE*>(sd);
   return std::vector<BYTE>(bytes, bytes + size);
 }
 
@@ -66,12 +90,12 @@ BOOL Win32Spooler::EnumPrintersA(DWORD flags, const char* name, std::vector<qx::
     p.pDriverName = Text(r[i].pDriverName);
     p.pComment = Text(r[i].pComment);
     p.pLocation = Text(r[i].pLocation);
-    p.pDevMode = DevModeBytes(r[i].pDevMode);
+    p.pDevMode = DevModeBytes(buffer, r[i].pDevMode);
     p.pSepFile = Text(r[i].pSepFile);
     p.pPrintProcessor = Text(r[i].pPrintProcessor);
     p.pDatatype = Text(r[i].pDatatype);
     p.pParameters = Text(r[i].pParameters);
-    p.pSecurityDescriptor = SecurityBytes(r[i].pSecurityDescriptor);
+    p.pSecurityDescriptor = SecurityBytes(buffer, r[i].pSecurityDescriptor);
     p.Attributes = r[i].Attributes;
     p.Priority = r[i].Priority;
     p.DefaultPriority = r[i].DefaultPriority;
@@ -103,6 +127,10 @@ BOOL Win32Spooler::SetPrinterA(qx::HANDLE printer, DWORD level, const qx::PRINTE
   // Copies the spooler may read at its leisure, aligned as their records need.
   std::vector<BYTE> devMode(info->pDevMode);
   std::vector<BYTE> security(info->pSecurityDescriptor);
+  if (!devMode.empty() && (devMode.size() < kDevModeHead || DeclaredSize(devMode) > devMode.size())) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   ::PRINTER_INFO_2A p{};
   p.pServerName = OrNull(info->pServerName);
   p.pPrinterName = OrNull(info->pPrinterName);

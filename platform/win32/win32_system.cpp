@@ -27,7 +27,8 @@ BOOL Win32System::GetVersionExA(qx::OSVERSIONINFOA& info) {
   info.dwMinorVersion = v.dwMinorVersion;
   info.dwBuildNumber = v.dwBuildNumber;
   info.dwPlatformId = v.dwPlatformId;
-  info.szCSDVersion = Text(v.szCSDVersion).substr(0, sizeof v.szCSDVersion - 1);
+  // Never read past the 128-byte field, whether or not Windows ended it with a zero.
+  info.szCSDVersion.assign(v.szCSDVersion, ::strnlen(v.szCSDVersion, sizeof v.szCSDVersion - 1));
   return TRUE;
 }
 
