@@ -58,6 +58,8 @@ DWORD CQXErsDoc::RunErase() {
   CollectInstallerLogs();
   CollectMigrationData();
   GatherPrinterNames();
+  GatherListedConnections();
+  FindWebVirtualRoot();
   entries += TakeUpUnfinishedRun();
   KeepDriverMigrationData(MigrationDirection::Save);
   // Noted before anything is deleted: from here on a cut leaves what the next run needs.
@@ -88,8 +90,10 @@ DWORD CQXErsDoc::RunErase() {
     RepairDefaultPrinterOffline();
   }
   if (osType != 0) {
+    // A spooler running now is brought back whatever the run first took it for.
+    const bool runsNow = QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING);
     StopServiceByIndex(kSpoolerService);
-    if (spoolerRunning) {
+    if (spoolerRunning || runsNow) {
       StartSpoolerAgain();
     } else {
       StartServiceByIndex(kSpoolerService);

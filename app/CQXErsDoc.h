@@ -130,6 +130,11 @@ class CQXErsDoc {
   enum class MigrationDirection { Save, Restore };
   int KeepDriverMigrationData(MigrationDirection direction);
   int GatherPrinterNames();
+  // The connections to other machines' printers whose driver is listed, found before any
+  // change (the removal with the spooler stopped deletes the cache that tells it).
+  void GatherListedConnections();
+  // The web virtual root's registry value, found before any change.
+  void FindWebVirtualRoot();
 
   // The removal stages, in the order the run calls them.
   int StopCompanionPrograms();
@@ -255,6 +260,9 @@ class CQXErsDoc {
   // The entries the companion program's records added to DEL_FOLDER_QX and DEL_FILE_QX_ROOT.
   StringList companionFolders;
   StringList companionRootFiles;
+  StringList companionRegistry;  // the companion program's uninstall and cache entries in DEL_REG_QX
+  StringList listedConnections;  // ",,server,printer" of GatherListedConnections
+  StringList webRoots;           // the web virtual root's value name when the run found it
 
  private:
   DWORD RunErase();

@@ -68,7 +68,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) { return EqualPrefixNoCase(s, prefix); }
 
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
+  if (s.size() < suffix.size()) return false;
+  // The suffix must start on a character: not on the second byte of a double-byte one.
+  const std::size_t start = s.size() - suffix.size();
+  std::size_t i = 0;
+  while (i < start) i += CharLength(s, i);
+  return i == start && EqualsNoCase(s.substr(start), suffix);
 }
 
 std::string FromBuffer(const char* buffer, std::size_t size) {

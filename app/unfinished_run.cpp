@@ -3,6 +3,9 @@
 // records, the settings file) in the same pass as the folders and files they name: a run
 // that is cut off, or that fails on some of them, would otherwise leave files that no later
 // run can find. The next run takes up what is kept here with what it finds itself.
+#include <algorithm>
+#include <cstdlib>
+
 #include "app/CQXErsDoc.h"
 #include "app/directories.h"
 #include "app/text.h"
@@ -26,7 +29,8 @@ struct KeptList {
 std::vector<KeptList> KeptLists(CQXErsDoc& doc) {
   std::vector<KeptList> lists = {
       {"QXDIR", &doc.productDirs}, {"SPOOL", &doc.spoolDirs},        {"ISU", &doc.installerLogs},
-      {"FOLDER", &doc.companionFolders}, {"ROOT", &doc.companionRootFiles}, {"PRINTER", &doc.printerNames},
+      {"FOLDER", &doc.companionFolders}, {"ROOT", &doc.companionRootFiles}, {"REG", &doc.companionRegistry},
+      {"PRINTER", &doc.printerNames}, {"CONN", &doc.listedConnections}, {"WEB", &doc.webRoots},
   };
   for (int i = 0; i < 10; ++i) {
     lists.push_back({"MIG" + std::to_string(i), &doc.migrationLists[i]});
@@ -34,15 +38,23 @@ std::vector<KeptList> KeptLists(CQXErsDoc& doc) {
   return lists;
 }
 
-// The items kept under each tag, in the order they were written.
-std::vector<std::pair<std::string, std::string>> ReadKeptItems(Registry& reg) {
+struct KeptItem {
+  std::string tag, item;
+  int index;
+};
+
+// The items kept under each tag, in the order they were written, each read at its own size.
+std::vector<KeptItem> ReadKeptItems(Registry& reg) {
   std::vector<RegistryValue> values;
-  EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, values, true);
-  std::vector<std::pair<std::string, std::string>> items;
+  EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, values, false);
+  std::vector<KeptItem> items;
   for (const RegistryValue& value : values) {
     std::size_t dot = value.name.find('.');
-    if (dot == std::string::npos || value.type != REG_SZ) continue;
-    items.emplace_back(value.name.substr(0, dot), FromBuffer(value.data.data(), value.data.size()));
+    if (dot == std::string::npos) continue;
+    KeptItem kept{value.name.substr(0, dot), "", std::atoi(value.name.c_str() + dot + 1)};
+    // An item that cannot be read still holds its number, so that none is written over.
+    ReadRegistryText(reg, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, value.name, kept.item);
+    items.push_back(std::move(kept));
   }
   return items;
 }
@@ -70,7 +82,8 @@ void TakeUpKeptValues(Registry& reg, const std::string& key, std::vector<CQXErsD
 int CQXErsDoc::TakeUpUnfinishedRun() {
   int steps = 0;
   const auto lists = KeptLists(*this);
-  for (const auto& [tag, item] : ReadKeptItems(sys.registry)) {
+  for (const auto& [tag, item, index] : ReadKeptItems(sys.registry)) {
+    if (item.empty()) continue;
     for (const KeptList& kept : lists) {
       if (tag != kept.tag || ListHoldsNoCase(*kept.list, item)) continue;
       if (kept.list == &productDirs) {
@@ -87,6 +100,13 @@ int CQXErsDoc::TakeUpUnfinishedRun() {
           if (delFlags & kDelProduct) ++steps;
         } else if (kept.list == &companionRootFiles) {
           DEL_FILE_QX_ROOT.push_back(item);
+          if (delFlags & kDelProduct) ++steps;
+        } else if (kept.list == &listedConnections) {
+          // Its leftovers in the users' settings go with the printers' even when the
+          // connection itself is gone already.
+          if (!ListHoldsNoCase(printerNames, item)) printerNames.push_back(item);
+        } else if (kept.list == &companionRegistry) {
+          DEL_REG_QX.push_back(item);
           if (delFlags & kDelProduct) ++steps;
         }
       }
@@ -115,10 +135,10 @@ void CQXErsDoc::NoteUnfinishedRun() {
   for (const KeptList& kept : KeptLists(*this)) {
     int index = 0;
     StringList present;
-    for (const auto& [tag, item] : noted) {
-      if (tag != kept.tag) continue;
-      present.push_back(item);
-      ++index;
+    for (const KeptItem& item : noted) {
+      if (item.tag != kept.tag) continue;
+      present.push_back(item.item);
+      index = std::max(index, item.index + 1);
     }
     for (const std::string& item : *kept.list) {
       if (ListHoldsNoCase(present, item)) continue;

@@ -103,6 +103,7 @@ int CQXErsDoc::CollectCompanionEntries() {
     if (entry.empty()) continue;
     DEL_REG_QX.push_back("HKEY_LOCAL_MACHINE," + std::string(kUninstallRoot) + "\\" + entry);
     DEL_REG_QX.push_back("HKEY_LOCAL_MACHINE," + std::string(kArpCache) + entry);
+    companionRegistry.insert(companionRegistry.end(), DEL_REG_QX.end() - 2, DEL_REG_QX.end());
     count += 2;
   }
   for (const std::string& log : logs) {
@@ -176,7 +177,11 @@ int CQXErsDoc::UnregisterCompanionComponents() {
 }
 
 int CQXErsDoc::KeepDriverMigrationData(MigrationDirection direction) {
-  if (delFlags & kDelDrivers) return -1;
+  if (delFlags & kDelDrivers) {
+    // Nothing is kept; a temporary key that a cut-off run left goes with the drivers' data.
+    if (direction == MigrationDirection::Restore) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTemporaryKey);
+    return -1;
+  }
   if (direction == MigrationDirection::Restore) {
     // Restored from what was read at the start, so that a configured deletion of the
     // product family's keys, the temporary key among them, cannot lose the records.
@@ -184,7 +189,10 @@ int CQXErsDoc::KeepDriverMigrationData(MigrationDirection direction) {
       WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kProductPrinters) + "\\" + v.printer, v.name,
                          v.type, reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
     }
-    DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTemporaryKey);
+    if (DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTemporaryKey) != 1 &&
+        ReadRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kTemporaryKey, "", nullptr, nullptr, nullptr)) {
+      workLeft = true;  // the next run takes the values up and deletes it
+    }
     return 0;
   }
 

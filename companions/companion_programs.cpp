@@ -1,6 +1,9 @@
 // Stopping the family's companion programs and services before anything of it is deleted:
 // their windows are asked to close, the status manager is told to let go of the product's
 // printers and to shut down, and the companion services are stopped.
+#include <algorithm>
+#include <vector>
+
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
 #include "app/text.h"
@@ -36,14 +39,24 @@ void CloseWindowAndWait(Platform& sys, HWND window, UINT message, WPARAM wParam)
   }
 }
 
+// Window titles are read whole up to this size.
+constexpr int kMaxTitleBytes = 0x10000;
+
 int CloseWindowsEndingWith(Platform& sys, const std::string& text) {
   int matched = 0;
   sys.windows.EnumWindows([&](HWND window) -> BOOL {
-    char title[MAX_PATH] = {};
-    int length = sys.windows.GetWindowTextA(window, title, MAX_PATH);
-    if (length < 0) length = 0;
-    std::string titleText = FromBuffer(title, static_cast<std::size_t>(length) < MAX_PATH ? length : MAX_PATH);
-    if (EndsWithNoCase(titleText, text)) {
+    // A title that fills the buffer may have been cut (one byte short of it, or two when a
+    // double-byte character did not fit): it is read again into a larger one, and a title
+    // that cannot be read whole is never taken for the one looked for.
+    std::string titleText;
+    bool whole = false;
+    for (int size = MAX_PATH; size <= kMaxTitleBytes && !whole; size *= 2) {
+      std::vector<char> title(static_cast<std::size_t>(size), '\0');
+      int length = std::max(0, sys.windows.GetWindowTextA(window, title.data(), size));
+      titleText = FromBuffer(title.data(), static_cast<std::size_t>(std::min(length, size)));
+      whole = length < size - 2;
+    }
+    if (whole && EndsWithNoCase(titleText, text)) {
       ++matched;
       CloseWindowAndWait(sys, window, WM_COMMAND, kRemotePanelClose);
     }

@@ -56,6 +56,7 @@ int CQXErsDoc::AddProductUninstallDirs() {
   HKEY key = nullptr;
   if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
   StringList names;
+  int retries = 0;
   for (DWORD index = 0; names.size() < kMaxProductEntries; ++index) {
     char name[MAX_PATH] = {};
     DWORD length = MAX_PATH;
@@ -63,9 +64,17 @@ int CQXErsDoc::AddProductUninstallDirs() {
     // A name too long for the buffer is skipped; any other failure would repeat at every
     // index, so it ends the enumeration like the end of the list.
     if (result == ERROR_MORE_DATA) {
-      if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
+      // Read again in case it grew between two calls, then passed over; a key that answers
+      // so at every index still ends.
+      if (index >= kMaxEnumIndex) break;
+      if (++retries <= kMoreDataRetries) {
+        --index;
+      } else {
+        retries = 0;
+      }
       continue;
     }
+    retries = 0;
     if (result != ERROR_SUCCESS) break;
     std::string found = FromBuffer(name, length < MAX_PATH ? length : MAX_PATH);
     if (found.compare(0, 6, "Qorvex") == 0) names.push_back(found);

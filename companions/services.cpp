@@ -158,10 +158,21 @@ bool CQXErsDoc::IsSpoolerRunning() {
     sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, printers);
     return true;
   }
-  ServiceHandle service(sys.services, OpenTableService(kSpoolerService));
-  SERVICE_STATUS status;
-  return service && sys.services.QueryServiceStatus(service.get(), status) &&
-         status.dwCurrentState == SERVICE_RUNNING;
+  // Taking a running spooler for stopped would edit its data behind its back; a spooler that
+  // is not there, or reports another state, is stopped. A question that fails is asked
+  // again, and one that never gets an answer leaves the spooler taken as running: its calls
+  // then fail harmlessly if it is not.
+  for (int attempt = 0; attempt < kSpoolerQueryAttempts; ++attempt) {
+    if (attempt > 0) sys.system.Sleep(kServicePollMs);
+    ServiceHandle service(sys.services, OpenTableService(kSpoolerService));
+    if (!service) {
+      if (scManager && sys.system.GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return false;
+      continue;
+    }
+    SERVICE_STATUS status;
+    if (sys.services.QueryServiceStatus(service.get(), status)) return status.dwCurrentState == SERVICE_RUNNING;
+  }
+  return true;
 }
 
 }  // namespace qx

@@ -35,5 +35,8 @@ inline constexpr DWORD kServicePollMs = 500;
 // it is left to the restart.
 inline constexpr int kSpoolerStartAttempts = 3;
 inline constexpr DWORD kSpoolerRetryMs = 5000;
+// Whether the spooler runs is asked this many times, kServicePollMs apart, before it is taken
+// as running.
+inline constexpr int kSpoolerQueryAttempts = 3;
 
 }  // namespace qx

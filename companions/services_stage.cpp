@@ -2,6 +2,7 @@
 // product's ports, print processor and printer drivers, its COM components, its services,
 // its win.ini entry and its web virtual root, in a fixed order.
 #include "app/CQXErsDoc.h"
+#include "app/directories.h"
 #include "companions/services.h"
 #include "companions/web_folder.h"
 #include "remove/registry.h"
@@ -77,12 +78,23 @@ int CQXErsDoc::RemoveServicesAndOthers() {
   return 0;
 }
 
+void CQXErsDoc::FindWebVirtualRoot() {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (ReadRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kVirtualRoots, kWebRootValue, &type, nullptr, &size) &&
+      !ListHoldsNoCase(webRoots, kWebRootValue)) {
+    webRoots.push_back(kWebRootValue);
+  }
+}
+
 int CQXErsDoc::RemoveWebVirtualRoot() {
-  // The value's presence is what counts, whatever its length.
+  // The value's presence is what counts, whatever its length; a run cut off after deleting
+  // it noted that it was there.
   DWORD type = 0;
   DWORD size = 0;
   bool inRegistry = ReadRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kVirtualRoots, kWebRootValue, &type, nullptr,
-                                      &size);
+                                      &size) ||
+                    ListHoldsNoCase(webRoots, kWebRootValue);
   if (!inRegistry && !WebVirtualDirectoryExists(sys, systemDir)) return 0;
   DeleteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kVirtualRoots, kWebRootValue, "");
   if (DeleteWebVirtualDirectory(sys, "WebQX", 1) == 0) return 0;

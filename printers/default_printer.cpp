@@ -71,7 +71,8 @@ void BroadcastProfileChange(CQXErsDoc& doc) {
   static const char kWindowsSection[] = "windows";
   LPARAM section = doc.osType == 0 ? reinterpret_cast<LPARAM>(kWindowsSection) : 0;
   DWORD_PTR result = 0;
-  doc.sys.windows.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, section, SMTO_NORMAL, 1000, &result);
+  doc.sys.windows.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, section,
+                                      SMTO_NORMAL | SMTO_ABORTIFHUNG, 1000, &result);
 }
 
 }  // namespace

@@ -122,17 +122,25 @@ bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
       HKEY key = nullptr;
       if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, monitor, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
       bool found = false;
+      int retries = 0;
       for (DWORD index = 0; !found; ++index) {
         char name[MAX_PATH] = {};
         DWORD length = MAX_PATH;
         LONG r = values ? sys.registry.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr)
                         : sys.registry.RegEnumKeyExA(key, index, name, &length);
         if (r == ERROR_MORE_DATA) {
-          // A name longer than the buffer is passed over; the names after it are still seen.
-          LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
+          // Read again in case it grew between two calls; a name longer than the buffer is
+          // then passed over and the names after it are still seen.
           if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
+          if (++retries <= kMoreDataRetries) {
+            --index;
+            continue;
+          }
+          retries = 0;
+          LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
           continue;
         }
+        retries = 0;
         if (r != ERROR_SUCCESS) break;
         std::string text = FromBuffer(name, MAX_PATH);
         // The unnamed default value names no port.

@@ -34,6 +34,27 @@ const std::vector<RemovalRow>& ProcessorRows() {
 
 }  // namespace
 
+void CQXErsDoc::GatherListedConnections() {
+  StringList connections;
+  EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, kConnectionsKey, connections);
+  for (const std::string& connection : connections) {
+    std::string ck = JoinKey(kConnectionsKey, connection);
+    std::string server;
+    if (!FitsBuffer(ck) || !ReadRegistryText(sys.registry, HKEY_CURRENT_USER, ck, "Server", server)) continue;
+    if (server.size() < 2 || connection.size() < server.size() + 1) continue;
+    std::string serverName = server.substr(2);
+    std::string printer = connection.substr(serverName.size() + 3);
+    for (const char* base : kConnectionCacheBases) {
+      std::string driver;
+      std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
+      if (FitsBuffer(k) && ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver) &&
+          ListHoldsNoCase(DEL_PRINTER_NAME, driver) && !ListHoldsNoCase(listedConnections, connection)) {
+        listedConnections.push_back(connection);
+      }
+    }
+  }
+}
+
 int CQXErsDoc::RemovePrinterDriversOffline() {
   AddLog(logSpoolerStopped, GroupEntry("プリンタドライバ の削除(SPOOLER 停止時の処理)"));
 
@@ -66,15 +87,22 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
     std::string serverName = server.substr(2);
     std::string printer = connection.substr(serverName.size() + 3);
     std::string shown = ConnectionShownName(connection, server);
-    for (const char* base : kConnectionCacheBases) {
+    bool removed = false;
+    // A connection an earlier run found listed, and whose cache it got as far as deleting.
+    const bool noted = ListHoldsNoCase(listedConnections, connection);
+    for (std::size_t b = 0; b < std::size(kConnectionCacheBases); ++b) {
+      const char* base = kConnectionCacheBases[b];
       std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
       if (!FitsBuffer(k)) {
         LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + k);
         continue;
       }
       std::string driver;
-      if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver)) continue;
-      if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
+      bool listed = ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver) &&
+                    ListHoldsNoCase(DEL_PRINTER_NAME, driver);
+      bool last = b + 1 == std::size(kConnectionCacheBases);
+      if (!listed && !(noted && last && !removed)) continue;
+      removed = true;
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, k), "HKEY_LOCAL_MACHINE", k);
       LogKeyDeletion(DeleteKeyTree(sys.registry, HKEY_CURRENT_USER, ck), "HKEY_CURRENT_USER", ck);
       for (const char* path : kConnectionValuePaths) {

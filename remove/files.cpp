@@ -20,6 +20,7 @@ constexpr const char* kReadmeShort = "お読み~1.TXT";
 constexpr const char* kSessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 // A pending list larger than this is not searched: the deletion is then simply asked again.
 constexpr DWORD kMaxPendingBytes = 4u * 1024 * 1024;
+constexpr std::size_t kMaxWininitBytes = 16u * 1024 * 1024;
 
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -39,6 +40,8 @@ bool ReadAll(Files& files, HANDLE file, std::string& content) {
     DWORD read = 0;
     if (!files.ReadFile(file, chunk, sizeof chunk, &read)) return false;
     if (read == 0) return true;
+    // Larger than any WININIT.INI Windows would read: taken as unreadable.
+    if (content.size() + read > kMaxWininitBytes) return false;
     content.append(chunk, read);
   }
 }
@@ -80,6 +83,9 @@ bool Exists(Files& files, const std::string& path) {
 void RestoreSavedWininit(Files& files, const std::string& dir) {
   const std::string ini = dir + "WININIT.INI";
   const std::string saved = dir + kSavedWininit;
+  const std::string tmp = dir + "WININIT.TMP";
+  // New text that never stood in place is stale.
+  if (Exists(files, tmp)) files.DeleteFileA(tmp.c_str());
   if (!Exists(files, saved)) return;
   if (Exists(files, ini)) {
     files.SetFileAttributesA(saved.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -398,7 +404,11 @@ void CQXErsDoc::RetryDeferredFiles() {
 void CQXErsDoc::StartSpoolerAgain() {
   for (int attempt = 0; attempt < kSpoolerStartAttempts; ++attempt) {
     if (attempt > 0) sys.system.Sleep(kSpoolerRetryMs);
-    if (StartServiceByIndex(kSpoolerService) == 0) return;
+    // A start still pending from the attempt before answers 0 without the spooler running.
+    if (StartServiceByIndex(kSpoolerService) == 0 &&
+        QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING)) {
+      return;
+    }
   }
   // Automatic at start-up: the restart brings it back.
   restartNeeded = 1;

@@ -47,13 +47,30 @@ class OpenKey {
   HKEY key_ = nullptr;
 };
 
+// A key name is at most 255 characters, two bytes each at most in code page 932: a buffer of
+// this size takes every name whole.
+constexpr DWORD kKeyNameSize = 2 * 255 + 1;
+
 std::vector<std::string> SubkeyNames(Registry& reg, HKEY key) {
   std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[kBufferSize] = {};
-    DWORD length = kBufferSize;
-    if (reg.RegEnumKeyExA(key, index, name, &length) != ERROR_SUCCESS) break;
-    names.push_back(FromBuffer(name, length < kBufferSize ? length : kBufferSize));
+  int retries = 0;
+  for (DWORD index = 0; index < kMaxEnumIndex; ++index) {
+    char name[kKeyNameSize] = {};
+    DWORD length = kKeyNameSize;
+    LONG status = reg.RegEnumKeyExA(key, index, name, &length);
+    if (status == ERROR_MORE_DATA) {
+      // A name that grew between two calls is read again; one that stays too long is passed
+      // over and the names after it are still seen.
+      if (++retries <= kMoreDataRetries) {
+        --index;
+      } else {
+        retries = 0;
+      }
+      continue;
+    }
+    retries = 0;
+    if (status != ERROR_SUCCESS) break;
+    names.push_back(FromBuffer(name, length < kKeyNameSize ? length : kKeyNameSize));
   }
   return names;
 }
@@ -91,13 +108,23 @@ bool ReadRegistryValue(Registry& reg, HKEY root, const std::string& subkey, cons
 
 bool ReadRegistryText(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
                       std::string& text) {
-  char buffer[kBufferSize] = {};
-  DWORD type = 0;
-  DWORD size = kBufferSize;
-  if (!ReadRegistryValue(reg, root, subkey, valueName, &type, reinterpret_cast<BYTE*>(buffer), &size)) {
+  OpenKey key(reg, root, subkey);
+  if (!key) return false;
+  text.clear();
+  if (valueName.empty()) return true;
+  // Read at its own size: an uninstall string or a Japanese path may well be longer than 260
+  // bytes, and such a record left unread would leave what it names behind.
+  DWORD size = 0;
+  if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, &size) != ERROR_SUCCESS ||
+      size > kMaxTextBytes) {
     return false;
   }
-  text = FromBuffer(buffer, size < kBufferSize ? size : kBufferSize);
+  std::string buffer(size, '\0');
+  if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS) {
+    return false;  // grown in between: as unreadable as any other failure
+  }
+  text = FromBuffer(buffer.data(), size < buffer.size() ? size : buffer.size());
   return true;
 }
 
@@ -168,6 +195,7 @@ int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std:
   OpenKey key(reg, root, subkey);
   if (!key) return -1;
   int count = 0;
+  int retries = 0;
   for (DWORD index = 0;; ++index) {
     char name[kBufferSize] = {};
     BYTE data[kBufferSize] = {};
@@ -177,10 +205,17 @@ int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std:
     LONG status = withData ? reg.RegEnumValueA(key.get(), index, name, &nameLength, &type, data, &dataSize)
                            : reg.RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
-      // Skipped; a key that answers so at every index still ends.
+      // Read again in case it grew between two calls, then skipped; a key that answers so at
+      // every index still ends.
       if (index >= kMaxEnumIndex) break;
+      if (++retries <= kMoreDataRetries) {
+        --index;
+      } else {
+        retries = 0;
+      }
       continue;
     }
+    retries = 0;
     if (status != ERROR_SUCCESS) break;
     RegistryValue value;
     value.name = FromBuffer(name, nameLength < kBufferSize ? nameLength : kBufferSize);

@@ -19,6 +19,10 @@ struct RegistryEntry {
 
 // An index past which an enumeration that keeps answering ERROR_MORE_DATA is given up.
 inline constexpr DWORD kMaxEnumIndex = 100000;
+// ERROR_MORE_DATA at one index is asked again this many times before the entry is passed over.
+inline constexpr int kMoreDataRetries = 2;
+// Texts read whole up to this size.
+inline constexpr DWORD kMaxTextBytes = 64u * 1024;
 
 HKEY RootKeyFromName(const std::string& name);  // null for an unknown name
 bool IsRootKey(HKEY key);                        // one of the four predefined roots
@@ -53,7 +57,8 @@ int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std:
 // 0 when the entry holds a ",", else -1.
 int SplitRegistryEntry(const std::string& entry, RegistryEntry& fields);
 
-// Reads a text value into a 260-byte buffer; empty optional-like false when unreadable.
+// Reads a text value whole (up to kMaxTextBytes), up to its first zero; false when the key or
+// the value cannot be read. With an empty value name, whether the key opens.
 bool ReadRegistryText(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
                       std::string& text);
 

@@ -150,7 +150,8 @@ TEST_F(ServiceControl, WithoutRightsEveryOperationFailsAndTheNextOneTriesAgain) 
   EXPECT_EQ(doc.DeleteServiceByIndex(1), -1);
   EXPECT_EQ(doc.StartServiceByIndex(1), -1);
   EXPECT_LT(doc.QueryServiceStateByIndex(1), 0);
-  EXPECT_FALSE(doc.IsSpoolerRunning());
+  // Not known to be stopped: its data is not edited behind its back.
+  EXPECT_TRUE(doc.IsSpoolerRunning());
   machine.settings().serviceManagerOpenable = true;
   EXPECT_EQ(doc.QueryServiceStateByIndex(1), static_cast<int>(SERVICE_RUNNING));
   EXPECT_NE(doc.scManager, nullptr);
@@ -163,6 +164,13 @@ TEST_F(ServiceControl, TheSpoolerRunsOnlyWhenItsServiceSaysRunning) {
     EXPECT_FALSE(doc.IsSpoolerRunning()) << state;
   }
   Install("SPOOLER", SERVICE_RUNNING);
+  EXPECT_TRUE(doc.IsSpoolerRunning());
+  // A question that fails is asked again; one that never gets an answer is no "stopped".
+  Install("SPOOLER", SERVICE_STOPPED);
+  machine.AddFault({"QueryServiceStatus", "SPOOLER", 1, ERROR_ACCESS_DENIED});
+  machine.AddFault({"OpenServiceA", "SPOOLER", 1, ERROR_NOT_ENOUGH_MEMORY});
+  EXPECT_FALSE(doc.IsSpoolerRunning());
+  machine.AddFault({"QueryServiceStatus", "SPOOLER", 0, ERROR_ACCESS_DENIED});
   EXPECT_TRUE(doc.IsSpoolerRunning());
   // Windows 95/98 always prints through its spooler, even when asking it fails.
   doc.osType = 0;

@@ -48,6 +48,13 @@ struct CleanRun {
   MachineObjects installed;  // the image as loaded
   MachineObjects after;      // run, then restart
   MachineObjects again;      // then a second run and a restart
+  // A restart, the run, a restart. The restart starts the services by their start type, the
+  // spooler among them where the image has it stopped: a run after a restart removes the
+  // printers through the spooler, which moves other printers off the family's ports to
+  // their own targets and rewrites the users' Devices and PrinterPorts entries, where the
+  // registry edits of a run with the spooler stopped put them on LPT1: and leave those
+  // entries. Either is sound; a run cut before it got to the printers is finished the first way.
+  MachineObjects restartedFirst;
   std::vector<std::pair<std::string, DWORD>> servicesBefore;  // run states on the image as loaded
   std::vector<std::string> restartAlone;  // ids a restart changes on the image without a run
   std::uint64_t changingCalls = 0;

@@ -62,9 +62,8 @@ bool OnLogFile(const sim::PlatformCall& call, const sim::SimMachine& m) {
   return sim::cp932::EqualNoCase(call.object, m.settings().tempPath + "QXErs.log");
 }
 
-// One storm run and its checks; with rerun, instead, whether a calm run after it (and the
-// restarts) leaves the machine as a clean run does.
-Outcome RunStorm(const std::string& image, std::uint64_t seed, unsigned percent, bool rerun) {
+// One storm run and its checks.
+Outcome RunStorm(const std::string& image, std::uint64_t seed, unsigned percent) {
   Outcome out;
   auto problem = [&](const std::string& text) { out.problems += "  " + text + "\n"; };
   const CleanRun& clean = Clean(image);
@@ -162,16 +161,6 @@ Outcome RunStorm(const std::string& image, std::uint64_t seed, unsigned percent,
   }
   if (shown > 12) problem("... " + std::to_string(shown - 12) + " more objects");
 
-  if (rerun) {
-    // The next run, without a storm, finishes the work: the machine ends as a clean run leaves it.
-    out.problems.clear();
-    run.RunAgain();
-    run.machine.Reboot();
-    std::vector<std::string> rest = Differences(image, TakeObjects(run.machine), clean, run.machine);
-    for (std::size_t i = 0; i < rest.size() && i < 12; ++i) problem(Utf8(rest[i]));
-    if (rest.size() > 12) problem("... " + std::to_string(rest.size() - 12) + " more objects");
-  }
-
   if (!out.problems.empty()) {
     out.problems += "  the storm failed " + std::to_string(failed.size()) + " calls";
     const std::size_t listed = ReplaySeeds().empty() ? 40 : failed.size();
@@ -194,28 +183,28 @@ std::vector<std::uint64_t> Seeds(const std::string& image) {
   return seeds;
 }
 
-void Sweep(const std::string& image, bool rerun) {
+void Sweep(const std::string& image) {
   const CleanRun& clean = Clean(image);
   ASSERT_EQ(clean.error, "");
   // Every check holds for a run without a storm.
-  Outcome calm = RunStorm(image, 0, 0, rerun);
+  Outcome calm = RunStorm(image, 0, 0);
   ASSERT_EQ(calm.problems, "");
   ASSERT_FALSE(calm.refused);
 
   int passed = 0, refused = 0;
   std::vector<std::uint64_t> failing;
   for (std::uint64_t seed : Seeds(image)) {
-    Outcome o = RunStorm(image, seed, PercentFor(seed), rerun);
+    Outcome o = RunStorm(image, seed, PercentFor(seed));
     if (!o.problems.empty()) {
       failing.push_back(seed);
       ADD_FAILURE() << image << " seed " << seed << " (" << PercentFor(seed) << "% of the calls)"
-                    << (rerun ? ", then a calm run" : "") << ":\n" << o.problems;
+                    << ":\n" << o.problems;
       continue;
     }
     ++passed;
     refused += o.refused;
   }
-  std::cout << (rerun ? "[storms, then a calm run] " : "[storms] ") << image << ": " << passed + failing.size()
+  std::cout << "[storms] " << image << ": " << passed + failing.size()
             << " seeds, " << passed << " held (" << refused << " refused before starting), " << failing.size()
             << " failed (virtual-time bound " << calm.boundMs / 1000 << " s; a clean run waits "
             << clean.elapsedMs / 1000 << " s)";
@@ -225,9 +214,7 @@ void Sweep(const std::string& image, bool rerun) {
 
 class Storms : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(Storms, EndInTimeKeepTheLogAndTouchNothingOutsideTheFamily) { Sweep(GetParam(), false); }
-
-TEST_P(Storms, AreFinishedByTheNextRunWithoutAStorm) { Sweep(GetParam(), true); }
+TEST_P(Storms, EndInTimeKeepTheLogAndTouchNothingOutsideTheFamily) { Sweep(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Images, Storms, ::testing::ValuesIn(Images()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
