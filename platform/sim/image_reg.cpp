@@ -190,8 +190,8 @@ class RegParser {
       if (i == s.size()) break;
       int value = 0, digits = 0;
       while (i < s.size() && HexDigit(s[i]) >= 0) {
-        value = value * 16 + HexDigit(s[i]);
-        ++digits;
+        // Digits past the second are counted, not added: a byte has two at most.
+        if (++digits <= 2) value = value * 16 + HexDigit(s[i]);
         ++i;
       }
       if (digits == 0 || digits > 2) return Fail("bad byte in hex data near " + Show(s.substr(i - digits)));
