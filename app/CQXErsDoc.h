@@ -90,6 +90,11 @@ class CQXErsDoc {
   // one of Windows' own.
   Refusal CheckTarget(const std::string& path);
   Refusal CheckOwnFolder(const std::string& path);
+  // A file that a record of the machine names (a migration record, an installer log of an
+  // uninstall string), rather than the configuration: besides CheckTarget's rule, never one
+  // lying directly in a drive's root or in the Windows or system directory, where Windows
+  // keeps its own programs.
+  Refusal CheckRecordFile(const std::string& path);
   // A product or spool directory joins the list once, when it is a full path below a root
   // and Windows' own places are neither it nor in it; a refused one is logged once.
   int AddOwnDirectory(StringList& list, std::string dir);

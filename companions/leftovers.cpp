@@ -118,7 +118,14 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
   AddLog(logFolders, heading);
   for (int base : {0, kMigDrivers}) {
     if (!(delFlags & (base == 0 ? kDelProduct : kDelDrivers))) continue;
-    for (const std::string& file : migrationLists[base + kMigFiles]) DeleteOneFile(file);
+    for (const std::string& file : migrationLists[base + kMigFiles]) {
+      if (Refusal refusal = CheckRecordFile(file); refusal != Refusal::kNone) {
+        AddLog(logFiles, file + " ファイル削除失敗。" + RefusalText(refusal));
+        ++failures;
+        continue;
+      }
+      DeleteOneFile(file);
+    }
     for (const std::string& folder : migrationLists[base + kMigFolders]) RemoveFolder(folder);
     for (const std::string& value : migrationLists[base + kMigValues]) DeleteRegistryEntry(value);
     for (const std::string& key : migrationLists[base + kMigKeys]) DeleteRegistryEntry(key);
@@ -136,7 +143,7 @@ int CQXErsDoc::DeleteInstallerLogs() {
   AddLog(logFiles, kLightLine + "DeIsl*.isu情報削除");
   int count = 0;
   for (const std::string& path : installerLogs) {
-    if (Refusal refusal = CheckTarget(path); refusal != Refusal::kNone) {
+    if (Refusal refusal = CheckRecordFile(path); refusal != Refusal::kNone) {
       AddLog(logFiles, path + " ファイル 削除失敗" + RefusalText(refusal));
       ++failures;
       continue;

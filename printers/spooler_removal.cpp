@@ -186,6 +186,15 @@ int CQXErsDoc::RemovePrinterDrivers() {
 
   // What the deleted printers leave in the machine's and the users' settings.
   RemoveNamedEntries(PrinterLeftoverRows(false), printerNames, false);
+  // A printer the spooler does not know (an earlier run deleted part of its data without the
+  // spooler) leaves its users' device lists to be cleaned here, as the spooler would have done.
+  StringList unknown;
+  for (const std::string& name : printerNames) {
+    bool listed = false;
+    for (const PRINTER_INFO_2A& printer : printers) listed = listed || EqualsNoCase(printer.pPrinterName, name);
+    if (!listed) unknown.push_back(name);
+  }
+  if (!unknown.empty()) RemoveNamedEntries(PrinterLeftoverRows(true), unknown, false);
   return 0;
 }
 

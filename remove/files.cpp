@@ -171,6 +171,19 @@ Refusal CQXErsDoc::CheckOwnFolder(const std::string& path) {
   return protectedFolders.CheckOwnFolder(sys, path);
 }
 
+Refusal CQXErsDoc::CheckRecordFile(const std::string& path) {
+  if (Refusal refusal = CheckTarget(path); refusal != Refusal::kNone) return refusal;
+  std::vector<std::string> levels;
+  if (!SplitFullPath(path, levels)) return Refusal::kMalformed;
+  if (levels.size() <= 2) return Refusal::kProtected;  // directly in a drive's root
+  std::string parent;
+  for (std::size_t i = 0; i + 1 < levels.size(); ++i) parent += levels[i] + "\\";
+  for (const std::string* top : {&windowsDir, &systemDir, &altSystemDir}) {
+    if (!top->empty() && SamePath(parent, *top)) return Refusal::kProtected;
+  }
+  return Refusal::kNone;
+}
+
 int CQXErsDoc::DeleteOneFile(const std::string& path) {
   if (Refusal refusal = CheckTarget(path); refusal != Refusal::kNone) {
     AddLog(logFiles, path + " ファイル削除失敗。" + RefusalText(refusal));

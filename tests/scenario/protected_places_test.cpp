@@ -27,6 +27,7 @@ void LoadDefault(RunFixture& run) {
   run.machine.AddFile("C:\\AUTOEXEC.BAT", "REM");
   run.machine.AddFile("C:\\WINNT\\System32\\kernel32.dll", "MZ");
   run.machine.AddFile("C:\\WINNT\\setup.tmp", "keep");
+  run.machine.AddFile("C:\\WINNT\\explorer.exe", "MZ");
   run.machine.AddDirectory("C:\\WINNT\\Fonts");
   run.machine.AddFile("C:\\TEMP\\psf0001.prn", "keep");
   run.machine.AddFile("C:\\WINNT\\Profiles\\Administrator\\スタート メニュー\\プログラム\\アクセサリ\\メモ帳.lnk", "L");
@@ -136,6 +137,8 @@ TEST(ProtectedPlaces, AreLeftAloneWhereverTheyAreNamedAndTheFamilyStillGoes) {
       {"a spool path that is Program Files", record("PSPOOL", "C:\\Program Files"), "C:\\Program Files\\" + kDirRefused},
       {"a migration folder record", record("MIGFP1", "C:\\WINNT\\System32"),
        "C:\\WINNT\\System32" + kDirRefused},
+      {"a migration file record in the Windows directory", record("MIGFP3", "C:\\WINNT,explorer.exe"),
+       "C:\\WINNT\\explorer.exe ファイル削除失敗。 保護された場所のため削除しない。"},
       {"a migration menu record without a group", record("MIGSP1", ",メモ帳"),
        " フォルダの メモ帳 アイテム  削除失敗 指定が正しくないため削除しない。"},
       {"an unfinished run's note of the Windows directory",
