@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, then builds and tests the simulated machine
 # (preset native), the same under the address and undefined-behaviour sanitizers (preset
-# asan), cross-builds for Windows (preset mingw) and runs the contract suites on the real
-# Windows API under Wine, then QXErs.exe itself under Wine on a virtual display (Xvfb): its
-# windows, and a whole erase of a family installed into a private Wine prefix; last, the
-# 32-bit QXErs.exe (preset mingw32) and the check of its imports.
+# asan), replays the fuzz targets' corpora and fuzzes each for 15 seconds (preset fuzz,
+# QX_FUZZ_SECONDS to change it), cross-builds for Windows (preset mingw) and runs the
+# contract suites on the real Windows API under Wine, then QXErs.exe itself under Wine on a
+# virtual display (Xvfb): its windows, and a whole erase of a family installed into a private
+# Wine prefix; last, the 32-bit QXErs.exe (preset mingw32) and the check of its imports.
 # Fails when any step fails; every step runs that can.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,11 @@ if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then 
 command -v xvfb-run >/dev/null 2>&1 || need+=(xvfb)  # the display Wine's Explorer (Program Manager) needs
 command -v xauth >/dev/null 2>&1 || need+=(xauth)
 [[ -d /usr/share/fonts/truetype/vlgothic ]] || need+=(fonts-vlgothic)  # Japanese glyphs for QXErs.exe's windows
+# The fuzz targets: clang++ 14 with libFuzzer and the sanitizers' runtimes (which clang-14 only
+# recommends), and the symbolizer that makes their reports readable.
+command -v clang++-14 >/dev/null 2>&1 || need+=(clang-14)
+compgen -G "/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-14-dev)
+[[ -x /usr/lib/llvm-14/bin/llvm-symbolizer ]] || need+=(llvm-14)
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""
@@ -69,6 +75,16 @@ for preset in native asan; do
     closing_lines "$root/build/$preset" "$logs/$preset-test.log"
   fi
 done
+
+# The fuzz targets (preset fuzz: clang++ 14, libFuzzer, the address and undefined-behaviour
+# sanitizers): each replays its committed corpus, then fuzzes from it for a short fixed time.
+if step fuzz-configure cmake --preset fuzz && step fuzz-build cmake --build --preset fuzz -j"$jobs"; then
+  step fuzz-corpora ctest --preset fuzz || true
+  for corpus in fuzz/corpus/*/; do
+    target=$(basename "$corpus")
+    step "fuzz-$target" fuzz/run.sh "$target" "${QX_FUZZ_SECONDS:-15}" || true
+  done
+fi
 
 if step mingw-configure cmake --preset mingw && step mingw-build cmake --build --preset mingw -j"$jobs"; then
   echo "== wine"
