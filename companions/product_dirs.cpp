@@ -64,14 +64,8 @@ int CQXErsDoc::AddProductUninstallDirs() {
     // A name too long for the buffer is skipped; any other failure would repeat at every
     // index, so it ends the enumeration like the end of the list.
     if (result == ERROR_MORE_DATA) {
-      // Read again in case it grew between two calls, then passed over; a key that answers
-      // so at every index still ends.
-      if (index >= kMaxEnumIndex) break;
-      if (++retries <= kMoreDataRetries) {
-        --index;
-      } else {
-        retries = 0;
-      }
+      if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
+      AskAgainOrPassOver(index, retries);
       continue;
     }
     retries = 0;

@@ -132,12 +132,9 @@ bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
           // Read again in case it grew between two calls; a name longer than the buffer is
           // then passed over and the names after it are still seen.
           if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
-          if (++retries <= kMoreDataRetries) {
-            --index;
-            continue;
-          }
-          retries = 0;
-          LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
+          AskAgainOrPassOver(index, retries);
+          // Passed over: said once.
+          if (retries == 0) LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
           continue;
         }
         retries = 0;

@@ -22,6 +22,29 @@ const char* const kConnectionCacheBases[] = {
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Providers\\LanMan Print Services\\Servers",
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print Services\\Servers"};
 
+// A connection to another machine's printer, as the current user keeps it.
+struct Connection {
+  std::string key;     // below HKEY_CURRENT_USER
+  std::string server;  // the server's name, without the leading backslashes
+  std::string printer;
+  std::string shown;   // \\server\printer
+  std::string CacheKey(const char* base) const { return std::string(base) + "\\" + server + "\\Printers\\" + printer; }
+};
+
+// Reads the connection named ",,server,printer"; false when its key or Server value cannot be
+// read. The Server value is \\server; a shorter one, or a connection name too short to hold
+// ",," + server + ",", names no printer of that server.
+bool ReadConnection(Registry& reg, const std::string& connection, Connection& c) {
+  c.key = JoinKey(kConnectionsKey, connection);
+  std::string server;
+  if (!FitsBuffer(c.key) || !ReadRegistryText(reg, HKEY_CURRENT_USER, c.key, "Server", server)) return false;
+  if (server.size() < 2 || connection.size() < server.size() + 1) return false;
+  c.server = server.substr(2);
+  c.printer = connection.substr(c.server.size() + 3);
+  c.shown = ConnectionShownName(connection, server);
+  return true;
+}
+
 const std::vector<RemovalRow>& ProcessorRows() {
   static const std::vector<RemovalRow> rows = {
       {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows 4.0\\Print Processors",
@@ -38,15 +61,11 @@ void CQXErsDoc::GatherListedConnections() {
   StringList connections;
   EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, kConnectionsKey, connections);
   for (const std::string& connection : connections) {
-    std::string ck = JoinKey(kConnectionsKey, connection);
-    std::string server;
-    if (!FitsBuffer(ck) || !ReadRegistryText(sys.registry, HKEY_CURRENT_USER, ck, "Server", server)) continue;
-    if (server.size() < 2 || connection.size() < server.size() + 1) continue;
-    std::string serverName = server.substr(2);
-    std::string printer = connection.substr(serverName.size() + 3);
+    Connection c;
+    if (!ReadConnection(sys.registry, connection, c)) continue;
     for (const char* base : kConnectionCacheBases) {
       std::string driver;
-      std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
+      std::string k = c.CacheKey(base);
       if (FitsBuffer(k) && ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, k, "Printer Driver", driver) &&
           ListHoldsNoCase(DEL_PRINTER_NAME, driver) && !ListHoldsNoCase(listedConnections, connection)) {
         listedConnections.push_back(connection);
@@ -78,21 +97,16 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
   StringList connections;
   EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, kConnectionsKey, connections);
   for (const std::string& connection : connections) {
-    std::string ck = JoinKey(kConnectionsKey, connection);
-    std::string server;
-    if (!FitsBuffer(ck) || !ReadRegistryText(sys.registry, HKEY_CURRENT_USER, ck, "Server", server)) continue;
-    // The Server value is \\server; a shorter one, or a connection name too short to hold
-    // ",," + server + "," , names no printer of that server.
-    if (server.size() < 2 || connection.size() < server.size() + 1) continue;
-    std::string serverName = server.substr(2);
-    std::string printer = connection.substr(serverName.size() + 3);
-    std::string shown = ConnectionShownName(connection, server);
+    Connection c;
+    if (!ReadConnection(sys.registry, connection, c)) continue;
+    const std::string& ck = c.key;
+    const std::string& shown = c.shown;
     bool removed = false;
     // A connection an earlier run found listed, and whose cache it got as far as deleting.
     const bool noted = ListHoldsNoCase(listedConnections, connection);
     for (std::size_t b = 0; b < std::size(kConnectionCacheBases); ++b) {
       const char* base = kConnectionCacheBases[b];
-      std::string k = std::string(base) + "\\" + serverName + "\\Printers\\" + printer;
+      std::string k = c.CacheKey(base);
       if (!FitsBuffer(k)) {
         LogSkippedName(*this, "HKEY_LOCAL_MACHINE\\" + k);
         continue;

@@ -59,13 +59,8 @@ std::vector<std::string> SubkeyNames(Registry& reg, HKEY key) {
     DWORD length = kKeyNameSize;
     LONG status = reg.RegEnumKeyExA(key, index, name, &length);
     if (status == ERROR_MORE_DATA) {
-      // A name that grew between two calls is read again; one that stays too long is passed
-      // over and the names after it are still seen.
-      if (++retries <= kMoreDataRetries) {
-        --index;
-      } else {
-        retries = 0;
-      }
+      // One that stays too long is passed over and the names after it are still seen.
+      AskAgainOrPassOver(index, retries);
       continue;
     }
     retries = 0;
@@ -76,6 +71,14 @@ std::vector<std::string> SubkeyNames(Registry& reg, HKEY key) {
 }
 
 }  // namespace
+
+void AskAgainOrPassOver(DWORD& index, int& retries) {
+  if (++retries <= kMoreDataRetries) {
+    --index;  // the loop's step brings it back to the same entry
+  } else {
+    retries = 0;
+  }
+}
 
 HKEY RootKeyFromName(const std::string& name) {
   for (int i = 0; i < kRootNameCount; ++i) {
@@ -205,14 +208,9 @@ int EnumRegistryValues(Registry& reg, HKEY root, const std::string& subkey, std:
     LONG status = withData ? reg.RegEnumValueA(key.get(), index, name, &nameLength, &type, data, &dataSize)
                            : reg.RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
-      // Read again in case it grew between two calls, then skipped; a key that answers so at
-      // every index still ends.
+      // A key that answers so at every index still ends.
       if (index >= kMaxEnumIndex) break;
-      if (++retries <= kMoreDataRetries) {
-        --index;
-      } else {
-        retries = 0;
-      }
+      AskAgainOrPassOver(index, retries);
       continue;
     }
     retries = 0;

@@ -21,6 +21,11 @@ struct RegistryEntry {
 inline constexpr DWORD kMaxEnumIndex = 100000;
 // ERROR_MORE_DATA at one index is asked again this many times before the entry is passed over.
 inline constexpr int kMoreDataRetries = 2;
+// For an enumeration whose call at index answered ERROR_MORE_DATA: steps index back so that
+// the same entry is asked again, as a name may have grown between two calls or the answer
+// may have been a passing one, until it has been asked kMoreDataRetries times; then it is
+// passed over (and retries starts afresh). The caller resets retries after any other answer.
+void AskAgainOrPassOver(DWORD& index, int& retries);
 // Texts read whole up to this size.
 inline constexpr DWORD kMaxTextBytes = 64u * 1024;
 

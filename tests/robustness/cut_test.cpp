@@ -93,12 +93,7 @@ TEST_P(CutPointsTest, ARunCutAnywhereIsFinishedByTheNext) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, CutPointsTest, ::testing::ValuesIn(Images()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+                         ImageTestName);
 
 }  // namespace
 }  // namespace qx::test::robustness

@@ -32,6 +32,13 @@ bool FullMode() {
   return mode && std::string(mode) == "full";
 }
 
+std::string ImageTestName(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (c == '-') c = '_';
+  return name;
+}
+
 const std::vector<std::string>& Images() {
   static const std::vector<std::string> images = {"default", "w2k-spooler-stopped", "win98", "nt351"};
   return images;
@@ -117,16 +124,6 @@ const CleanRun& Clean(const std::string& image) {
   return c;
 }
 
-std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b) {
-  std::vector<std::string> out;
-  for (const auto& [id, contents] : a) {
-    auto it = b.find(id);
-    if (it == b.end() || it->second != contents) out.push_back(id);
-  }
-  for (const auto& [id, _] : b)
-    if (!a.count(id)) out.push_back(id);
-  return out;
-}
 
 namespace {
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/run_fixture.h"
 #include "tests/scenario/machine_compare.h"
 
@@ -19,6 +21,8 @@ bool FullMode();
 
 // The images every robustness suite runs.
 const std::vector<std::string>& Images();
+// A test's name for an image: "w2k-spooler-stopped" as w2k_spooler_stopped.
+std::string ImageTestName(const ::testing::TestParamInfo<std::string>& info);
 
 // An image loaded on a machine with the program's window, run through the view's dialogs.
 class ImageRun {
@@ -67,8 +71,6 @@ struct CleanRun {
 };
 const CleanRun& Clean(const std::string& image);
 
-// The ids whose contents differ between a and b (present in one only, or changed).
-std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b);
 
 // Objects the run changes by design whatever happens: the run log, written afresh by every
 // run, and Windows 95/98's WININIT.BAK (the WININIT.INI the restart carried out).

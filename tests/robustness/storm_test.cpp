@@ -217,12 +217,7 @@ class Storms : public ::testing::TestWithParam<std::string> {};
 TEST_P(Storms, EndInTimeKeepTheLogAndTouchNothingOutsideTheFamily) { Sweep(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Images, Storms, ::testing::ValuesIn(Images()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+                         ImageTestName);
 
 }  // namespace
 }  // namespace qx::test::robustness

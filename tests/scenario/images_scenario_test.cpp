@@ -40,18 +40,6 @@ std::string Load(RunFixture& run, const std::string& image) {
   return error;
 }
 
-// The ids whose contents differ between a and b (present in one only, or changed).
-std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b) {
-  std::vector<std::string> out;
-  for (const auto& [id, contents] : a) {
-    auto it = b.find(id);
-    if (it == b.end() || it->second != contents) out.push_back(id);
-  }
-  for (const auto& [id, _] : b)
-    if (!a.count(id)) out.push_back(id);
-  return out;
-}
-
 // A second start of the program on the same machine, as after the restart.
 struct SecondStart {
   explicit SecondStart(sim::SimMachine& m) : machine(m) {

@@ -80,6 +80,17 @@ MachineObjects TakeObjects(const sim::SimMachine& m) {
   return out;
 }
 
+std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b) {
+  std::vector<std::string> out;
+  for (const auto& [id, contents] : a) {
+    auto it = b.find(id);
+    if (it == b.end() || it->second != contents) out.push_back(id);
+  }
+  for (const auto& [id, _] : b)
+    if (!a.count(id)) out.push_back(id);
+  return out;
+}
+
 bool ReadResidueList(const std::string& path, std::vector<FamilyObject>& out, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

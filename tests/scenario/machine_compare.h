@@ -16,6 +16,8 @@ namespace qx::test {
 // "metabase /LM/...", "webapp /LM/...", "pendingdriver ENV|NAME") to its contents.
 using MachineObjects = std::map<std::string, std::string>;
 MachineObjects TakeObjects(const sim::SimMachine& m);
+// The ids whose contents differ between a and b (present in one only, or changed).
+std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b);
 
 // One line of residue.txt: "kind object" (UTF-8 in the file, code page 932 here).
 //   file, folder, group, shortcut PATH   the file or directory, with all below it

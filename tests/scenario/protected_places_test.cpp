@@ -51,17 +51,6 @@ struct Place {
 
 std::string Utf8(const std::string& s) { return sim::Cp932ToUtf8Lossy(s); }
 
-std::vector<std::string> Changed(const MachineObjects& a, const MachineObjects& b) {
-  std::vector<std::string> out;
-  for (const auto& [id, contents] : a) {
-    auto it = b.find(id);
-    if (it == b.end() || it->second != contents) out.push_back(id);
-  }
-  for (const auto& [id, _] : b)
-    if (!a.count(id)) out.push_back(id);
-  return out;
-}
-
 TEST(ProtectedPlaces, AreLeftAloneWhereverTheyAreNamedAndTheFamilyStillGoes) {
   auto ini = [](const std::string& section, const std::string& line) {
     return [=](sim::SimMachine& m) { AddIniLine(m, section, line); };
