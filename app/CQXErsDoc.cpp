@@ -1,41 +1,66 @@
+// The run: what it finds before it changes anything, then its stages in their fixed order.
 #include "app/CQXErsDoc.h"
 
-#include "app/ui/CQXErsView.h"
-#include "companions/services.h"
+#include "app/services.h"
 
 namespace qx {
 
-CQXErsDoc::CQXErsDoc(Platform& platform) : sys(platform) {}
+namespace {
+
+// One stage of the run: the status the view shows as it begins (on the NT family and on
+// Windows 95/98; none when the stage goes on under the status before it), the operation, and
+// the progress steps it sends of its own beyond those its lists count (none when it sends
+// only per list entry).
+struct Stage {
+  int statusNt;
+  int status9x;
+  void (*run)(CQXErsDoc&);
+  int (*ownSteps)(const CQXErsDoc&);
+};
+constexpr int kNoStatus = -1;
+
+const Stage kStages[] = {
+    {kStatusStoppingServices, kStatusClosingPrograms, [](CQXErsDoc& d) { d.StopCompanionPrograms(); },
+     [](const CQXErsDoc& d) { return d.StopCompanionProgramsSteps(); }},
+    {kNoStatus, kNoStatus, [](CQXErsDoc& d) { d.RemoveMigrationLeftovers(); }, nullptr},
+    {kNoStatus, kNoStatus, [](CQXErsDoc& d) { d.DeleteInstallerLogs(); }, nullptr},
+    {kStatusServicesAndOthers, kStatusServicesAndOthers, [](CQXErsDoc& d) { d.RemoveServicesAndOthers(); },
+     [](const CQXErsDoc& d) { return d.ServicesAndOthersSteps(); }},
+    {kStatusMenus, kStatusMenus, [](CQXErsDoc& d) { d.RemoveFoldersAndMenus(); }, nullptr},
+    {kStatusRegistry, kStatusRegistry, [](CQXErsDoc& d) { d.RemoveRegistryEntries(); }, nullptr},
+    {kStatusFiles, kStatusFiles, [](CQXErsDoc& d) { d.RemoveFiles(); }, nullptr},
+    {kNoStatus, kNoStatus, [](CQXErsDoc& d) { d.KeepDriverMigrationData(CQXErsDoc::MigrationDirection::Restore); },
+     nullptr},
+    {kNoStatus, kNoStatus,
+     [](CQXErsDoc& d) {
+       if (d.spoolerRunning) {
+         d.RepairDefaultPrinter();
+       } else {
+         d.RepairDefaultPrinterOffline();
+       }
+     },
+     nullptr},
+    {kNoStatus, kNoStatus, [](CQXErsDoc& d) { d.RestartSpoolerAtEnd(); }, nullptr},
+    {kNoStatus, kNoStatus, [](CQXErsDoc& d) { d.FinishUnfinishedRun(); }, nullptr},
+};
+
+}  // namespace
+
+CQXErsDoc::CQXErsDoc(Platform& platform) : Progress(platform.windows), sys(platform) {}
 
 CQXErsDoc::~CQXErsDoc() {
   if (scManager) sys.services.CloseServiceHandle(scManager);
 }
 
-int CQXErsDoc::StartErase(CQXErsView* target) {
-  view = target;
+int CQXErsDoc::StartErase(HWND window, int choice) {
+  viewWindow = window;
+  driverChoice = choice;
   HANDLE thread = sys.system.CreateThread(&CQXErsDoc::RunEraseThread, this);
   if (thread) sys.system.CloseHandle(thread);
   return 1;
 }
 
 DWORD CQXErsDoc::RunEraseThread(void* job) { return static_cast<CQXErsDoc*>(job)->RunErase(); }
-
-LRESULT CQXErsDoc::Send(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!view) return 0;
-  return sys.windows.SendMessageA(view->window, message, wParam, lParam);
-}
-
-void CQXErsDoc::SendStep() {
-  ++stepPos;
-  if (stepPos >= stepTotal) stepPos = stepTotal;
-  Send(QXM_POSITION, stepPos, 0);
-}
-
-void CQXErsDoc::SendStatus(int index) { Send(QXM_STATUS, static_cast<WPARAM>(index), 0); }
-
-void CQXErsDoc::AddLog(StringList& list, std::string line) {
-  if (logEnabled == 1) list.push_back(std::move(line));
-}
 
 DWORD CQXErsDoc::RunErase() {
   PrepareRun();
@@ -49,9 +74,9 @@ DWORD CQXErsDoc::RunErase() {
   RecoverWininit();
   ReadRunSettings();
   Send(QXM_RUN_START, 0, 0);
-  SendStatus(0);
+  SendStatus(kStatusStarting);
   // NT 3.51 has no network-printing port component to remove on its own.
-  if (osType == 1 && delFlags == kDelNetPort) delFlags = 0;
+  if (osType == kWindowsNT351 && delFlags == kDelNetPort) delFlags = 0;
 
   productDirCount = DiscoverInstallation();
   int entries = ReadDeletionLists();
@@ -65,42 +90,18 @@ DWORD CQXErsDoc::RunErase() {
   // Noted before anything is deleted: from here on a cut leaves what the next run needs.
   NoteUnfinishedRun();
 
-  // The fixed terms stand for the steps that the stages send of their own.
-  stepTotal = static_cast<DWORD>(entries) + ((delFlags & kDelNetPort) ? 1 : 0) + ((delFlags & kDelDrivers) ? 1 : 0) +
-              12 + ((delFlags & kDelProduct) ? 6 : 0);
+  stepTotal = static_cast<DWORD>(entries);
+  for (const Stage& stage : kStages) {
+    if (stage.ownSteps) stepTotal += static_cast<DWORD>(stage.ownSteps(*this));
+  }
   if (logEnabled == 1) WriteLogHeader();
   Send(QXM_RANGE, 0, static_cast<LPARAM>(stepTotal));
 
-  SendStatus(osType != 0 ? 2 : 1);
-  StopCompanionPrograms();
-  RemoveMigrationLeftovers();
-  DeleteInstallerLogs();
-  SendStatus(3);
-  RemoveServicesAndOthers();
-  SendStatus(4);
-  RemoveFoldersAndMenus();
-  SendStatus(5);
-  RemoveRegistryEntries();
-  SendStatus(6);
-  RemoveFiles();
-  KeepDriverMigrationData(MigrationDirection::Restore);
-  if (spoolerRunning) {
-    RepairDefaultPrinter();
-  } else {
-    RepairDefaultPrinterOffline();
+  for (const Stage& stage : kStages) {
+    int status = osType == kWindows9x ? stage.status9x : stage.statusNt;
+    if (status != kNoStatus) SendStatus(static_cast<RunStatus>(status));
+    stage.run(*this);
   }
-  if (osType != 0) {
-    // A spooler running now is brought back whatever the run first took it for.
-    const bool runsNow = QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING);
-    StopServiceByIndex(kSpoolerService);
-    if (spoolerRunning || runsNow) {
-      StartSpoolerAgain();
-    } else {
-      StartServiceByIndex(kSpoolerService);
-    }
-  }
-
-  FinishUnfinishedRun();
 
   while (stepPos < stepTotal) SendStep();
   if (logEnabled == 1) WriteLogSections();

@@ -1,7 +1,6 @@
 #include "app/config.h"
 
 #include "app/text.h"
-#include "remove/files.h"
 
 namespace qx {
 
@@ -122,7 +121,7 @@ bool IniFileExists(Files& files, const std::string& fileName, const std::string&
   }
 }
 
-int CQXErsDoc::ReadRunSettings() {
+void CQXErsDoc::ReadRunSettings() {
   const std::string path = ConfigPath();
   if (ReadIniValue(sys.files, "ENVIRONMENT", "LOG", path) == "1") logEnabled = 1;
   static const char* const kDelFlags[] = {"000", "001", "010", "011", "100", "101", "110", "111"};
@@ -130,7 +129,6 @@ int CQXErsDoc::ReadRunSettings() {
   for (int flags = 0; flags < 8; ++flags) {
     if (value == kDelFlags[flags]) delFlags = flags;
   }
-  return 0;
 }
 
 int CQXErsDoc::ReadDeletionLists() {

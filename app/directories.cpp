@@ -1,7 +1,6 @@
 #include "app/directories.h"
 
 #include "app/text.h"
-#include "remove/files.h"
 
 namespace qx {
 

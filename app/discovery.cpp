@@ -4,9 +4,7 @@
 #include "app/config.h"
 #include "app/directories.h"
 #include "app/text.h"
-#include "app/ui/CQXErsView.h"
-#include "remove/files.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -45,9 +43,9 @@ std::string SiblingSystemDir(const std::string& systemDir) {
 
 }  // namespace
 
-int CQXErsDoc::PrepareRun() {
+void CQXErsDoc::PrepareRun() {
   logEnabled = 0;
-  delFlags = (view && view->driverChoice == 0) ? kDelProduct | kDelNetPort : 7;
+  delFlags = driverChoice == 0 ? kDelProduct | kDelNetPort : kDelEverything;
   restartNeeded = 0;
   productDirCount = 0;
   stepTotal = 0;
@@ -59,7 +57,6 @@ int CQXErsDoc::PrepareRun() {
   std::string module = DirectoryFrom([&](char* b, DWORD n) { return sys.system.GetModuleFileNameA(b, n); });
   std::size_t slash = FindLastChar(module, '\\');
   moduleDir = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
-  return 0;
 }
 
 int CQXErsDoc::GetOSType(DWORD* platformId, DWORD* major, DWORD* minor) {
@@ -83,10 +80,10 @@ int CQXErsDoc::CheckEnvironment() {
   osType = GetOSType();
   std::string supported = ReadIniValue(sys.files, "ENVIRONMENT", "SUPPORTOS", ConfigPath());
   static const char* const kCodes[] = {"95", "N1", "N4", "2K"};
-  if (osType < 0 || !ContainsText(supported, kCodes[osType])) return kResultUnsupportedSystem;
+  if (osType == kUnsupportedSystem || !ContainsText(supported, kCodes[osType])) return kResultUnsupportedSystem;
   // Every path of the run is built on these; without them nothing can be found safely.
   if (systemDir.empty() || windowsDir.empty()) return kResultUnsupportedSystem;
-  if (osType == 0) return 0;  // no service control manager on Windows 95/98
+  if (osType == kWindows9x) return 0;  // no service control manager on Windows 95/98
   scManager = sys.services.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   return scManager ? 0 : kResultNoRights;
 }

@@ -5,7 +5,7 @@
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
 #include "platform/spooler.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -101,13 +101,7 @@ int CQXErsDoc::WriteLogSections() {
   if (tempDir.empty()) return -1;
   HANDLE file = OpenLogAtEnd(sys.files, sys.system, tempDir + "QXErs.log", OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return -1;
-  const std::pair<const StringList*, const char*> sections[] = {
-      {&logFiles, "＜削除ファイル＞"},           {&logRegistry, "＜削除レジストリ＞"},
-      {&logPartialRegistry, "＜一部削除レジストリ＞"}, {&logFolders, "＜削除フォルダ＞"},
-      {&logOthers, "＜その他削除＞"},             {&logDrivers, "＜削除ドライバ＞"},
-      {&logSpoolerStopped, "＜SPOOLER停止時の処理＞"}, {&logRestartCauses, "＜再起動要因＞"},
-  };
-  for (const auto& [lines, heading] : sections) {
+  for (const auto& [heading, lines] : Sections()) {
     if (lines->empty()) continue;
     std::string text = kHeavyLine + heading + kCrLf;
     for (const std::string& line : *lines) text += line + kCrLf;

@@ -81,4 +81,10 @@ std::string FromBuffer(const char* buffer, std::size_t size) {
   return std::string(buffer, zero ? static_cast<const char*>(zero) - buffer : size);
 }
 
+std::string EnsureTrailingBackslash(std::string& path) {
+  std::size_t last = FindLastChar(path, '\\');
+  if (last == std::string::npos || last + 1 != path.size()) path += '\\';
+  return path;
+}
+
 }  // namespace qx

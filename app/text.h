@@ -35,6 +35,10 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // The last suffix.size() bytes compared as EqualsNoCase does.
 bool EndsWithNoCase(std::string_view s, std::string_view suffix);
 
+// Makes the path end in a backslash (a second byte of a double-byte character is not one);
+// changes it in place and returns a copy.
+std::string EnsureTrailingBackslash(std::string& path);
+
 // The text up to the first zero byte of a buffer that a call filled.
 std::string FromBuffer(const char* buffer, std::size_t size);
 

@@ -9,17 +9,13 @@
 #include "app/CQXErsDoc.h"
 #include "app/directories.h"
 #include "app/text.h"
-#include "companions/companions.h"
-#include "remove/files.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
 namespace {
 
-constexpr const char* kUnfinishedRunKey = "SOFTWARE\\Qorvex Eraser\\Unfinished Run";
 constexpr const char* kProgramKey = "SOFTWARE\\Qorvex Eraser";
-constexpr const char* kKeptPrinters = "SOFTWARE\\Qorvex Eraser\\Unfinished Run\\Printers";
 
 struct KeptList {
   std::string tag;
@@ -57,24 +53,6 @@ std::vector<KeptItem> ReadKeptItems(Registry& reg) {
     items.push_back(std::move(kept));
   }
   return items;
-}
-
-// Printer drivers' migration values kept below key, one subkey a printer; those not kept yet
-// join the run's.
-void TakeUpKeptValues(Registry& reg, const std::string& key, std::vector<CQXErsDoc::KeptValue>& kept) {
-  StringList printers;
-  EnumSubkeyNames(reg, HKEY_LOCAL_MACHINE, key, printers);
-  for (const std::string& printer : printers) {
-    std::vector<RegistryValue> values;
-    EnumRegistryValues(reg, HKEY_LOCAL_MACHINE, key + "\\" + printer, values, true);
-    for (RegistryValue& value : values) {
-      bool known = false;
-      for (const CQXErsDoc::KeptValue& k : kept) {
-        known = known || (EqualsNoCase(k.printer, printer) && EqualsNoCase(k.name, value.name));
-      }
-      if (!known) kept.push_back(CQXErsDoc::KeptValue{printer, value.name, value.type, std::move(value.data)});
-    }
-  }
 }
 
 }  // namespace
@@ -115,16 +93,20 @@ int CQXErsDoc::TakeUpUnfinishedRun() {
   return steps;
 }
 
-void CQXErsDoc::TakeUpKeptDriverMigration() {
-  // Driver migration values that a cut-off run saved and did not put back: kept with the
-  // run's own, in the temporary key as well.
-  std::size_t own = keptDriverMigration.size();
-  TakeUpKeptValues(sys.registry, kKeptPrinters, keptDriverMigration);
-  TakeUpKeptValues(sys.registry, kTemporaryPrinters, keptDriverMigration);
-  for (std::size_t i = own; i < keptDriverMigration.size(); ++i) {
-    const KeptValue& v = keptDriverMigration[i];
-    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kTemporaryPrinters) + "\\" + v.printer, v.name,
-                       v.type, reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+void CQXErsDoc::TakeUpKeptValues(const std::string& key) {
+  std::vector<KeptValue>& kept = keptDriverMigration;
+  StringList printers;
+  EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, key, printers);
+  for (const std::string& printer : printers) {
+    std::vector<RegistryValue> values;
+    EnumRegistryValues(sys.registry, HKEY_LOCAL_MACHINE, key + "\\" + printer, values, true);
+    for (RegistryValue& value : values) {
+      bool known = false;
+      for (const KeptValue& k : kept) {
+        known = known || (EqualsNoCase(k.printer, printer) && EqualsNoCase(k.name, value.name));
+      }
+      if (!known) kept.push_back(KeptValue{printer, value.name, value.type, std::move(value.data)});
+    }
   }
 }
 
@@ -149,7 +131,7 @@ void CQXErsDoc::NoteUnfinishedRun() {
     }
   }
   for (const KeptValue& v : keptDriverMigration) {
-    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kKeptPrinters) + "\\" + v.printer, v.name, v.type,
+    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kUnfinishedRunPrinters) + "\\" + v.printer, v.name, v.type,
                        reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
   }
 }

@@ -6,8 +6,7 @@
 #include "app/config.h"
 #include "app/text.h"
 #include "companions/companions.h"
-#include "remove/files.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -174,6 +173,19 @@ int CQXErsDoc::UnregisterCompanionComponents() {
   }
   sys.files.SetCurrentDirectoryA(remembered.c_str());
   return 0;
+}
+
+void CQXErsDoc::TakeUpKeptDriverMigration() {
+  // Driver migration values that a cut-off run saved and did not put back: kept with the
+  // run's own, in the temporary key as well.
+  std::size_t own = keptDriverMigration.size();
+  TakeUpKeptValues(kUnfinishedRunPrinters);
+  TakeUpKeptValues(kTemporaryPrinters);
+  for (std::size_t i = own; i < keptDriverMigration.size(); ++i) {
+    const KeptValue& v = keptDriverMigration[i];
+    WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, std::string(kTemporaryPrinters) + "\\" + v.printer, v.name,
+                       v.type, reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+  }
 }
 
 int CQXErsDoc::KeepDriverMigrationData(MigrationDirection direction) {

@@ -15,9 +15,6 @@ inline constexpr const char* kTemporaryPrinters = "SOFTWARE\\ZOV\\QorvexTemp\\Pr
 // The migration settings file in the Windows directory.
 inline constexpr const char* kSettingsFile = "ZOVQXCFG.INI";
 
-// migrationLists: the five kinds of the product family, then the same five of the drivers.
-enum MigrationList { kMigFiles = 0, kMigFolders = 1, kMigKeys = 2, kMigValues = 3, kMigMenuItems = 4 };
-inline constexpr int kMigDrivers = 5;  // added to a kind for the drivers' list
 
 // The companion program "ZOVPLS.exe" is known by the ApplicationName of its uninstall entry.
 bool IsCompanionEntry(Registry& reg, const std::string& entry);

@@ -6,7 +6,7 @@
 #include "app/directories.h"
 #include "app/text.h"
 #include "companions/companions.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 

@@ -3,9 +3,9 @@
 // its win.ini entry and its web virtual root, in a fixed order.
 #include "app/CQXErsDoc.h"
 #include "app/directories.h"
-#include "companions/services.h"
+#include "app/services.h"
 #include "companions/web_folder.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -25,7 +25,14 @@ const char* ServiceResultText(int result) {
 
 }  // namespace
 
-int CQXErsDoc::RemoveServicesAndOthers() {
+// One step for the network-printing ports, six of the product family's seven (the web
+// virtual root's is not counted in the run's total: the bar is full as the stage ends), one
+// for the printer drivers.
+int CQXErsDoc::ServicesAndOthersSteps() const {
+  return ((delFlags & kDelNetPort) ? 1 : 0) + ((delFlags & kDelProduct) ? 6 : 0) + ((delFlags & kDelDrivers) ? 1 : 0);
+}
+
+void CQXErsDoc::RemoveServicesAndOthers() {
   if (delFlags & kDelNetPort) {
     RemoveNetrovaPorts();
     SendStep();
@@ -48,10 +55,11 @@ int CQXErsDoc::RemoveServicesAndOthers() {
     UnregisterCompanionComponents();
     SendStep();
 
-    if (osType != 0) {
-      for (int index = 6; index >= 0; --index) {
+    if (osType != kWindows9x) {
+      // The companion services, the remote care monitor first.
+      for (int index = kRemoteCareService; index >= static_cast<int>(kParallelService); --index) {
         // The parallel driver is the family's own only on Windows NT 3.51.
-        if (index == 0 && (osType == 2 || osType == 3)) continue;
+        if (index == kParallelService && (osType == kWindowsNT4 || osType == kWindows2000)) continue;
         int result = DeleteServiceByIndex(static_cast<unsigned>(index));
         AddLog(logOthers, std::string(kServiceLabels[index]) + " サービス" + ServiceResultText(result));
       }
@@ -75,7 +83,6 @@ int CQXErsDoc::RemoveServicesAndOthers() {
     }
     SendStep();
   }
-  return 0;
 }
 
 void CQXErsDoc::FindWebVirtualRoot() {
@@ -98,7 +105,7 @@ int CQXErsDoc::RemoveWebVirtualRoot() {
   if (!inRegistry && !WebVirtualDirectoryExists(sys, systemDir)) return 0;
   DeleteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kVirtualRoots, kWebRootValue, "");
   if (DeleteWebVirtualDirectory(sys, "WebQX", 1) == 0) return 0;
-  if (osType != 0) {
+  if (osType != kWindows9x) {
     // The web service rereads its virtual roots when it starts. One that the administrator
     // had stopped stays stopped.
     if (QueryServiceStateByIndex(kWebService) == static_cast<int>(SERVICE_RUNNING)) {

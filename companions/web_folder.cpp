@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/text.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 

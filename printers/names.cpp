@@ -7,8 +7,7 @@
 #include "app/directories.h"
 #include "app/log_lines.h"
 #include "app/text.h"
-#include "remove/files.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -88,7 +87,7 @@ std::string MapLptnPort(const std::string& port) {
   return mapped;
 }
 
-const char* CQXErsDoc::OwnEnvironment() const { return osType == 0 ? kWin95Environment : kNtEnvironment; }
+const char* CQXErsDoc::OwnEnvironment() const { return osType == kWindows9x ? kWin95Environment : kNtEnvironment; }
 
 int CQXErsDoc::GatherPrinterNames() {
   int count = 0;

@@ -6,7 +6,7 @@
 #include "app/directories.h"
 #include "app/text.h"
 #include "printers/names.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -74,9 +74,7 @@ void CQXErsDoc::GatherListedConnections() {
   }
 }
 
-int CQXErsDoc::RemovePrinterDriversOffline() {
-  AddLog(logSpoolerStopped, GroupEntry("プリンタドライバ の削除(SPOOLER 停止時の処理)"));
-
+void CQXErsDoc::DeleteSharesOffline() {
   // Shares of the printers to remove.
   for (const std::string& printer : printerNames) {
     std::string key = JoinKey(kPrintersKey, printer);
@@ -90,9 +88,9 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       LogValueDeletion(r, "HKEY_LOCAL_MACHINE", shares, share);
     }
   }
+}
 
-  RemoveNamedEntries(PrinterLeftoverRows(true), printerNames, true);
-
+void CQXErsDoc::RemoveListedConnectionsOffline() {
   // Connections to printers on other machines whose driver is one of the listed drivers.
   StringList connections;
   EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, kConnectionsKey, connections);
@@ -135,7 +133,9 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       }
     }
   }
+}
 
+void CQXErsDoc::DeleteListedDriverKeysOffline() {
   // Driver keys of every environment and version, Windows 2000's own version included
   // there: its spooler would have removed those too.
   std::vector<RemovalRow> driverRows = {
@@ -146,30 +146,35 @@ int CQXErsDoc::RemovePrinterDriversOffline() {
       {HKEY_LOCAL_MACHINE,
        "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-2", "Key"},
   };
-  if (osType == 3) {
+  if (osType == kWindows2000) {
     driverRows.push_back({HKEY_LOCAL_MACHINE,
                           "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3",
                           "Key"});
   }
   RemoveNamedEntries(driverRows, DEL_PRINTER_NAME, true);
+}
+
+void CQXErsDoc::RemovePrinterDriversOffline() {
+  AddLog(logSpoolerStopped, GroupEntry("プリンタドライバ の削除(SPOOLER 停止時の処理)"));
+  DeleteSharesOffline();
+  RemoveNamedEntries(PrinterLeftoverRows(true), printerNames, true);
+  RemoveListedConnectionsOffline();
+  DeleteListedDriverKeysOffline();
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, DEL_LM_NAME, true);
   DeleteListedPrintProcessorsOffline();
-  return 0;
 }
 
-int CQXErsDoc::DeleteListedPrintProcessorsOffline() {
+void CQXErsDoc::DeleteListedPrintProcessorsOffline() {
   AddLog(logSpoolerStopped, GroupEntry("ZOVPDD 以外のプリントプロセッサの削除(SPOOLER 停止時の処理)"));
   RemoveNamedEntries(ProcessorRows(), DEL_PROC_NAME, true);
-  return 0;
 }
 
-int CQXErsDoc::DeleteProductPrintProcessorOffline() {
+void CQXErsDoc::DeleteProductPrintProcessorOffline() {
   AddLog(logSpoolerStopped, GroupEntry("ZOVPDD の削除(SPOOLER 停止時の処理)"));
   RemoveNamedEntries(ProcessorRows(), {kProductProcessor}, true);
-  return 0;
 }
 
-int CQXErsDoc::ReassignVirtualPortsOffline() {
+void CQXErsDoc::ReassignVirtualPortsOffline() {
   AddLog(logSpoolerStopped, GroupEntry("仮想ポート の削除(SPOOLER 停止時の処理)"));
   struct Change {
     const char* value;
@@ -190,7 +195,6 @@ int CQXErsDoc::ReassignVirtualPortsOffline() {
   });
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "Value"}},
                      {"VPT1", "VPT1:"}, true);
-  return 0;
 }
 
 }  // namespace qx

@@ -5,7 +5,7 @@
 
 #include "app/text.h"
 #include "printers/names.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -16,7 +16,7 @@ namespace {
 std::string NewPort(CQXErsDoc& doc, const std::string& kind, const std::string& port) {
   if (kind == kLptnKind) return IsLptnPort(port) ? MapLptnPort(port) : std::string();
   // NT 3.51 names such a port with the suffix already.
-  std::string asListed = doc.osType == 1 ? port : port + kTcpPortSuffix;
+  std::string asListed = doc.osType == kWindowsNT351 ? port : port + kTcpPortSuffix;
   return doc.IsProductNetworkPort(asListed) ? kParallelPort : std::string();
 }
 
@@ -24,7 +24,7 @@ bool KnownKind(const std::string& kind) { return kind == kLptnKind || kind == kT
 
 }  // namespace
 
-int CQXErsDoc::RemoveNetrovaPorts() {
+void CQXErsDoc::RemoveNetrovaPorts() {
   // Printers move first: whether a port is the product's is read from the monitors' keys,
   // which the later steps delete.
   if (spoolerRunning) {
@@ -37,10 +37,9 @@ int CQXErsDoc::RemoveNetrovaPorts() {
     DeleteNetrovaMonitorKeysOffline();
   }
   DeleteNetrovaMonitorKeys();
-  return 0;
 }
 
-int CQXErsDoc::RemoveLptnPorts() {
+void CQXErsDoc::RemoveLptnPorts() {
   if (spoolerRunning) {
     MovePrintersOffPorts(kLptnKind);
     DeleteLptnPorts();
@@ -50,7 +49,6 @@ int CQXErsDoc::RemoveLptnPorts() {
     NoteLptnPortsOffline();
     DeleteLptnMonitorKeyOffline();
   }
-  return 0;
 }
 
 int CQXErsDoc::MovePrintersOffPorts(const std::string& kind) {
@@ -70,8 +68,8 @@ int CQXErsDoc::MovePrintersOffPorts(const std::string& kind) {
   return 1;
 }
 
-int CQXErsDoc::DeleteNetrovaTcpPorts() {
-  if (osType == 1) return 1;
+void CQXErsDoc::DeleteNetrovaTcpPorts() {
+  if (osType == kWindowsNT351) return;
   std::vector<PORT_INFO_2A> ports;
   sys.spooler.EnumPortsA(nullptr, ports);
   for (const PORT_INFO_2A& port : ports) {
@@ -80,14 +78,13 @@ int CQXErsDoc::DeleteNetrovaTcpPorts() {
     if (FindText(port.pDescription, kTcpPortLabel, 1) == std::string::npos) continue;
     sys.spooler.DeletePortA(nullptr, nullptr, port.pPortName.c_str());
   }
-  return 1;
 }
 
-int CQXErsDoc::DeleteNetrovaMonitors() {
+void CQXErsDoc::DeleteNetrovaMonitors() {
   std::vector<const char*> targets;
-  if (osType == 0 || osType == 1 || osType == 3) targets.push_back(kTcpMonitor);
-  if (osType == 2 || osType == 3) targets.push_back(kNetworkMonitor);
-  const char* environment = osType == 0 ? kWin95Environment : kNtEnvironment;
+  if (osType == kWindows9x || osType == kWindowsNT351 || osType == kWindows2000) targets.push_back(kTcpMonitor);
+  if (osType == kWindowsNT4 || osType == kWindows2000) targets.push_back(kNetworkMonitor);
+  const char* environment = osType == kWindows9x ? kWin95Environment : kNtEnvironment;
   std::vector<MONITOR_INFO_1A> monitors;
   sys.spooler.EnumMonitorsA(nullptr, monitors);
   for (const MONITOR_INFO_1A& monitor : monitors) {
@@ -95,27 +92,23 @@ int CQXErsDoc::DeleteNetrovaMonitors() {
       if (EqualsNoCase(monitor.pName, target)) sys.spooler.DeleteMonitorA(nullptr, environment, monitor.pName.c_str());
     }
   }
-  return 1;
 }
 
-int CQXErsDoc::DeleteNetrovaMonitorKeys() {
-  if (osType == 0 || osType == 1 || osType == 3) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTcpMonitorKey);
-  if (osType == 2 || osType == 3) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kNetworkMonitorKey);
-  return 1;
+void CQXErsDoc::DeleteNetrovaMonitorKeys() {
+  if (osType == kWindows9x || osType == kWindowsNT351 || osType == kWindows2000) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kTcpMonitorKey);
+  if (osType == kWindowsNT4 || osType == kWindows2000) DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, kNetworkMonitorKey);
 }
 
-int CQXErsDoc::DeleteLptnPorts() {
+void CQXErsDoc::DeleteLptnPorts() {
   std::string port = "LPTNx:";
   for (char digit : {'1', '2', '3'}) {
     port[4] = digit;
     sys.spooler.DeletePortA(nullptr, nullptr, port.c_str());
   }
-  return 1;
 }
 
-int CQXErsDoc::DeleteLptnMonitor() {
+void CQXErsDoc::DeleteLptnMonitor() {
   sys.spooler.DeleteMonitorA(nullptr, kNtEnvironment, kNetworkMonitor);
-  return 1;
 }
 
 int CQXErsDoc::MovePrintersOffPortsOffline(const std::string& kind) {
@@ -133,31 +126,27 @@ int CQXErsDoc::MovePrintersOffPortsOffline(const std::string& kind) {
   return 1;
 }
 
-int CQXErsDoc::DeleteNetrovaPortKeysOffline() {
+void CQXErsDoc::DeleteNetrovaPortKeysOffline() {
   AddLog(logSpoolerStopped, GroupEntry("Netrovaポートの削除(SPOOLER 停止時の処理)"));
   const char* monitorKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\ZOV Network Port";
   StringList ports;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, monitorKey, ports);
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, monitorKey, "Key"}}, ports, true);
-  return 1;
 }
 
-int CQXErsDoc::DeleteNetrovaMonitorKeysOffline() {
+void CQXErsDoc::DeleteNetrovaMonitorKeysOffline() {
   AddLog(logSpoolerStopped, GroupEntry("Netrovaポートモニタの削除(SPOOLER 停止時の処理)"));
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, {kTcpMonitor, kNetworkMonitor}, true);
-  return 1;
 }
 
-int CQXErsDoc::DeleteLptnMonitorKeyOffline() {
+void CQXErsDoc::DeleteLptnMonitorKeyOffline() {
   AddLog(logSpoolerStopped, GroupEntry("NT3.51用言語モニタの削除(SPOOLER 停止時の処理)"));
   RemoveNamedEntries({{HKEY_LOCAL_MACHINE, kMonitorsKey, "Key"}}, {kNetworkMonitor}, true);
-  return 1;
 }
 
-int CQXErsDoc::NoteLptnPortsOffline() {
+void CQXErsDoc::NoteLptnPortsOffline() {
   AddLog(logSpoolerStopped, GroupEntry("LPTNxポートの削除(SPOOLER 停止時の処理)"));
   AddLog(logSpoolerStopped, "特になにもしない");
-  return 1;
 }
 
 }  // namespace qx

@@ -4,8 +4,8 @@
 
 #include "app/text.h"
 #include "printers/names.h"
-#include "remove/protected_places.h"
-#include "remove/registry.h"
+#include "app/protected_places.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -63,21 +63,20 @@ int CQXErsDoc::ReassignVirtualPorts() {
     sys.spooler.SetPrinterA(handle, 2, &printer, 0);
     sys.spooler.ClosePrinter(handle);
   }
-  if (osType == 0 || osType == 3) sys.spooler.DeletePortA(nullptr, nullptr, "VPT1");
-  if (osType >= 1) sys.spooler.DeletePortA(nullptr, nullptr, "VPT1:");
+  if (osType == kWindows9x || osType == kWindows2000) sys.spooler.DeletePortA(nullptr, nullptr, "VPT1");
+  if (osType >= kWindowsNT351) sys.spooler.DeletePortA(nullptr, nullptr, "VPT1:");
   return 0;
 }
 
-int CQXErsDoc::DeleteProductPrintProcessor() {
+void CQXErsDoc::DeleteProductPrintProcessor() {
   const char* environment = OwnEnvironment();
   BOOL deleted = sys.spooler.DeletePrintProcessorA(nullptr, environment, kProductProcessor);
-  if (osType == 0 || deleted != 1) {
+  if (osType == kWindows9x || deleted != 1) {
     // The key removed is the one of the environment the spooler was asked about.
     if (ProcessorListed(sys.spooler, environment, kProductProcessor)) {
       DeleteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, ProcessorsKey(environment), "", kProductProcessor);
     }
   }
-  return 0;
 }
 
 int CQXErsDoc::DeletePrintProcessorByName(const std::string& name) {
@@ -90,11 +89,11 @@ int CQXErsDoc::DeletePrintProcessorByName(const std::string& name) {
   if (!removed && ProcessorListed(sys.spooler, environment, name)) {
     removed = DeleteKeyTree(sys.registry, HKEY_LOCAL_MACHINE, JoinKey(ProcessorsKey(environment), name)) == 1;
   }
-  if (osType == 3) sys.spooler.DeletePrintProcessorA(nullptr, kWin95Environment, name.c_str());
+  if (osType == kWindows2000) sys.spooler.DeletePrintProcessorA(nullptr, kWin95Environment, name.c_str());
   return removed ? 0 : 1;
 }
 
-int CQXErsDoc::RemovePrinterDrivers() {
+std::vector<PRINTER_INFO_2A> CQXErsDoc::RemovePrintersOfListedDrivers() {
   // Printers, local ones and connections to other machines.
   std::vector<PRINTER_INFO_2A> printers;
   sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, printers);
@@ -118,9 +117,10 @@ int CQXErsDoc::RemovePrinterDrivers() {
     }
     AddLog(logDrivers, *listed + " プリンタ削除" + (result == 1 ? "成功" : "失敗"));
   }
-  // The spooler lets go of the drivers of deleted printers only after a while.
-  sys.system.Sleep(2000);
+  return printers;
+}
 
+void CQXErsDoc::DeleteListedDrivers() {
   // Drivers of this system's environment and, on Windows 2000, those it keeps for
   // Windows 95/98 clients.
   struct DriverPass {
@@ -129,7 +129,7 @@ int CQXErsDoc::RemovePrinterDrivers() {
     const char* deletion;
   };
   std::vector<DriverPass> passes = {{OwnEnvironment(), " ドライバ発見", " ドライバ削除"}};
-  if (osType == 3) passes.push_back({kWin95Environment, " 95用ドライバ発見", " 95用ドライバ削除"});
+  if (osType == kWindows2000) passes.push_back({kWin95Environment, " 95用ドライバ発見", " 95用ドライバ削除"});
   for (const DriverPass& pass : passes) {
     std::vector<DRIVER_INFO_2A> drivers;
     sys.spooler.EnumPrinterDriversA(nullptr, pass.environment, drivers);
@@ -147,7 +147,9 @@ int CQXErsDoc::RemovePrinterDrivers() {
     }
   }
   sys.system.Sleep(2000);
+}
 
+void CQXErsDoc::DeleteListedLanguageMonitors() {
   for (const std::string& monitor : DEL_LM_NAME) {
     std::string line = monitor + " ＬＭ削除";
     if (IsWindowsOwnMonitor(monitor)) {
@@ -162,7 +164,7 @@ int CQXErsDoc::RemovePrinterDrivers() {
       line += "失敗 or なし" + ErrorText(sys.system.GetLastError());
     }
     AddLog(logDrivers, line);
-    if (osType != 3) continue;
+    if (osType != kWindows2000) continue;
     line = monitor + " 95用ＬＭ削除";
     if (sys.spooler.DeleteMonitorA(nullptr, kWin95Environment, monitor.c_str()) == 1) {
       line += "成功";
@@ -172,7 +174,9 @@ int CQXErsDoc::RemovePrinterDrivers() {
     }
     AddLog(logDrivers, line);
   }
+}
 
+void CQXErsDoc::DeleteListedPrintProcessors() {
   for (const std::string& processor : DEL_PROC_NAME) {
     if (IsWindowsOwnPrintProcessor(processor)) {
       AddLog(logDrivers, processor + " PrintProcessor削除 失敗" + kProtectedReason);
@@ -183,7 +187,9 @@ int CQXErsDoc::RemovePrinterDrivers() {
     }
     SendStep();
   }
+}
 
+void CQXErsDoc::RemovePrinterLeftovers(const std::vector<PRINTER_INFO_2A>& printers) {
   // What the deleted printers leave in the machine's and the users' settings.
   RemoveNamedEntries(PrinterLeftoverRows(false), printerNames, false);
   // A printer the spooler does not know (an earlier run deleted part of its data without the
@@ -195,7 +201,16 @@ int CQXErsDoc::RemovePrinterDrivers() {
     if (!listed) unknown.push_back(name);
   }
   if (!unknown.empty()) RemoveNamedEntries(PrinterLeftoverRows(true), unknown, false);
-  return 0;
+}
+
+void CQXErsDoc::RemovePrinterDrivers() {
+  std::vector<PRINTER_INFO_2A> printers = RemovePrintersOfListedDrivers();
+  // The spooler lets go of the drivers of deleted printers only after a while.
+  sys.system.Sleep(2000);
+  DeleteListedDrivers();
+  DeleteListedLanguageMonitors();
+  DeleteListedPrintProcessors();
+  RemovePrinterLeftovers(printers);
 }
 
 }  // namespace qx

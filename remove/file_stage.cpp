@@ -3,8 +3,7 @@
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
 #include "app/text.h"
-#include "remove/files.h"
-#include "remove/protected_places.h"
+#include "app/protected_places.h"
 
 namespace qx {
 
@@ -34,91 +33,112 @@ bool IsEntryInsideFolder(const std::string& entry) {
 
 }  // namespace
 
-int CQXErsDoc::RemoveFiles() {
-  AddLog(logFiles, kLightLine + "ファイル情報削除");
+namespace {
+
+// The configured files of each selected kind, a progress step per entry.
+void DeleteListedFiles(CQXErsDoc& doc) {
   auto deleteEntry = [&](const std::string& dir, const std::string& entry) {
     if (!IsEntryInsideFolder(entry)) {
-      AddLog(logFiles, dir + entry + " ファイル削除失敗。" + kMalformedReason);
-      ++failures;
+      doc.AddLog(doc.logFiles, dir + entry + " ファイル削除失敗。" + kMalformedReason);
+      ++doc.failures;
       return;
     }
-    DeleteOneFile(dir + entry);
+    doc.DeleteOneFile(dir + entry);
   };
   // Windows 2000 keeps a second system directory beside the first.
-  auto inSystemDirs = [&](const std::string& entry) {
-    deleteEntry(systemDir, entry);
-    if (osType == 3) deleteEntry(altSystemDir, entry);
-    SendStep();
+  auto inSystemDirs = [&](const StringList& entries) {
+    for (const std::string& entry : entries) {
+      deleteEntry(doc.systemDir, entry);
+      if (doc.osType == kWindows2000) deleteEntry(doc.altSystemDir, entry);
+      doc.SendStep();
+    }
   };
   auto inDirectory = [&](const std::string& dir, const StringList& entries) {
     for (const std::string& entry : entries) {
       deleteEntry(dir, entry);
-      SendStep();
+      doc.SendStep();
     }
   };
-
-  if (delFlags & kDelNetPort) {
-    inDirectory(windowsDir, DEL_FILE_PP_WINDIR);
-    for (const std::string& entry : DEL_FILE_PP_WINSYSDIR) inSystemDirs(entry);
+  if (doc.delFlags & kDelNetPort) {
+    inDirectory(doc.windowsDir, doc.DEL_FILE_PP_WINDIR);
+    inSystemDirs(doc.DEL_FILE_PP_WINSYSDIR);
   }
-  if (delFlags & kDelProduct) {
-    for (std::string dir : productDirs) {
+  if (doc.delFlags & kDelProduct) {
+    for (std::string dir : doc.productDirs) {
       EnsureTrailingBackslash(dir);
-      inDirectory(dir, DEL_FILE_QX_QXDIR);
+      inDirectory(dir, doc.DEL_FILE_QX_QXDIR);
     }
-    inDirectory(windowsDir, DEL_FILE_QX_WINDIR);
-    for (const std::string& entry : DEL_FILE_QX_WINSYSDIR) inSystemDirs(entry);
-    inDirectory(systemDir.substr(0, 2) + "\\", DEL_FILE_QX_ROOT);
+    inDirectory(doc.windowsDir, doc.DEL_FILE_QX_WINDIR);
+    inSystemDirs(doc.DEL_FILE_QX_WINSYSDIR);
+    inDirectory(doc.systemDir.substr(0, 2) + "\\", doc.DEL_FILE_QX_ROOT);
   }
-  if (delFlags & kDelDrivers) {
-    inDirectory(windowsDir, DEL_FILE_DRV_WINDIR);
-    for (const std::string& entry : DEL_FILE_DRV_WINSYSDIR) inSystemDirs(entry);
+  if (doc.delFlags & kDelDrivers) {
+    inDirectory(doc.windowsDir, doc.DEL_FILE_DRV_WINDIR);
+    inSystemDirs(doc.DEL_FILE_DRV_WINSYSDIR);
   }
-  RetryDeferredFiles();
+}
 
-  AddLog(logFiles, kLightLine + "QXディレクトリ／ディレクトリ内削除");
-  if (!(delFlags & kDelProduct)) return 0;
-  auto sweep = [&](const std::string& dir, const char* pattern) {
-    int deleted = DeleteMatchingFiles(dir, pattern);
-    AddLog(logFiles, dir + " ディレクトリの下の " + pattern + " ファイル " + std::to_string(deleted) + " 個削除");
-  };
-  for (const std::string& spool : spoolDirs) {
-    sweep(spool, "psf*.prn");
-    sweep(spool, "zov*.dat");
-    RemoveFolder(spool);
+// A wildcard deletion in a folder and its summary line.
+void Sweep(CQXErsDoc& doc, const std::string& dir, const char* pattern) {
+  int deleted = doc.DeleteMatchingFiles(dir, pattern);
+  doc.AddLog(doc.logFiles, dir + " ディレクトリの下の " + pattern + " ファイル " + std::to_string(deleted) + " 個削除");
+}
+
+// The private spool directories, emptied of the family's spool files and removed.
+void EmptySpoolDirectories(CQXErsDoc& doc) {
+  for (const std::string& spool : doc.spoolDirs) {
+    Sweep(doc, spool, "psf*.prn");
+    Sweep(doc, spool, "zov*.dat");
+    doc.RemoveFolder(spool);
   }
-  for (std::string dir : productDirs) {
+}
+
+// Each product directory: its known subfolders and files by pattern, then whatever folders
+// remain, each only when it is empty (".cache" and the like are not the family's), then the
+// directory itself.
+void EmptyProductDirectories(CQXErsDoc& doc) {
+  for (std::string dir : doc.productDirs) {
     EnsureTrailingBackslash(dir);
     const struct {
       const char* name;
       const char* pattern;
     } subfolders[] = {{"WAV\\", "*.WAV"}, {"WEBQX\\", "*.dll"}, {"LOG\\", "*.log"}};
     for (const auto& sub : subfolders) {
-      sweep(dir + sub.name, sub.pattern);
-      RemoveFolder(dir + sub.name);
+      Sweep(doc, dir + sub.name, sub.pattern);
+      doc.RemoveFolder(dir + sub.name);
     }
-    for (const char* pattern : {"*.gid", "*.fts", "*.ftg", "temp.*", "*.tmp"}) sweep(dir, pattern);
+    for (const char* pattern : {"*.gid", "*.fts", "*.ftg", "temp.*", "*.tmp"}) Sweep(doc, dir, pattern);
 
-    // Whatever folders remain go only when they are empty; ".cache" and the like are not ours.
     StringList found;
     WIN32_FIND_DATAA entry;
-    HANDLE find = sys.files.FindFirstFileA((dir + "*.*").c_str(), entry);
+    HANDLE find = doc.sys.files.FindFirstFileA((dir + "*.*").c_str(), entry);
     if (find != INVALID_HANDLE_VALUE) {
       do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.cFileName.rfind('.', 0) != 0) {
           found.push_back(dir + entry.cFileName + "\\");
         }
-      } while (sys.files.FindNextFileA(find, entry));
-      sys.files.FindClose(find);
+      } while (doc.sys.files.FindNextFileA(find, entry));
+      doc.sys.files.FindClose(find);
     }
     for (const std::string& sub : found) {
-      RemoveFolder(sub);
-      AddLog(logFiles, sub + " ディレクトリを見つけたので削除する");
+      doc.RemoveFolder(sub);
+      doc.AddLog(doc.logFiles, sub + " ディレクトリを見つけたので削除する");
     }
-    RemoveFolder(dir);
+    doc.RemoveFolder(dir);
   }
+}
+
+}  // namespace
+
+void CQXErsDoc::RemoveFiles() {
+  AddLog(logFiles, kLightLine + "ファイル情報削除");
+  DeleteListedFiles(*this);
+  RetryDeferredFiles();
+  AddLog(logFiles, kLightLine + "QXディレクトリ／ディレクトリ内削除");
+  if (!(delFlags & kDelProduct)) return;
+  EmptySpoolDirectories(*this);
+  EmptyProductDirectories(*this);
   DeleteMigrationSettingsFile();
-  return 0;
 }
 
 }  // namespace qx

@@ -1,14 +1,12 @@
-#include "remove/files.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
 #include "app/text.h"
-#include "companions/services.h"
-#include "remove/protected_places.h"
-#include "remove/registry.h"
+#include "app/services.h"
+#include "app/protected_places.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -154,12 +152,6 @@ bool IsPendingDeletion(Registry& reg, const std::string& path) {
 
 }  // namespace
 
-std::string EnsureTrailingBackslash(std::string& path) {
-  std::size_t last = FindLastChar(path, '\\');
-  if (last == std::string::npos || last + 1 != path.size()) path += '\\';
-  return path;
-}
-
 Refusal CQXErsDoc::CheckTarget(const std::string& path) {
   const std::string key = windowsDir + "|" + systemDir + "|" + altSystemDir + "|" + tempDir;
   if (protectedFolders.builtFor != key) protectedFolders.Build(sys, windowsDir, systemDir, altSystemDir, tempDir);
@@ -201,7 +193,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
     result = 0;
   } else if (IsMissing(error)) {
     line += " ファイルなし。";
-  } else if (osType == 0) {
+  } else if (osType == kWindows9x) {
     if (DeleteAtRestart(path)) {
       restartNeeded = 1;
       AddLog(logRestartCauses, path + " の削除に失敗");
@@ -248,7 +240,7 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
 
   // The readme was registered under its short name too.
   std::size_t readme = FindText(path, kReadme);
-  if (readme != std::string::npos && (osType == 0 || osType == 3)) {
+  if (readme != std::string::npos && (osType == kWindows9x || osType == kWindows2000)) {
     std::string shortPath = path.substr(0, readme) + kReadmeShort;
     int shared = DeleteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kSharedDlls, shortPath, "");
     AddLog(logFiles, std::string("お読みくださいのショートファイルネーム対応：共有レジストリ") + SharedDllOutcome(shared));
@@ -257,14 +249,14 @@ int CQXErsDoc::DeleteOneFile(const std::string& path) {
 }
 
 bool CQXErsDoc::DeleteAtRestart(const std::string& path) {
-  if (osType == 0) return ScheduleWininitDelete(path) == 0;
+  if (osType == kWindows9x) return ScheduleWininitDelete(path) == 0;
   // A second run before the restart finds the deletion already waiting.
   if (IsPendingDeletion(sys.registry, path)) return true;
   return sys.files.MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
 void CQXErsDoc::RecoverWininit() {
-  if (osType != 0) return;
+  if (osType != kWindows9x) return;
   char windows[MAX_PATH] = {};
   UINT length = sys.system.GetWindowsDirectoryA(windows, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
@@ -392,7 +384,7 @@ int CQXErsDoc::RemoveFolder(const std::string& path) {
 
 void CQXErsDoc::RetryDeferredFiles() {
   AddLog(logFiles, kLightLine + "Spoolerを停止して削除");
-  if (osType == 0 || deferredFiles.empty()) return;
+  if (osType == kWindows9x || deferredFiles.empty()) return;
   // Files the spooler holds open can go while it is stopped.
   if (spoolerRunning) StopServiceByIndex(kSpoolerService);
   for (const std::string& path : deferredFiles) {
@@ -414,19 +406,5 @@ void CQXErsDoc::RetryDeferredFiles() {
   if (spoolerRunning) StartSpoolerAgain();
 }
 
-void CQXErsDoc::StartSpoolerAgain() {
-  for (int attempt = 0; attempt < kSpoolerStartAttempts; ++attempt) {
-    if (attempt > 0) sys.system.Sleep(kSpoolerRetryMs);
-    // A start still pending from the attempt before answers 0 without the spooler running.
-    if (StartServiceByIndex(kSpoolerService) == 0 &&
-        QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING)) {
-      return;
-    }
-  }
-  // Automatic at start-up: the restart brings it back.
-  restartNeeded = 1;
-  ++failures;
-  AddLog(logRestartCauses, "SPOOLER の開始に失敗");
-}
 
 }  // namespace qx

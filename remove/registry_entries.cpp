@@ -2,8 +2,8 @@
 // log lines of registry edits made while the spooler is stopped.
 #include "app/CQXErsDoc.h"
 #include "app/text.h"
-#include "remove/protected_places.h"
-#include "remove/registry.h"
+#include "app/protected_places.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -35,7 +35,7 @@ std::string WithoutItem(const std::string& data, std::size_t p, std::size_t n) {
 
 }  // namespace
 
-int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
+void CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
   RegistryEntry f;
   SplitRegistryEntry(entry, f);
   HKEY root = RootKeyFromName(f.root);
@@ -70,7 +70,6 @@ int CQXErsDoc::DeleteRegistryEntry(const std::string& entry) {
     }
   }
   AddLog(logRegistry, line);
-  return 0;
 }
 
 int CQXErsDoc::RemoveTextFromValue(const std::string& entry) {

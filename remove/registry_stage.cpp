@@ -3,8 +3,7 @@
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
 #include "app/text.h"
-#include "remove/files.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -12,7 +11,7 @@ namespace {
 constexpr const char* kCurrentUser = "HKEY_CURRENT_USER";
 }  // namespace
 
-int CQXErsDoc::RemoveRegistryEntries() {
+void CQXErsDoc::RemoveRegistryEntries() {
   AddLog(logRegistry, kLightLine + "レジストリ情報削除");
   if (delFlags & kDelNetPort) {
     for (const std::string& entry : DEL_REG_PP) {
@@ -54,7 +53,6 @@ int CQXErsDoc::RemoveRegistryEntries() {
       SendStep();
     }
   }
-  return 0;
 }
 
 }  // namespace qx

@@ -30,10 +30,11 @@ const EndMessage kEndMessages[] = {
 std::string Dialogs::LoadUiString(UINT id) { return UiString(id); }
 
 UINT StatusStringId(int index) {
-  static const UINT ids[] = {IDS_STATUS_INIT,     IDS_STATUS_COMPANIONS, IDS_STATUS_SERVICES,
-                             IDS_STATUS_SERVICES_AND_OTHERS, IDS_STATUS_MENUS, IDS_STATUS_REGISTRY,
-                             IDS_STATUS_FILES};
-  return (index >= 0 && index <= 6) ? ids[index] : 0;
+  // In the order of RunStatus.
+  static const UINT ids[kRunStatusCount] = {IDS_STATUS_INIT,     IDS_STATUS_COMPANIONS, IDS_STATUS_SERVICES,
+                                            IDS_STATUS_SERVICES_AND_OTHERS, IDS_STATUS_MENUS, IDS_STATUS_REGISTRY,
+                                            IDS_STATUS_FILES};
+  return (index >= 0 && index < kRunStatusCount) ? ids[index] : 0;
 }
 
 const std::string& StatusText(int index) { return UiString(StatusStringId(index)); }
@@ -70,7 +71,7 @@ void CQXErsView::OnTimer() {
     return;
   }
   job = &doc_;
-  doc_.StartErase(this);
+  doc_.StartErase(window, driverChoice);
 }
 
 bool CQXErsView::AskQuit() {
@@ -101,7 +102,7 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case QXM_RANGE: dialogs_.SetProgressRange(static_cast<WORD>(wParam), static_cast<WORD>(lParam)); break;
     case QXM_POSITION: dialogs_.SetProgressPosition(static_cast<int>(wParam)); break;
     case QXM_STATUS:
-      if (wParam <= 6) dialogs_.SetStatusText(dialogs_.LoadUiString(StatusStringId(static_cast<int>(wParam))));
+      if (wParam < static_cast<WPARAM>(kRunStatusCount)) dialogs_.SetStatusText(dialogs_.LoadUiString(StatusStringId(static_cast<int>(wParam))));
       break;
     case QXM_RESULT: ShowEndMessage(static_cast<int>(static_cast<LPARAM>(wParam))); break;
     default: break;

@@ -51,7 +51,7 @@ class Dialogs {
   virtual std::string LoadUiString(UINT id);
 };
 
-// The status texts' string ids, by index (0..6), and their built-in texts ("" outside 0..6).
+// The status texts' string ids, by RunStatus, and their built-in texts ("" for any other index).
 UINT StatusStringId(int index);
 const std::string& StatusText(int index);
 

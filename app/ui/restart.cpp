@@ -32,7 +32,7 @@ void EnableShutdownPrivilege(Shutdown& shutdown) {
 // and the application closes next.
 void CQXErsDoc::RestartSystem() {
   Shutdown& shutdown = sys.shutdown;
-  if (osType != 3) {
+  if (osType != kWindows2000) {
     EnableShutdownPrivilege(shutdown);
     shutdown.ExitWindowsEx(EWX_REBOOT, 0);
     return;

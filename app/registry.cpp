@@ -1,9 +1,9 @@
-#include "remove/registry.h"
+#include "app/registry.h"
 
 #include <vector>
 
 #include "app/text.h"
-#include "remove/protected_places.h"
+#include "app/protected_places.h"
 
 namespace qx {
 

@@ -1,9 +1,9 @@
-#include "remove/protected_places.h"
+#include "app/protected_places.h"
 
 #include <algorithm>
 
 #include "app/text.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 

@@ -5,9 +5,8 @@
 #include "app/log_lines.h"
 #include "app/text.h"
 #include "companions/companions.h"
-#include "remove/files.h"
 #include "remove/folders.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -44,7 +43,7 @@ StringList ValueNames(Registry& reg, const std::string& subkey) {
 
 }  // namespace
 
-int CQXErsDoc::CollectInstallerLogs() {
+void CQXErsDoc::CollectInstallerLogs() {
   StringList keys;
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kProductPrinters, printers);
@@ -62,10 +61,9 @@ int CQXErsDoc::CollectInstallerLogs() {
     if (!path.empty() && path.back() == '"') path.pop_back();
     if (FindText(path, ".isu") != std::string::npos && IsFullPath(path)) installerLogs.push_back(path);
   }
-  return 0;
 }
 
-int CQXErsDoc::CollectMigrationData() {
+void CQXErsDoc::CollectMigrationData() {
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kProductPrinters, printers);
   for (const std::string& printer : printers) {
@@ -108,10 +106,9 @@ int CQXErsDoc::CollectMigrationData() {
       }
     }
   }
-  return 0;
 }
 
-int CQXErsDoc::RemoveMigrationLeftovers() {
+void CQXErsDoc::RemoveMigrationLeftovers() {
   const std::string heading = kLightLine + "Migrate情報削除";
   AddLog(logFiles, heading);
   AddLog(logRegistry, heading);
@@ -136,7 +133,6 @@ int CQXErsDoc::RemoveMigrationLeftovers() {
       sys.system.Sleep(500);
     }
   }
-  return 0;
 }
 
 int CQXErsDoc::DeleteInstallerLogs() {
@@ -159,17 +155,17 @@ int CQXErsDoc::DeleteInstallerLogs() {
   return count;
 }
 
-int CQXErsDoc::DeleteMigrationSettingsFile() {
+void CQXErsDoc::DeleteMigrationSettingsFile() {
   AddLog(logFiles, kLightLine + "Migrate作成Iniファイル削除");
   if (!IniFileExists(sys.files, kSettingsFile, windowsDir, false)) {
     AddLog(logFiles, "Iniファイルなし");
-    return 0;
+    return;
   }
   const std::string path = windowsDir + kSettingsFile;
   sys.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (sys.files.DeleteFileA(path.c_str()) == 1) {
     AddLog(logFiles, "Iniファイル削除成功");
-    return 0;
+    return;
   }
   AddLog(logFiles, "Iniファイル削除失敗");
   if (DeleteAtRestart(path)) {
@@ -178,7 +174,6 @@ int CQXErsDoc::DeleteMigrationSettingsFile() {
   } else {
     workLeft = true;
   }
-  return 0;
 }
 
 }  // namespace qx

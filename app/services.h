@@ -20,9 +20,19 @@ struct ServiceDescription {
   const char* startName;
 };
 
+// The services of ServiceTable, by index.
+enum ServiceIndex : unsigned {
+  kParallelService = 0,      // Par1284, the family's own on Windows NT 3.51
+  kStatusDataService = 1,    // ZOVSDS
+  kQueueStatusService = 2,   // ZOVNQSNT
+  kStatusMonitorService = 3, // ZOVPMN
+  kPrivateQueueService = 4,  // ZOVPQS
+  kJobRecorderService = 5,   // ZOVPJR
+  kRemoteCareService = 6,    // ZOVRCM
+  kSpoolerService = 7,       // SPOOLER
+  kWebService = 8,           // W3SVC
+};
 inline constexpr unsigned kServiceCount = 9;
-inline constexpr unsigned kSpoolerService = 7;
-inline constexpr unsigned kWebService = 8;
 
 // Only the service name is used; the rest records what is being removed.
 const ServiceDescription& ServiceTable(unsigned index);

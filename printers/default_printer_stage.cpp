@@ -5,7 +5,7 @@
 
 #include "app/text.h"
 #include "printers/names.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -69,7 +69,7 @@ bool ChooseReplacement(CQXErsDoc& doc, const StringList& existing, std::string& 
 
 void BroadcastProfileChange(CQXErsDoc& doc) {
   static const char kWindowsSection[] = "windows";
-  LPARAM section = doc.osType == 0 ? reinterpret_cast<LPARAM>(kWindowsSection) : 0;
+  LPARAM section = doc.osType == kWindows9x ? reinterpret_cast<LPARAM>(kWindowsSection) : 0;
   DWORD_PTR result = 0;
   doc.sys.windows.SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, section,
                                       SMTO_NORMAL | SMTO_ABORTIFHUNG, 1000, &result);

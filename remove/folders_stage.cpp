@@ -6,10 +6,9 @@
 #include "app/CQXErsDoc.h"
 #include "app/log_lines.h"
 #include "app/text.h"
-#include "remove/files.h"
 #include "remove/folders.h"
-#include "remove/protected_places.h"
-#include "remove/registry.h"
+#include "app/protected_places.h"
+#include "app/registry.h"
 
 namespace qx {
 
@@ -126,24 +125,121 @@ void SplitMenuEntry(const std::string& entry, std::string& group, std::string& i
   }
 }
 
+namespace {
+
+// Program Manager is asked to delete the group, or the item (in the group made active
+// first); the outcome of the last command is logged. Without a conversation nothing is
+// logged; a command that would not fit its 260-byte buffer is never sent.
+void SendProgramManagerCommands(CQXErsDoc& doc, const std::string& group, const std::string& item,
+                                const std::string& line, bool groupThere) {
+  Dde& dde = doc.sys.dde;
+  const bool hasItem = !item.empty();
+  CommandBuffer groupCommand{}, lastCommand{};
+  bool fits = (!hasItem || FormatCommand(groupCommand, "CreateGroup", group)) &&
+              (hasItem ? FormatCommand(lastCommand, "DeleteItem", item) : FormatCommand(lastCommand, "DeleteGroup", group));
+  if (!fits || (hasItem && !groupThere)) {
+    doc.AddLog(doc.logFolders, line + " 削除失敗 or なし");
+    return;
+  }
+  DWORD instance = 0;
+  if (dde.DdeInitializeA(&instance, DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return;
+  if (HSZ progman = dde.DdeCreateStringHandleA(instance, "PROGMAN", CP_WINANSI)) {
+    CONVCONTEXT context;
+    HCONV conv = dde.DdeConnect(instance, progman, progman, &context);
+    dde.DdeFreeStringHandle(instance, progman);
+    if (conv) {
+      // A data handle passed to a transaction belongs to DDEML from then on; only one that
+      // never reached a transaction is freed here.
+      auto execute = [&](const CommandBuffer& command, bool& sent) -> HDDEDATA {
+        sent = false;
+        const DWORD length = static_cast<DWORD>(std::strlen(command.data()) + 1);
+        HDDEDATA data = dde.DdeCreateDataHandle(instance, reinterpret_cast<const BYTE*>(command.data()), length, 0,
+                                                nullptr, CF_TEXT, 0);
+        if (!data) return nullptr;
+        sent = true;
+        return dde.DdeClientTransaction(reinterpret_cast<const BYTE*>(data), 0xFFFFFFFFu, conv, nullptr, 0,
+                                        XTYP_EXECUTE, kDdeTimeoutMs, nullptr);
+      };
+      bool sent = true;
+      bool groupReady = true;
+      if (hasItem) groupReady = execute(groupCommand, sent) != nullptr;
+      if (groupReady && sent) {
+        HDDEDATA outcome = execute(lastCommand, sent);
+        if (sent) doc.AddLog(doc.logFolders, line + (outcome ? " 削除成功" : " 削除失敗 or なし"));
+      }
+      dde.DdeDisconnect(conv);
+    }
+  }
+  dde.DdeUninitialize(instance);
+}
+
+// The item's shortcut, or the group's shortcuts and its emptied folder, in each Start-menu folder.
+void RemoveStartMenuShortcuts(CQXErsDoc& doc, const std::vector<std::string>& startMenus, const std::string& group,
+                              const std::string& item) {
+  Files& files = doc.sys.files;
+  for (const std::string& folder : startMenus) {
+    if (!item.empty()) {
+      std::string link = folder + group + "\\" + item + ".lnk";
+      files.SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+      files.DeleteFileA(link.c_str());
+    } else {
+      doc.DeleteMatchingFiles(folder + group + "\\", "*.lnk");
+      files.RemoveDirectoryA((folder + group).c_str());
+    }
+  }
+}
+
+// The Explorer's menu order of the item, or of the whole group, for the current user and
+// every loaded profile.
+void RemoveMenuOrder(Registry& reg, const StringList& users, const std::string& group, const std::string& item) {
+  for (const char* menuOrder : kMenuOrderKeys) {
+    const std::string key = menuOrder + group;
+    if (!item.empty()) {
+      DeleteRegistryValue(reg, HKEY_CURRENT_USER, key, item, "");
+      for (const std::string& user : users) DeleteRegistryValue(reg, HKEY_USERS, user + "\\" + key, item, "");
+    } else {
+      DeleteKeyTree(reg, HKEY_CURRENT_USER, key);
+      for (const std::string& user : users) DeleteKeyTree(reg, HKEY_USERS, user + "\\" + key);
+    }
+  }
+}
+
+// The group's registrations by Program Manager and the group converter.
+void RemoveGroupRegistrations(Registry& reg, const StringList& users, const std::string& group) {
+  DeleteKeyTree(reg, HKEY_LOCAL_MACHINE, kProgramGroups + group);
+  for (const std::string& name : MatchingValues(reg, HKEY_CURRENT_USER, kCommonGroups, group, false)) {
+    DeleteRegistryValue(reg, HKEY_CURRENT_USER, kCommonGroups, name, "");
+  }
+  for (const std::string& user : users) {
+    const std::string key = user + "\\" + kGrpConvGroups;
+    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group + ".grp", true)) {
+      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
+    }
+  }
+  for (const std::string& user : users) {
+    const std::string key = user + "\\" + kCommonGroups;
+    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group, false)) {
+      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
+    }
+  }
+}
+
+}  // namespace
+
 int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& item) {
   if (group.empty() && item.empty()) return -1;
-  Dde& dde = sys.dde;
-  Files& files = sys.files;
-  Registry& reg = sys.registry;
   const bool hasItem = !item.empty();
-
   std::string line = group + " フォルダの ";
   if (hasItem) line += item + " アイテム ";
 
-  // The shortcuts in every Start-menu folder where a Windows installation keeps them.
+  // Every Start-menu folder where a Windows installation keeps the shortcuts.
   std::vector<std::string> startMenus;
   for (const char* folder : kStartMenuFolders) startMenus.push_back(windowsDir + folder);
-  if (osType == 3 && systemDir.size() >= 2) {
+  if (osType == kWindows2000 && systemDir.size() >= 2) {
     for (const char* folder : kSystemDriveStartMenuFolders) startMenus.push_back(systemDir.substr(0, 2) + "\\" + folder);
   }
   std::string programs;
-  bool knowsPrograms = ReadRegistryText(reg, HKEY_CURRENT_USER, kShellFolders, "Programs", programs);
+  bool knowsPrograms = ReadRegistryText(sys.registry, HKEY_CURRENT_USER, kShellFolders, "Programs", programs);
   if (knowsPrograms) EnsureTrailingBackslash(programs);
 
   // A group and an item are each one plain name in the Programs folder. Without a group an
@@ -161,101 +257,20 @@ int CQXErsDoc::RemoveProgramGroup(const std::string& group, const std::string& i
   }
   // Program Manager makes a group that [CreateGroup] names when it has none: an item is only
   // asked for in a group that is there, so none is ever made just to delete from it.
-  const bool groupThere = hasItem && knowsPrograms && IsDirectory(files, programs + group);
+  const bool groupThere = hasItem && knowsPrograms && IsDirectory(sys.files, programs + group);
 
-  // Program Manager: the commands are formatted first; one that would not fit its buffer is
-  // never sent and the entry is logged as failed.
-  CommandBuffer groupCommand{}, lastCommand{};
-  bool sendGroup = hasItem;
-  bool fits = (!sendGroup || FormatCommand(groupCommand, "CreateGroup", group)) &&
-              (hasItem ? FormatCommand(lastCommand, "DeleteItem", item)
-                       : FormatCommand(lastCommand, "DeleteGroup", group));
-  if (!fits || (hasItem && !groupThere)) {
-    AddLog(logFolders, line + " 削除失敗 or なし");
-  } else {
-    DWORD instance = 0;
-    if (dde.DdeInitializeA(&instance, DdeCallback, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR) {
-      HSZ progman = dde.DdeCreateStringHandleA(instance, "PROGMAN", CP_WINANSI);
-      if (progman) {
-        CONVCONTEXT context;
-        HCONV conv = dde.DdeConnect(instance, progman, progman, &context);
-        dde.DdeFreeStringHandle(instance, progman);
-        if (conv) {
-          // A data handle passed to a transaction belongs to DDEML from then on; only one that
-          // never reached a transaction is freed here.
-          auto execute = [&](const CommandBuffer& command, bool& sent) -> HDDEDATA {
-            sent = false;
-            const DWORD length = static_cast<DWORD>(std::strlen(command.data()) + 1);
-            HDDEDATA data = dde.DdeCreateDataHandle(instance, reinterpret_cast<const BYTE*>(command.data()), length,
-                                                    0, nullptr, CF_TEXT, 0);
-            if (!data) return nullptr;
-            sent = true;
-            return dde.DdeClientTransaction(reinterpret_cast<const BYTE*>(data), 0xFFFFFFFFu, conv, nullptr, 0,
-                                            XTYP_EXECUTE, kDdeTimeoutMs, nullptr);
-          };
-          bool sent = true;
-          bool groupReady = true;
-          if (sendGroup) groupReady = execute(groupCommand, sent) != nullptr;
-          if (groupReady && sent) {
-            HDDEDATA outcome = execute(lastCommand, sent);
-            if (sent) AddLog(logFolders, line + (outcome ? " 削除成功" : " 削除失敗 or なし"));
-          }
-          dde.DdeDisconnect(conv);
-        }
-      }
-      dde.DdeUninitialize(instance);
-    }
-  }
-
-  for (const std::string& folder : startMenus) {
-    if (hasItem) {
-      std::string link = folder + group + "\\" + item + ".lnk";
-      files.SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
-      files.DeleteFileA(link.c_str());
-    } else {
-      DeleteMatchingFiles(folder + group + "\\", "*.lnk");
-      files.RemoveDirectoryA((folder + group).c_str());
-    }
-  }
-
-  // The Explorer's menu order, for the current user and every loaded profile.
+  SendProgramManagerCommands(*this, group, item, line, groupThere);
+  RemoveStartMenuShortcuts(*this, startMenus, group, item);
   StringList users;
-  EnumSubkeyNames(reg, HKEY_USERS, "", users);
-  for (const char* menuOrder : kMenuOrderKeys) {
-    const std::string key = menuOrder + group;
-    if (hasItem) {
-      DeleteRegistryValue(reg, HKEY_CURRENT_USER, key, item, "");
-      for (const std::string& user : users) DeleteRegistryValue(reg, HKEY_USERS, user + "\\" + key, item, "");
-    } else {
-      DeleteKeyTree(reg, HKEY_CURRENT_USER, key);
-      for (const std::string& user : users) DeleteKeyTree(reg, HKEY_USERS, user + "\\" + key);
-    }
-  }
-  if (hasItem) return 0;
-
-  // The group's registrations by Program Manager and the group converter.
-  DeleteKeyTree(reg, HKEY_LOCAL_MACHINE, kProgramGroups + group);
-  for (const std::string& name : MatchingValues(reg, HKEY_CURRENT_USER, kCommonGroups, group, false)) {
-    DeleteRegistryValue(reg, HKEY_CURRENT_USER, kCommonGroups, name, "");
-  }
-  for (const std::string& user : users) {
-    const std::string key = user + "\\" + kGrpConvGroups;
-    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group + ".grp", true)) {
-      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
-    }
-  }
-  for (const std::string& user : users) {
-    const std::string key = user + "\\" + kCommonGroups;
-    for (const std::string& name : MatchingValues(reg, HKEY_USERS, key, group, false)) {
-      DeleteRegistryValue(reg, HKEY_USERS, key, name, "");
-    }
-  }
+  EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
+  RemoveMenuOrder(sys.registry, users, group, item);
+  if (!hasItem) RemoveGroupRegistrations(sys.registry, users, group);
   return 0;
 }
 
-int CQXErsDoc::RemoveFoldersAndMenus() {
+void CQXErsDoc::RemoveFoldersAndMenus() {
   AddLog(logFolders, kLightLine + "フォルダ情報削除");
-  if (!(delFlags & kDelProduct)) return 0;
+  if (!(delFlags & kDelProduct)) return;
   for (const std::string& entry : DEL_FOLDER_QX) {
     std::string group, item;
     SplitMenuEntry(entry, group, item);
@@ -263,7 +278,6 @@ int CQXErsDoc::RemoveFoldersAndMenus() {
     SendStep();
     sys.system.Sleep(kPauseMs);
   }
-  return 0;
 }
 
 }  // namespace qx

@@ -1,4 +1,4 @@
-#include "companions/services.h"
+#include "app/services.h"
 
 #include "app/CQXErsDoc.h"
 #include "platform/spooler.h"
@@ -152,7 +152,7 @@ int CQXErsDoc::QueryServiceStateByIndex(unsigned index) {
 }
 
 bool CQXErsDoc::IsSpoolerRunning() {
-  if (osType == 0) {
+  if (osType == kWindows9x) {
     // Windows 95/98 always prints through its spooler; the call only wakes it.
     std::vector<PRINTER_INFO_2A> printers;
     sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, printers);
@@ -173,6 +173,33 @@ bool CQXErsDoc::IsSpoolerRunning() {
     if (sys.services.QueryServiceStatus(service.get(), status)) return status.dwCurrentState == SERVICE_RUNNING;
   }
   return true;
+}
+
+void CQXErsDoc::StartSpoolerAgain() {
+  for (int attempt = 0; attempt < kSpoolerStartAttempts; ++attempt) {
+    if (attempt > 0) sys.system.Sleep(kSpoolerRetryMs);
+    // A start still pending from the attempt before answers 0 without the spooler running.
+    if (StartServiceByIndex(kSpoolerService) == 0 &&
+        QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING)) {
+      return;
+    }
+  }
+  // Automatic at start-up: the restart brings it back.
+  restartNeeded = 1;
+  ++failures;
+  AddLog(logRestartCauses, "SPOOLER の開始に失敗");
+}
+
+void CQXErsDoc::RestartSpoolerAtEnd() {
+  if (osType == kWindows9x) return;
+  // A spooler running now is brought back whatever the run first took it for.
+  const bool runsNow = QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING);
+  StopServiceByIndex(kSpoolerService);
+  if (spoolerRunning || runsNow) {
+    StartSpoolerAgain();
+  } else {
+    StartServiceByIndex(kSpoolerService);
+  }
 }
 
 }  // namespace qx

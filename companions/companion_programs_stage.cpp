@@ -6,6 +6,7 @@
 
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
+#include "app/services.h"
 #include "app/text.h"
 #include "companions/companion_programs.h"
 
@@ -101,10 +102,14 @@ void CQXErsDoc::NotifyStatusManager() {
   sys.system.Sleep(5000);
 }
 
-int CQXErsDoc::StopCompanionPrograms() {
-  if (!(delFlags & kDelProduct)) return 0;
+// The twelve steps below, counted whether or not the product family is selected (the run's
+// total always has: without it the bar is filled at the end).
+int CQXErsDoc::StopCompanionProgramsSteps() const { return 12; }
+
+void CQXErsDoc::StopCompanionPrograms() {
+  if (!(delFlags & kDelProduct)) return;
   Platform& p = sys;
-  const bool nt = osType != 0;
+  const bool nt = osType != kWindows9x;
 
   CloseIfFound(p, "ZREPRNWndClass", "Qorvex リプリント2", WM_CLOSE, 0);
   // Looked up twice, so two open reprint windows both close.
@@ -127,13 +132,13 @@ int CQXErsDoc::StopCompanionPrograms() {
   SendStep();
 
   if (nt) {
-    StopServiceByIndex(6);  // ZOVRCM
+    StopServiceByIndex(kRemoteCareService);
     SendStep();
-    StopServiceByIndex(2);  // ZOVNQSNT
+    StopServiceByIndex(kQueueStatusService);
     SendStep();
-    StopServiceByIndex(3);  // ZOVPMN
+    StopServiceByIndex(kStatusMonitorService);
     SendStep();
-    StopServiceByIndex(4);  // ZOVPQS
+    StopServiceByIndex(kPrivateQueueService);
   } else {
     CloseIfFound(p, "RCM95WndClass", "ZOVRCM95", WM_USER + 1, 0);
     SendStep();
@@ -145,7 +150,7 @@ int CQXErsDoc::StopCompanionPrograms() {
   }
   SendStep();
 
-  if (nt) StopServiceByIndex(5);  // ZOVPJR
+  if (nt) StopServiceByIndex(kJobRecorderService);
   SendStep();
 
   if (HANDLE event = p.system.OpenEventA(EVENT_MODIFY_STATE, FALSE, kManagerEvent)) {
@@ -157,15 +162,14 @@ int CQXErsDoc::StopCompanionPrograms() {
 
   // The status data store last: the other companion services depend on it.
   if (nt) {
-    StopServiceByIndex(1);  // ZOVSDS
+    StopServiceByIndex(kStatusDataService);
   } else {
     CloseIfFound(p, "SDS95WndClass", "ZOVSDS95", WM_CLOSE, 0);
   }
   SendStep();
 
-  if (osType == 1) StopServiceByIndex(0);  // Par1284, on Windows NT 3.51 only
+  if (osType == kWindowsNT351) StopServiceByIndex(kParallelService);  // the family's own on Windows NT 3.51 only
   SendStep();
-  return 0;
 }
 
 }  // namespace qx
