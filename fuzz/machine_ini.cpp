@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_machine.h"
-#include "platform/sim/image_ini.h"
+#include "platform/sim/image/image_ini.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {

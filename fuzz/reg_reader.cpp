@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_machine.h"
-#include "platform/sim/image_preview.h"
-#include "platform/sim/image_reg.h"
+#include "platform/sim/image/image_preview.h"
+#include "platform/sim/image/image_reg.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {

@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Windows98(machine, before);
     CQXErsDoc doc(machine.platform());
     doc.PrepareRun();
-    doc.osType = 0;
+    doc.osType = kWindows9x;
     doc.logEnabled = 1;
     if (*failure.call) machine.AddFault({failure.call, "", failure.nth, failure.error});
     doc.ScheduleWininitDelete(path);

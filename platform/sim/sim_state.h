@@ -322,7 +322,7 @@ struct SimMachine::State {
   std::unique_ptr<System> system;
   std::unique_ptr<Services> servicesFacet;
   std::unique_ptr<Windows> windowsFacet;
-  // The print spooler (sim_spooler.cpp): its own data besides the registry, and the facet.
+  // The print spooler (sim_spooler*.cpp): its own data besides the registry, and the facet.
   SpoolerData spoolerData;
   std::unique_ptr<Spooler> spooler;
   DdeCore dde{*this};

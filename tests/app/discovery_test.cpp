@@ -56,17 +56,17 @@ TEST(Discovery, DirectoriesEndInABackslashAndTheSiblingSystemDirectoryIsFound) {
 
 TEST(Discovery, ResetKeepsOrDropsTheDriversByTheViewsChoice) {
   RunFixture run;
-  run.doc.view = &run.view;
+  run.doc.viewWindow = run.window;
   run.doc.logEnabled = 1;
   run.doc.restartNeeded = 1;
   run.doc.stepPos = 5;
-  run.view.driverChoice = 0;
+  run.doc.driverChoice = 0;
   run.doc.PrepareRun();
   EXPECT_EQ(run.doc.delFlags, 5);
   EXPECT_EQ(run.doc.logEnabled, 0);
   EXPECT_EQ(run.doc.restartNeeded, 0);
   EXPECT_EQ(run.doc.stepPos, 0u);
-  run.view.driverChoice = 1;
+  run.doc.driverChoice = 1;
   run.doc.PrepareRun();
   EXPECT_EQ(run.doc.delFlags, 7);
 }

@@ -201,7 +201,7 @@ TEST(View, TheRestartQuestionRestartsWindowsTheWayEachSystemWants) {
     const sim::ShutdownRequest& r = requests[0];
     EXPECT_EQ(r.call, c.call);
     EXPECT_TRUE(r.reboot);
-    if (doc.osType == 3) {
+    if (doc.osType == kWindows2000) {
       ASSERT_FALSE(calls.empty());
       EXPECT_EQ(calls.front(), "LoadLibraryA(\"C:\\WINNT\\System32\\ADVAPI32.DLL\") = C:\\WINNT\\System32\\ADVAPI32.DLL");
       EXPECT_EQ(r.message,

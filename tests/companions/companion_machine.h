@@ -37,7 +37,7 @@ class CompanionMachine {
   CompanionMachine() {
     machine.AddDirectory("C:\\QXErs");
     doc.PrepareRun();
-    doc.osType = 2;
+    doc.osType = kWindowsNT4;
     doc.delFlags = kDelProduct;
     doc.logEnabled = 1;
   }

@@ -14,7 +14,7 @@ class StopCompanions : public CompanionMachine, public ::testing::Test {
   StopCompanions() { doc.stepTotal = 1000; }
   std::uint64_t Stop() {
     std::uint64_t before = machine.ElapsedMs();
-    EXPECT_EQ(doc.StopCompanionPrograms(), 0);
+    doc.StopCompanionPrograms();
     return machine.ElapsedMs() - before;
   }
 };
@@ -137,7 +137,7 @@ TEST_F(StopCompanions, EachSystemStopsItsOwnServicesOrWindows) {
     for (HWND h : handles)
       for (const sim::ReceivedMessage& msg : m.machine.Messages(h)) received.push_back(msg.message);
     EXPECT_EQ(received, c.windowMessages);
-    if (c.osType == 0) {
+    if (c.osType == kWindows9x) {
       EXPECT_EQ(m.machine.Messages(handles[3]).at(0).wParam, 40002u);
     }
   }

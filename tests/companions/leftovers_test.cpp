@@ -112,7 +112,7 @@ TEST(Leftovers, TheSettingsFileGoesNowOrAtTheRestart) {
     SCOPED_TRACE(c.name);
     CompanionMachine m;
     m.doc.osType = c.osType;
-    if (c.osType == 0) m.machine.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
+    if (c.osType == kWindows9x) m.machine.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
     const std::string path = "C:\\WINNT\\ZOVQXCFG.INI";
     if (c.present) m.machine.AddFile(path, "[0]\r\n", FILE_ATTRIBUTE_READONLY);
     if (c.locked) m.machine.SetLocked(path, true);

@@ -33,8 +33,8 @@ TEST(ServicesStage, ServiceLinesInTheirOrderWithAbsentRefusedAndUnopenable) {
     m.doc.RemoveServicesAndOthers();
     EXPECT_EQ(m.doc.logOthers, c.lines);
     EXPECT_EQ(m.doc.stepPos, 7u);
-    EXPECT_EQ(m.machine.HasKey(std::string(kServicesKey) + "ZOVRCM"), c.osType == 0);
-    EXPECT_EQ(m.machine.HasKey(std::string(kServicesKey) + "Par1284"), c.osType != 1);
+    EXPECT_EQ(m.machine.HasKey(std::string(kServicesKey) + "ZOVRCM"), c.osType == kWindows9x);
+    EXPECT_EQ(m.machine.HasKey(std::string(kServicesKey) + "Par1284"), c.osType != kWindowsNT351);
     EXPECT_TRUE(m.machine.HasKey(std::string(kServicesKey) + "ZOVPMN"));
   }
 }
@@ -55,7 +55,7 @@ TEST(ServicesStage, TheKindsChooseTheSteps) {
 
 TEST(ServicesStage, TheWinIniEntryGoesAndAFileWithoutItIsNotWritten) {
   CompanionMachine m;
-  m.doc.osType = 0;
+  m.doc.osType = kWindows9x;
   m.machine.settings().windowsDirectory = "C:\\WINNT";
   m.machine.AddFile("C:\\WINNT\\win.ini", "[Compatibility95]\r\nZOVPSP=0x00000002\r\nOTHER=1\r\n");
   m.doc.RemoveServicesAndOthers();

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CQXErsDoc.h"
-#include "companions/services.h"
+#include "app/services.h"
 #include "platform/sim/sim_machine.h"
 
 namespace qx::test {
@@ -13,7 +13,7 @@ constexpr const char* kServices = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet
 
 class ServiceControl : public ::testing::Test {
  protected:
-  ServiceControl() { doc.osType = 2; }
+  ServiceControl() { doc.osType = kWindowsNT4; }
   void Install(const std::string& name, DWORD state, sim::ServiceBehaviour behaviour = {}) {
     machine.SetDword(kServices + name, "Start", 2);
     machine.SetServiceState(name, state);
@@ -55,7 +55,7 @@ TEST_F(ServiceControl, StopWaitsForTheStoppedStateThenOneSecondMore) {
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
     Install("ZOVRCM", c.state, c.behaviour);
-    std::uint64_t waited = Waited([&] { EXPECT_EQ(doc.StopServiceByIndex(6), c.result); });
+    std::uint64_t waited = Waited([&] { EXPECT_EQ(doc.StopServiceByIndex(kRemoteCareService), c.result); });
     EXPECT_EQ(State("ZOVRCM"), c.stateAfter);
     EXPECT_EQ(waited, c.waitedMs);
   }
@@ -66,10 +66,10 @@ TEST_F(ServiceControl, StopIsRefusedWhileDependentsRun) {
   Install("ZOVPQS", SERVICE_RUNNING);
   machine.SetValue(std::string(kServices) + "ZOVPQS", "DependOnService", REG_MULTI_SZ,
                    std::string("ZOVSDS\0+SpoolerGroup\0\0", 22));
-  EXPECT_EQ(doc.StopServiceByIndex(1), -3);
+  EXPECT_EQ(doc.StopServiceByIndex(kStatusDataService), -3);
   EXPECT_EQ(State("ZOVSDS"), SERVICE_RUNNING);
-  EXPECT_EQ(doc.StopServiceByIndex(4), 0);
-  EXPECT_EQ(doc.StopServiceByIndex(1), 0);
+  EXPECT_EQ(doc.StopServiceByIndex(kPrivateQueueService), 0);
+  EXPECT_EQ(doc.StopServiceByIndex(kStatusDataService), 0);
   EXPECT_EQ(State("ZOVSDS"), SERVICE_STOPPED);
 }
 
@@ -93,12 +93,12 @@ TEST_F(ServiceControl, DeleteStopsWithoutAskingFirstAndRemovesTheService) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Install("ZOVPJR", c.state, c.behaviour);
-    std::uint64_t waited = Waited([&] { EXPECT_EQ(doc.DeleteServiceByIndex(5), c.result); });
+    std::uint64_t waited = Waited([&] { EXPECT_EQ(doc.DeleteServiceByIndex(kJobRecorderService), c.result); });
     EXPECT_EQ(!machine.HasKey(std::string(kServices) + "ZOVPJR"), c.keyGone);
     EXPECT_EQ(waited, c.waitedMs);
     machine.RemoveKey(std::string(kServices) + "ZOVPJR");
   }
-  EXPECT_EQ(doc.DeleteServiceByIndex(5), -2);
+  EXPECT_EQ(doc.DeleteServiceByIndex(kJobRecorderService), -2);
 }
 
 TEST_F(ServiceControl, StartPollsUpToAMinuteAndContinuesAPausedService) {
@@ -130,7 +130,7 @@ TEST_F(ServiceControl, StartPollsUpToAMinuteAndContinuesAPausedService) {
 TEST_F(ServiceControl, StateQueriesTellNotInstalledFromFailure) {
   Install("W3SVC", SERVICE_PAUSED);
   EXPECT_EQ(doc.QueryServiceStateByIndex(kWebService), static_cast<int>(SERVICE_PAUSED));
-  EXPECT_EQ(doc.QueryServiceStateByIndex(0), 0);
+  EXPECT_EQ(doc.QueryServiceStateByIndex(kParallelService), 0);
   EXPECT_LT(doc.QueryServiceStateByIndex(kServiceCount), 0);
 }
 
@@ -146,14 +146,14 @@ TEST_F(ServiceControl, ABadIndexFailsEveryOperationWithoutTouchingTheManager) {
 TEST_F(ServiceControl, WithoutRightsEveryOperationFailsAndTheNextOneTriesAgain) {
   Install("ZOVSDS", SERVICE_RUNNING);
   machine.settings().serviceManagerOpenable = false;
-  EXPECT_EQ(doc.StopServiceByIndex(1), -1);
-  EXPECT_EQ(doc.DeleteServiceByIndex(1), -1);
-  EXPECT_EQ(doc.StartServiceByIndex(1), -1);
-  EXPECT_LT(doc.QueryServiceStateByIndex(1), 0);
+  EXPECT_EQ(doc.StopServiceByIndex(kStatusDataService), -1);
+  EXPECT_EQ(doc.DeleteServiceByIndex(kStatusDataService), -1);
+  EXPECT_EQ(doc.StartServiceByIndex(kStatusDataService), -1);
+  EXPECT_LT(doc.QueryServiceStateByIndex(kStatusDataService), 0);
   // Not known to be stopped: its data is not edited behind its back.
   EXPECT_TRUE(doc.IsSpoolerRunning());
   machine.settings().serviceManagerOpenable = true;
-  EXPECT_EQ(doc.QueryServiceStateByIndex(1), static_cast<int>(SERVICE_RUNNING));
+  EXPECT_EQ(doc.QueryServiceStateByIndex(kStatusDataService), static_cast<int>(SERVICE_RUNNING));
   EXPECT_NE(doc.scManager, nullptr);
 }
 
@@ -173,7 +173,7 @@ TEST_F(ServiceControl, TheSpoolerRunsOnlyWhenItsServiceSaysRunning) {
   machine.AddFault({"QueryServiceStatus", "SPOOLER", 0, ERROR_ACCESS_DENIED});
   EXPECT_TRUE(doc.IsSpoolerRunning());
   // Windows 95/98 always prints through its spooler, even when asking it fails.
-  doc.osType = 0;
+  doc.osType = kWindows9x;
   machine.AddFault({"EnumPrintersA", "", 0, RPC_S_SERVER_UNAVAILABLE});
   EXPECT_TRUE(doc.IsSpoolerRunning());
 }
@@ -182,7 +182,7 @@ TEST_F(ServiceControl, TheEndOfARunRestartsTheSpoolerOnNtOnly) {
   machine.AddFile("C:\\QXErs\\QXErs.ini", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=95N4\r\nDELFLG=000\r\n");
   Install("SPOOLER", SERVICE_RUNNING, {.pollsToStop = 1, .pollsToStart = 1});
   std::uint64_t waited = Waited([&] {
-    doc.StartErase(nullptr);
+    doc.StartErase(nullptr, -1);
     machine.JoinThreads();
   });
   EXPECT_EQ(State("SPOOLER"), SERVICE_RUNNING);

@@ -69,10 +69,13 @@ class ContractMachine {
   // A local printer, not shared, with the system's standard print processor.
   virtual bool AddTestPrinter(const std::string& name, const std::string& driver, const std::string& port) = 0;
 
-  // True when the backend is the real API under Wine and Wine is known to differ from
-  // Windows in the case described; the caller then skips its assertion. Windows' behaviour is
-  // what the assertion states, and what the simulation does.
+  // True when the backend is the real API under Wine, which is known to differ from Windows in
+  // the case described. The suites ask it through ContractTest::TodoWine, which then checks that
+  // Wine still differs. Windows' behaviour is what the checks state, and what the simulation does.
   virtual bool KnownWineDifference(const std::string& what) = 0;
+  // True when the calls run with the rights of the Unix superuser (Wine started by root), who
+  // passes over the Unix file permissions that Wine keeps attributes in.
+  virtual bool UnixSuperuser() = 0;
 };
 
 // Made by the binding that is linked in: a fresh machine for one test.

@@ -39,7 +39,7 @@ TEST(DefaultPrinterRepair, TheFirstDevicesEntryThatStillExistsReplacesAGoneDefau
       sim::SimMachine m;
       CQXErsDoc job{m.platform()};
       job.logEnabled = 1;
-      job.osType = 2;
+      job.osType = kWindowsNT4;
       job.spoolerRunning = running;
       if (running) {
         m.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");
@@ -72,7 +72,7 @@ TEST(DefaultPrinterRepair, OnWindows98TheAnnouncementNamesTheWindowsSection) {
   m.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
   m.settings().minorVersion = 10;
   CQXErsDoc job{m.platform()};
-  job.osType = 0;
+  job.osType = kWindows9x;
   job.spoolerRunning = true;
   m.AddKey(std::string(kHklmPrinters) + "Kept");
   m.AddFile("C:\\WINNT\\win.ini", "[windows]\r\ndevice=Gone,ZOVPS,VPT1\r\n[devices]\r\nKept=HPPCL5E,LPT1:\r\n");

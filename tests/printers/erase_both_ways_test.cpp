@@ -3,7 +3,7 @@
 // those that the two ways are built to have.
 #include <map>
 
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "printers/printer_fixture.h"
 
 namespace qx::test {

@@ -57,7 +57,7 @@ TEST_F(PrinterJob, OfflineDriverRemovalTakesSharesConnectionsDriversMonitorsAndP
   }
   machine.AddKey(std::string(kHklmMonitors) + "LM-A");
   machine.AddKey(environments + "Windows NT x86\\Print Processors\\PP-A");
-  doc.osType = 3;
+  doc.osType = kWindows2000;
   doc.printerNames = {"P1"};
   doc.DEL_PRINTER_NAME = {"DRV-A"};
   doc.DEL_LM_NAME = {"LM-A"};

@@ -16,10 +16,10 @@ void Prepare(sim::SimMachine& m, CQXErsDoc& job, int osType) {
   job.osType = osType;
   job.spoolerRunning = true;
   job.logEnabled = 1;
-  std::string environment = std::string(kHklmEnvironments) + (osType == 0 ? "Windows 4.0" : "Windows NT x86");
-  m.SetString(environment + (osType == 0 ? "\\Drivers\\D" : "\\Drivers\\Version-2\\D"), "Driver", "D.DLL");
+  std::string environment = std::string(kHklmEnvironments) + (osType == kWindows9x ? "Windows 4.0" : "Windows NT x86");
+  m.SetString(environment + (osType == kWindows9x ? "\\Drivers\\D" : "\\Drivers\\Version-2\\D"), "Driver", "D.DLL");
   m.AddKey(environment + "\\Print Processors\\WinPrint");
-  if (osType == 0) {
+  if (osType == kWindows9x) {
     m.AddFile("C:\\WINNT\\win.ini", "[ports]\r\nLPT1:=\r\nLPT2:=\r\nLPT3:=\r\n");
   } else {
     m.AddKey("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler");

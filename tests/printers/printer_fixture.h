@@ -24,7 +24,7 @@ class PrinterJob : public ::testing::Test {
  protected:
   PrinterJob() {
     doc.logEnabled = 1;
-    doc.osType = 2;
+    doc.osType = kWindowsNT4;
     machine.AddKey("HKEY_USERS\\.DEFAULT");
     machine.AddKey("HKEY_USERS\\S-1-5-21-1000");
   }

@@ -45,7 +45,7 @@ TEST_F(SpoolerJob, ConnectionsAndPrintersThatCannotBeOpenedAreDeletedAsConnectio
                     "Printer Driver", "DRV-A");
   AddDriver("Windows 4.0\\Drivers\\Version-0\\", "DRV-A");
   machine.SetString(std::string(kHklmMonitors) + "LM-A", "Driver", "LMA.DLL");
-  doc.osType = 3;
+  doc.osType = kWindows2000;
   doc.DEL_PRINTER_NAME = {"drv-a"};
   doc.DEL_LM_NAME = {"LM-A"};
   doc.RemovePrinterDrivers();

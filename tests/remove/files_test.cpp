@@ -4,7 +4,7 @@
 
 #include "app/CQXErsDoc.h"
 #include "platform/sim/sim_machine.h"
-#include "remove/files.h"
+#include "app/text.h"
 
 namespace qx::test {
 namespace {
@@ -16,14 +16,14 @@ class FileRemoval : public ::testing::Test {
  protected:
   FileRemoval() {
     doc.logEnabled = 1;
-    doc.osType = 2;
+    doc.osType = kWindowsNT4;
     machine.AddKey(kSharedDlls);
   }
   void Windows98() {
     machine.settings().platformId = VER_PLATFORM_WIN32_WINDOWS;
     machine.settings().windowsDirectory = "C:\\WINDOWS";
     machine.AddDirectory("C:\\WINDOWS");
-    doc.osType = 0;
+    doc.osType = kWindows9x;
   }
   std::string Pending() const {
     auto v = machine.Value(kSessionManager, "PendingFileRenameOperations");
@@ -165,7 +165,7 @@ TEST_F(FileRemoval, AWininitThatCannotBeReplacedKeepsEveryLineAndTheFileItself) 
     m.AddFile("C:\\WINDOWS\\WININIT.INI", ini);
     m.AddFault(fault);
     CQXErsDoc job{m.platform()};
-    job.osType = 0;
+    job.osType = kWindows9x;
     const bool added = job.ScheduleWininitDelete("C:\\QX\\B.DLL") == 0;
     EXPECT_EQ(m.File("C:\\WINDOWS\\WININIT.INI")->contents,
               added ? "[rename]\r\nNul=C:\\QX\\B.DLL\r\nNul=C:\\A.DLL\r\n" : ini);
@@ -226,7 +226,7 @@ TEST_F(FileRemoval, TheReadmesShortNameLosesItsSharedDllEntryOnWindows98And2000)
     doc.logFiles.clear();
     machine.SetDword(kSharedDlls, "C:\\QX\\お読み~1.TXT", 1);
     doc.DeleteOneFile(readme);
-    bool handled = osType != 2;
+    bool handled = osType != kWindowsNT4;
     EXPECT_EQ(machine.Value(kSharedDlls, "C:\\QX\\お読み~1.TXT").has_value(), !handled);
     ASSERT_EQ(doc.logFiles.size(), handled ? 2u : 1u);
     if (handled) { EXPECT_EQ(doc.logFiles[1], "お読みくださいのショートファイルネーム対応：共有レジストリ削除成功。"); }

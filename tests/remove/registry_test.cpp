@@ -4,7 +4,7 @@
 
 #include "app/CQXErsDoc.h"
 #include "platform/sim/sim_machine.h"
-#include "remove/registry.h"
+#include "app/registry.h"
 
 namespace qx::test {
 namespace {

@@ -23,7 +23,7 @@ class DeletionAtRestart : public ::testing::Test {
 };
 
 TEST_F(DeletionAtRestart, OnNtAFileTheSpoolerHeldGoesOnceTheSpoolerIsStopped) {
-  doc.osType = 2;
+  doc.osType = kWindowsNT4;
   Spooler(SERVICE_RUNNING);
   machine.AddFile("C:\\WINNT\\System32\\spool\\ZOVMON.DLL", "x");
   machine.SetLockedBy("C:\\WINNT\\System32\\spool\\ZOVMON.DLL", "SPOOLER");
@@ -37,7 +37,7 @@ TEST_F(DeletionAtRestart, OnNtAFileTheSpoolerHeldGoesOnceTheSpoolerIsStopped) {
 }
 
 TEST_F(DeletionAtRestart, ASpoolerThatDoesNotStartAgainIsTriedThenLeftToTheRestart) {
-  doc.osType = 2;
+  doc.osType = kWindowsNT4;
   Spooler(SERVICE_RUNNING);
   machine.AddFile("C:\\QX\\Busy.DLL", "x");
   machine.SetLocked("C:\\QX\\Busy.DLL", true);
@@ -56,7 +56,7 @@ TEST_F(DeletionAtRestart, ASpoolerThatDoesNotStartAgainIsTriedThenLeftToTheResta
 }
 
 TEST_F(DeletionAtRestart, OnNtASecondFailureIsCarriedOutByTheRestart) {
-  doc.osType = 2;
+  doc.osType = kWindowsNT4;
   Spooler(SERVICE_STOPPED);
   machine.AddFile("C:\\QX\\Busy.DLL", "x");
   machine.AddFile("C:\\QX\\Other.DLL", "stays");
@@ -79,7 +79,7 @@ TEST_F(DeletionAtRestart, OnWindows98TheRenameSectionIsCarriedOutByTheRestart) {
   machine.settings().systemDirectory = "C:\\WINDOWS\\SYSTEM";
   machine.AddFile("C:\\WINDOWS\\WININIT.INI", "[rename]\r\nNul=C:\\OLD.TMP\r\n");
   machine.AddFile("C:\\OLD.TMP", "");
-  doc.osType = 0;
+  doc.osType = kWindows9x;
   machine.AddFile("C:\\Program Files\\Qorvex\\Status Monitor.exe", "x");
   machine.SetLocked("C:\\Program Files\\Qorvex\\Status Monitor.exe", true);
   machine.AddFile("C:\\Program Files\\Qorvex\\Keep.txt", "stays");

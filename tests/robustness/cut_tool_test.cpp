@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "platform/sim/sim_text.h"
 #include "tests/robustness/robustness_support.h"
 #include "tests/tools/image_support.h"

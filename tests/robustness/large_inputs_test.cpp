@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "support/run_fixture.h"
 
 namespace qx::test {
@@ -50,7 +50,7 @@ TEST(LargeInputs, TheRunEndsAndRemovesTheFamilyEverywhere) {
 
   const std::vector<std::string> messages = run.Messages();
   ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back().rfind("1044 ", 0), 0u) << messages.back();  // the result came
+  EXPECT_EQ(messages.back().rfind(std::to_string(QXM_RESULT) + " ", 0), 0u) << messages.back();  // the result came
   EXPECT_FALSE(m.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\Qorvex"));
   EXPECT_EQ(m.Value("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "Big")->data.size(), std::size_t{1} << 20);
   int familyLeft = 0, othersGone = 0, uninstallGone = 0;

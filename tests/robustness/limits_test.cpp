@@ -13,8 +13,8 @@
 #include "app/text.h"
 #include "companions/companion_programs.h"
 #include "companions/companions.h"
-#include "companions/services.h"
-#include "platform/sim/image.h"
+#include "app/services.h"
+#include "platform/sim/image/image.h"
 #include "support/run_fixture.h"
 #include "support/stage_machine.h"
 
@@ -193,9 +193,9 @@ constexpr std::uint64_t kMenuEntryMs = 2 * 10000 + 500;
 constexpr std::uint64_t kMetabaseMs = 60000;
 
 std::uint64_t WaitBound(const CQXErsDoc& doc, std::size_t programWindows) {
-  const bool nt = doc.osType != 0;
+  const bool nt = doc.osType != kWindows9x;
   // ZOVRCM, ZOVNQSNT, ZOVPMN, ZOVPQS, ZOVPJR, ZOVSDS, and Par1284 on NT 3.51: stopped, then deleted.
-  const std::uint64_t companions = nt ? (doc.osType == 1 ? 7 : 6) : 0;
+  const std::uint64_t companions = nt ? (doc.osType == kWindowsNT351 ? 7 : 6) : 0;
   std::uint64_t bound = companions * (kStopMs + kPollingMs);
   // The spooler around the deferred files and at the end; the web service; the metabase.
   if (nt) bound += 2 * (kStopMs + kSpoolerAgainMs) + kStopMs + kPollingMs;
@@ -204,7 +204,7 @@ std::uint64_t WaitBound(const CQXErsDoc& doc, std::size_t programWindows) {
   // both of their passes, the status manager's rest and the terminate event's.
   bound += ((nt ? 7 : 12) + 2 * programWindows) * kWindowMs + 5000 + 21000;
   // Around the driver deletions, and per monitor deleted (twice on Windows 2000).
-  bound += 4000 + 500 * doc.DEL_LM_NAME.size() * (doc.osType == 3 ? 2 : 1);
+  bound += 4000 + 500 * doc.DEL_LM_NAME.size() * (doc.osType == kWindows2000 ? 2 : 1);
   const std::size_t menuEntries = doc.DEL_FOLDER_QX.size() + doc.migrationLists[kMigMenuItems].size() +
                                   doc.migrationLists[kMigDrivers + kMigMenuItems].size();
   bound += menuEntries * kMenuEntryMs;
@@ -299,7 +299,7 @@ TEST(Waits, NothingThatNeverAnswersHoldsTheRunPastItsBound) {
     ASSERT_FALSE(run.machine.RanAway());
     const std::vector<std::string> messages = run.Messages();
     ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back().rfind("1044 ", 0), 0u) << messages.back();  // the result came
+    EXPECT_EQ(messages.back().rfind(std::to_string(QXM_RESULT) + " ", 0), 0u) << messages.back();  // the result came
     EXPECT_EQ(run.machine.HungSends(), 0);
     const std::uint64_t elapsed = run.machine.ElapsedMs();
     EXPECT_LE(elapsed, WaitBound(run.doc, windows));

@@ -9,9 +9,9 @@
 #include "app/log_lines.h"
 #include "companions/companion_programs.h"
 #include "companions/companions.h"
-#include "companions/services.h"
+#include "app/services.h"
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "platform/sim/sim_text.h"
 
 namespace qx::test::robustness {

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "platform/sim/sim_text.h"
 #include "support/run_fixture.h"
 #include "tests/scenario/machine_compare.h"
@@ -49,7 +49,7 @@ struct SecondStart {
     view.window = window;
   }
   void Run() {
-    doc.StartErase(&view);
+    doc.StartErase(view.window, view.driverChoice);
     machine.JoinThreads();
   }
   sim::SimMachine& machine;

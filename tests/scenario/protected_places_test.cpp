@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "platform/sim/sim_text.h"
 #include "support/run_fixture.h"
 #include "tests/scenario/machine_compare.h"

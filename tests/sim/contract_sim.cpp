@@ -143,6 +143,7 @@ class SimContractMachine final : public ContractMachine {
   }
 
   bool KnownWineDifference(const std::string&) override { return false; }
+  bool UnixSuperuser() override { return false; }
 
  private:
   // The test service program, beside the program the machine runs.

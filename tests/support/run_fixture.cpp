@@ -59,16 +59,14 @@ void RunFixture::WriteEnvironment(const std::string& delflg, const std::string& 
 }
 
 void RunFixture::Run() {
-  doc.StartErase(&view);
+  doc.StartErase(view.window, view.driverChoice);
   machine.JoinThreads();
 }
 
 std::vector<std::string> RunFixture::Messages() const {
   std::vector<std::string> out;
-  for (const sim::ReceivedMessage& m : machine.Messages(window)) {
-    out.push_back(std::to_string(m.message) + " " + std::to_string(static_cast<LPARAM>(m.wParam)) + " " +
-                  std::to_string(m.lParam));
-  }
+  for (const sim::ReceivedMessage& m : machine.Messages(window))
+    out.push_back(ViewMessage(m.message, static_cast<LPARAM>(m.wParam), m.lParam));
   return out;
 }
 
@@ -77,13 +75,18 @@ std::string RunFixture::Log() const {
   return file ? file->contents : std::string();
 }
 
-std::vector<std::string> PaddedRun(int firstStatus, DWORD total, int result) {
-  std::vector<std::string> out = {"1035 0 0", "1039 0 0", "1037 0 " + std::to_string(total),
-                                  "1039 " + std::to_string(firstStatus) + " 0"};
-  for (int status = 3; status <= 6; ++status) out.push_back("1039 " + std::to_string(status) + " 0");
-  for (DWORD pos = 1; pos <= total; ++pos) out.push_back("1038 " + std::to_string(pos) + " 0");
-  out.push_back("1036 0 0");
-  out.push_back("1044 " + std::to_string(result) + " 0");
+std::string ViewMessage(UINT message, LPARAM wParam, LPARAM lParam) {
+  return std::to_string(message) + " " + std::to_string(wParam) + " " + std::to_string(lParam);
+}
+
+std::vector<std::string> PaddedRun(RunStatus firstStatus, DWORD total, int result) {
+  std::vector<std::string> out = {ViewMessage(QXM_RUN_START), ViewMessage(QXM_STATUS, kStatusStarting),
+                                  ViewMessage(QXM_RANGE, 0, total), ViewMessage(QXM_STATUS, firstStatus)};
+  for (RunStatus status : {kStatusServicesAndOthers, kStatusMenus, kStatusRegistry, kStatusFiles})
+    out.push_back(ViewMessage(QXM_STATUS, status));
+  for (DWORD pos = 1; pos <= total; ++pos) out.push_back(ViewMessage(QXM_POSITION, pos));
+  out.push_back(ViewMessage(QXM_RUN_END));
+  out.push_back(ViewMessage(QXM_RESULT, result));
   return out;
 }
 

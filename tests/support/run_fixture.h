@@ -75,7 +75,11 @@ class RunFixture {
   HWND window = nullptr;
 };
 
+// One message to the view as Messages() and qxers-sim's messages.txt record it:
+// "message wParam lParam", wParam signed.
+std::string ViewMessage(UINT message, LPARAM wParam = 0, LPARAM lParam = 0);
+
 // The messages a run without stages sends: status, range, padding to full, end, result.
-std::vector<std::string> PaddedRun(int firstStatus, DWORD total, int result);
+std::vector<std::string> PaddedRun(RunStatus firstStatus, DWORD total, int result);
 
 }  // namespace qx::test

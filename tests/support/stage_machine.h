@@ -12,7 +12,7 @@ namespace qx::test {
 struct StageMachine {
   StageMachine() {
     doc.logEnabled = 1;
-    doc.osType = 2;
+    doc.osType = kWindowsNT4;
     doc.delFlags = 1;
     doc.stepTotal = 100;
     doc.windowsDir = "C:\\WINNT\\";

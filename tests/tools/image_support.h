@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 
 namespace qx::test {
 

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "support/run_fixture.h"
 #include "tests/tools/image_support.h"
 #include "tests/tools/qxers_sim_support.h"
 
@@ -66,18 +67,20 @@ TEST(QxersSim, TheDefaultImageRunsToItsResult) {
 
   std::vector<std::string> messages = Lines(ReadBytes(out.path() / "messages.txt"));
   ASSERT_GE(messages.size(), 6u);
-  EXPECT_EQ(messages[0], "1035 0 0");
-  EXPECT_EQ(messages[1], "1039 0 0");
+  EXPECT_EQ(messages[0], ViewMessage(QXM_RUN_START));
+  EXPECT_EQ(messages[1], ViewMessage(QXM_STATUS, kStatusStarting));
   unsigned total = 0;
-  ASSERT_EQ(std::sscanf(messages[2].c_str(), "1037 0 %u", &total), 1) << messages[2];
-  EXPECT_EQ(messages[messages.size() - 2], "1036 0 0");
+  ASSERT_EQ(std::sscanf(messages[2].c_str(), (std::to_string(QXM_RANGE) + " 0 %u").c_str(), &total), 1)
+      << messages[2];
+  EXPECT_EQ(messages[messages.size() - 2], ViewMessage(QXM_RUN_END));
   const std::string& last = messages.back();
-  EXPECT_TRUE(last == "1044 0 0" || last == "1044 1 0") << last;
+  EXPECT_TRUE(last == ViewMessage(QXM_RESULT, kResultDone) || last == ViewMessage(QXM_RESULT, kResultRestart))
+      << last;
   // The bar moves one step at a time and ends full.
   unsigned expected = 1;
   for (const std::string& m : messages) {
     unsigned pos = 0;
-    if (std::sscanf(m.c_str(), "1038 %u 0", &pos) != 1) continue;
+    if (std::sscanf(m.c_str(), (std::to_string(QXM_POSITION) + " %u 0").c_str(), &pos) != 1) continue;
     EXPECT_LE(pos, total);
     if (pos != total) {
       EXPECT_EQ(pos, expected) << m;
@@ -135,14 +138,17 @@ TEST(QxersSim, RunsThatEndBeforeTheStartExitWithOne) {
   REQUIRE_QXERS_SIM();
   const EarlyEnd cases[] = {
       {"no configuration", "", ""},
-      {"foreign configuration", "[ENVIRONMENT]\r\nAP=OTHER\r\nSUPPORTOS=N4\r\n", "1044 -2 0\n"},
-      {"system not listed", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=95\r\n", "1044 -3 0\n"},
-      {"no rights", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=N4\r\n", "1044 -4 0\n"},
+      {"foreign configuration", "[ENVIRONMENT]\r\nAP=OTHER\r\nSUPPORTOS=N4\r\n",
+       ViewMessage(QXM_RESULT, kResultNoConfiguration) + "\n"},
+      {"system not listed", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=95\r\n",
+       ViewMessage(QXM_RESULT, kResultUnsupportedSystem) + "\n"},
+      {"no rights", "[ENVIRONMENT]\r\nAP=QXERASER\r\nSUPPORTOS=N4\r\n",
+       ViewMessage(QXM_RESULT, kResultNoRights) + "\n"},
   };
   for (const EarlyEnd& c : cases) {
     SCOPED_TRACE(c.name);
     TestImage image(std::string("[System]\nPlatformId=2\nMajorVersion=4\nModuleFileName=C:\\QXErs\\QXErs.exe\n") +
-                    (c.messages == "1044 -4 0\n" ? "ServiceManager=denied\n" : ""));
+                    (c.messages == ViewMessage(QXM_RESULT, kResultNoRights) + "\n" ? "ServiceManager=denied\n" : ""));
     if (!c.config.empty()) image.Write("drive_c/QXErs/QXErs.ini", c.config);
     image.MakeDir("drive_c/TEMP");
     TempDir out;
@@ -167,9 +173,8 @@ TEST(QxersSim, ARunWithNoDeletionKindWritesTheWholeMessageSequence) {
   TempDir out;
   Outcome o = RunCommand("run '" + image.str() + "' --out '" + out.str() + "'");
   EXPECT_EQ(o.status, 0) << o.out << o.err;
-  std::string expected = "1035 0 0\n1039 0 0\n1037 0 12\n1039 2 0\n1039 3 0\n1039 4 0\n1039 5 0\n1039 6 0\n";
-  for (int pos = 1; pos <= 12; ++pos) expected += "1038 " + std::to_string(pos) + " 0\n";
-  expected += "1036 0 0\n1044 0 0\n";
+  std::string expected;
+  for (const std::string& message : PaddedRun(kStatusStoppingServices, 12, kResultDone)) expected += message + "\n";
   EXPECT_EQ(ReadBytes(out.path() / "messages.txt"), expected);
   EXPECT_TRUE(fs::exists(out.path() / "spooler.txt")) << "written, empty: nothing was asked of the spooler";
   EXPECT_EQ(ReadBytes(out.path() / "spooler.txt"), "");

@@ -10,7 +10,7 @@
 #include "app/CQXErsDoc.h"
 #include "app/ui/CQXErsView.h"
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/qxers-sim/console_dialogs.h"
 #include "tools/qxers-sim/options.h"

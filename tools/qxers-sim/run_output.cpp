@@ -6,7 +6,7 @@
 
 #include "app/CQXErsDoc.h"
 #include "platform/sim/encoding.h"
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 
 namespace qxsim {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/image.h"
+#include "platform/sim/image/image.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image_ini.h"
-#include "platform/sim/image_preview.h"
-#include "platform/sim/image_reg.h"
+#include "platform/sim/image/image_ini.h"
+#include "platform/sim/image/image_preview.h"
+#include "platform/sim/image/image_reg.h"
 #include "platform/sim/sim_text.h"
 
 namespace qx::sim {

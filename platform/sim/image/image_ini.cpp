@@ -1,10 +1,10 @@
-#include "platform/sim/image_ini.h"
+#include "platform/sim/image/image_ini.h"
 
 #include <cstdio>
 #include <set>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image_text.h"
+#include "platform/sim/image/image_text.h"
 #include "platform/sim/sim_text.h"
 
 // machine.ini layout (UTF-8, ';' starts a comment line; every section and key is optional,

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "platform/sim/image_outside.h"
+#include "platform/sim/image/image_outside.h"
 
 namespace qx::sim::image {
 

@@ -1,9 +1,9 @@
-#include "platform/sim/image_outside.h"
+#include "platform/sim/image/image_outside.h"
 
 #include <cstdio>
 
 #include "platform/sim/encoding.h"
-#include "platform/sim/image_text.h"
+#include "platform/sim/image/image_text.h"
 #include "platform/sim/sim_text.h"
 
 namespace qx::sim::image {

@@ -1,4 +1,4 @@
-#include "platform/sim/image_preview.h"
+#include "platform/sim/image/image_preview.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/sim/image_text.h"
+#include "platform/sim/image/image_text.h"
 
 #include "platform/sim/encoding.h"
 
