@@ -67,6 +67,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) { return EqualPrefixNoCase(s, prefix); }
 
+std::string FoldCase(std::string_view s) {
+  std::string out(s);
+  for (std::size_t i = 0; i < out.size(); i += CharLength(out, i)) {
+    if (CharLength(out, i) == 1) out[i] = FoldAscii(out[i]);
+  }
+  return out;
+}
+
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   if (s.size() < suffix.size()) return false;
   // The suffix must start on a character: not on the second byte of a double-byte one.

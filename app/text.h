@@ -31,6 +31,9 @@ std::string Trim(std::string_view s);
 
 // Compared without regard to ASCII case; double-byte characters must match exactly.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The text with its single-byte letters in upper case and its double-byte characters as they
+// are: a key under which texts that EqualsNoCase takes for equal fall together.
+std::string FoldCase(std::string_view s);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // The last suffix.size() bytes compared as EqualsNoCase does.
 bool EndsWithNoCase(std::string_view s, std::string_view suffix);

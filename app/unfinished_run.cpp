@@ -5,6 +5,8 @@
 // run can find. The next run takes up what is kept here with what it finds itself.
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <unordered_set>
 
 #include "app/CQXErsDoc.h"
 #include "app/directories.h"
@@ -60,10 +62,15 @@ std::vector<KeptItem> ReadKeptItems(Registry& reg) {
 int CQXErsDoc::TakeUpUnfinishedRun() {
   int steps = 0;
   const auto lists = KeptLists(*this);
+  // What each list holds already, folded, so that a long note is taken up in one pass.
+  std::map<const StringList*, std::unordered_set<std::string>> held;
+  for (const KeptList& kept : lists) {
+    for (const std::string& item : *kept.list) held[kept.list].insert(FoldCase(item));
+  }
   for (const auto& [tag, item, index] : ReadKeptItems(sys.registry)) {
     if (item.empty()) continue;
     for (const KeptList& kept : lists) {
-      if (tag != kept.tag || ListHoldsNoCase(*kept.list, item)) continue;
+      if (tag != kept.tag || !held[kept.list].insert(FoldCase(item)).second) continue;
       if (kept.list == &productDirs) {
         // Taken as the discovery takes a directory: Windows' own are refused again.
         if (AddOwnDirectory(productDirs, item) == 0) continue;
@@ -95,17 +102,16 @@ int CQXErsDoc::TakeUpUnfinishedRun() {
 
 void CQXErsDoc::TakeUpKeptValues(const std::string& key) {
   std::vector<KeptValue>& kept = keptDriverMigration;
+  std::unordered_set<std::string> known;
+  for (const KeptValue& k : kept) known.insert(FoldCase(k.printer) + '\\' + FoldCase(k.name));
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, key, printers);
   for (const std::string& printer : printers) {
     std::vector<RegistryValue> values;
     EnumRegistryValues(sys.registry, HKEY_LOCAL_MACHINE, key + "\\" + printer, values, true);
     for (RegistryValue& value : values) {
-      bool known = false;
-      for (const KeptValue& k : kept) {
-        known = known || (EqualsNoCase(k.printer, printer) && EqualsNoCase(k.name, value.name));
-      }
-      if (!known) kept.push_back(KeptValue{printer, value.name, value.type, std::move(value.data)});
+      if (!known.insert(FoldCase(printer) + '\\' + FoldCase(value.name)).second) continue;
+      kept.push_back(KeptValue{printer, value.name, value.type, std::move(value.data)});
     }
   }
 }
@@ -116,15 +122,14 @@ void CQXErsDoc::NoteUnfinishedRun() {
   const auto noted = ReadKeptItems(sys.registry);
   for (const KeptList& kept : KeptLists(*this)) {
     int index = 0;
-    StringList present;
+    std::unordered_set<std::string> present;
     for (const KeptItem& item : noted) {
       if (item.tag != kept.tag) continue;
-      present.push_back(item.item);
+      present.insert(FoldCase(item.item));
       index = std::max(index, item.index + 1);
     }
     for (const std::string& item : *kept.list) {
-      if (ListHoldsNoCase(present, item)) continue;
-      present.push_back(item);
+      if (!present.insert(FoldCase(item)).second) continue;
       const std::string name = kept.tag + "." + std::to_string(index++);
       WriteRegistryValue(sys.registry, HKEY_LOCAL_MACHINE, kUnfinishedRunKey, name, REG_SZ,
                          reinterpret_cast<const BYTE*>(item.c_str()), static_cast<DWORD>(item.size() + 1));

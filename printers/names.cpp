@@ -2,6 +2,8 @@
 // ports and virtual printers, and the table-driven registry removal.
 #include "printers/names.h"
 
+#include <unordered_set>
+
 #include <vector>
 
 #include "app/directories.h"
@@ -90,6 +92,9 @@ std::string MapLptnPort(const std::string& port) {
 const char* CQXErsDoc::OwnEnvironment() const { return osType == kWindows9x ? kWin95Environment : kNtEnvironment; }
 
 int CQXErsDoc::GatherPrinterNames() {
+  // The names gathered so far (both printer trees name most printers), for a look-up as long
+  // as the spooler has printers.
+  std::unordered_set<std::string> gathered(printerNames.begin(), printerNames.end());
   int count = 0;
   for (const char* base : {kPrintersKey, kNtPrintersKey}) {
     StringList names;
@@ -103,9 +108,7 @@ int CQXErsDoc::GatherPrinterNames() {
       std::string driver;
       if (!ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Printer Driver", driver)) continue;
       if (!ListHoldsNoCase(DEL_PRINTER_NAME, driver)) continue;
-      bool known = false;
-      for (const std::string& gathered : printerNames) known = known || gathered == name;
-      if (!known) {
+      if (gathered.insert(name).second) {
         printerNames.push_back(name);
         ++count;
       }
@@ -174,6 +177,9 @@ std::optional<std::string> CQXErsDoc::ReadVirtualPrinterTarget(const std::string
 void CQXErsDoc::RemoveNamedEntries(const std::vector<RemovalRow>& rows, const StringList& names, bool log) {
   for (const RemovalRow& row : rows) {
     std::string rootName = RootKeyName(row.root);
+    // The loaded hives, listed once for the row: deleting values does not change them.
+    StringList users;
+    if (row.root == HKEY_USERS) EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
     for (const std::string& name : names) {
       if (std::string(row.kind) == "Key") {
         std::string key = JoinKey(row.path, name);
@@ -195,8 +201,6 @@ void CQXErsDoc::RemoveNamedEntries(const std::vector<RemovalRow>& rows, const St
         if (log) LogValueDeletion(r, rootName, row.path, value);
         continue;
       }
-      StringList users;
-      EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
       for (const std::string& user : users) {
         std::string key = JoinKey(user, row.path);
         if (!FitsBuffer(key)) {

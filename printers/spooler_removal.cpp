@@ -1,5 +1,6 @@
 // Removal of the family's printers, drivers, language monitors and print processors through
 // the running print spooler.
+#include <unordered_set>
 #include <vector>
 
 #include "app/text.h"
@@ -194,11 +195,11 @@ void CQXErsDoc::RemovePrinterLeftovers(const std::vector<PRINTER_INFO_2A>& print
   RemoveNamedEntries(PrinterLeftoverRows(false), printerNames, false);
   // A printer the spooler does not know (an earlier run deleted part of its data without the
   // spooler) leaves its users' device lists to be cleaned here, as the spooler would have done.
+  std::unordered_set<std::string> listed;
+  for (const PRINTER_INFO_2A& printer : printers) listed.insert(FoldCase(printer.pPrinterName));
   StringList unknown;
   for (const std::string& name : printerNames) {
-    bool listed = false;
-    for (const PRINTER_INFO_2A& printer : printers) listed = listed || EqualsNoCase(printer.pPrinterName, name);
-    if (!listed) unknown.push_back(name);
+    if (!listed.count(FoldCase(name))) unknown.push_back(name);
   }
   if (!unknown.empty()) RemoveNamedEntries(PrinterLeftoverRows(true), unknown, false);
 }
