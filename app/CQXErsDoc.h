@@ -143,6 +143,11 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   // the product's ports and monitors (printers/).
   const char* OwnEnvironment() const;  // "Windows 4.0" on Windows 95/98, else "Windows NT x86"
   bool IsProductNetworkPort(const std::string& port);
+  // The ports the family's monitors list, read once for many questions: each entry a name,
+  // or (skipped) the text that says a name too long was passed over.
+  using ProductPortListing = std::vector<std::pair<bool, std::string>>;
+  ProductPortListing ReadProductPortListing();
+  bool IsProductNetworkPort(const ProductPortListing& listing, const std::string& port);
   std::optional<std::string> ReadVirtualPrinterTarget(const std::string& printer);
   void RemoveNamedEntries(const std::vector<RemovalRow>& rows, const StringList& names, bool log);
   int ReassignVirtualPorts();

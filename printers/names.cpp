@@ -117,15 +117,15 @@ int CQXErsDoc::GatherPrinterNames() {
   return count;
 }
 
-bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
+CQXErsDoc::ProductPortListing CQXErsDoc::ReadProductPortListing() {
+  ProductPortListing listing;
   // Values first, then subkeys: a monitor lists its ports either way.
   for (bool values : {true, false}) {
     for (const char* monitor : {kTcpMonitorKey, kNetworkMonitorKey}) {
       HKEY key = nullptr;
       if (sys.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, monitor, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
-      bool found = false;
       int retries = 0;
-      for (DWORD index = 0; !found; ++index) {
+      for (DWORD index = 0;; ++index) {
         char name[MAX_PATH] = {};
         DWORD length = MAX_PATH;
         LONG r = values ? sys.registry.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr)
@@ -135,21 +135,34 @@ bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
           // then passed over and the names after it are still seen.
           if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
           AskAgainOrPassOver(index, retries);
-          // Passed over: said once.
-          if (retries == 0) LogSkippedName(*this, std::string(monitor) + " [" + std::to_string(index) + "]");
+          if (retries == 0) listing.push_back({true, std::string(monitor) + " [" + std::to_string(index) + "]"});
           continue;
         }
         retries = 0;
         if (r != ERROR_SUCCESS) break;
-        std::string text = FromBuffer(name, MAX_PATH);
-        // The unnamed default value names no port.
-        if (!text.empty() && text + kTcpPortSuffix == port) found = true;
+        listing.push_back({false, FromBuffer(name, MAX_PATH)});
       }
       sys.registry.RegCloseKey(key);
-      if (found) return true;
     }
   }
+  return listing;
+}
+
+bool CQXErsDoc::IsProductNetworkPort(const ProductPortListing& listing, const std::string& port) {
+  for (const auto& [skipped, text] : listing) {
+    // A name passed over is said each time the list is looked through, up to the port found.
+    if (skipped) {
+      LogSkippedName(*this, text);
+      continue;
+    }
+    // The unnamed default value names no port.
+    if (!text.empty() && text + kTcpPortSuffix == port) return true;
+  }
   return false;
+}
+
+bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
+  return IsProductNetworkPort(ReadProductPortListing(), port);
 }
 
 std::optional<std::string> CQXErsDoc::ReadVirtualPrinterTarget(const std::string& printer) {

@@ -13,11 +13,17 @@ namespace {
 
 // The port a printer on the given port moves to for the kind of port being removed, or ""
 // when it stays.
-std::string NewPort(CQXErsDoc& doc, const std::string& kind, const std::string& port) {
+std::string NewPort(CQXErsDoc& doc, const std::string& kind, const std::string& port,
+                    const CQXErsDoc::ProductPortListing& listing) {
   if (kind == kLptnKind) return IsLptnPort(port) ? MapLptnPort(port) : std::string();
   // NT 3.51 names such a port with the suffix already.
   std::string asListed = doc.osType == kWindowsNT351 ? port : port + kTcpPortSuffix;
-  return doc.IsProductNetworkPort(asListed) ? kParallelPort : std::string();
+  return doc.IsProductNetworkPort(listing, asListed) ? kParallelPort : std::string();
+}
+
+// The family's monitors' ports, read once for all the printers a move looks at.
+CQXErsDoc::ProductPortListing ListingFor(CQXErsDoc& doc, const std::string& kind) {
+  return kind == kLptnKind ? CQXErsDoc::ProductPortListing{} : doc.ReadProductPortListing();
 }
 
 bool KnownKind(const std::string& kind) { return kind == kLptnKind || kind == kTcpPortKind; }
@@ -55,8 +61,9 @@ int CQXErsDoc::MovePrintersOffPorts(const std::string& kind) {
   if (!KnownKind(kind)) return 0;
   std::vector<PRINTER_INFO_2A> printers;
   if (!sys.spooler.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, printers)) return 0;
+  const ProductPortListing listing = ListingFor(*this, kind);
   for (PRINTER_INFO_2A& printer : printers) {
-    std::string port = NewPort(*this, kind, printer.pPortName);
+    std::string port = NewPort(*this, kind, printer.pPortName, listing);
     if (port.empty()) continue;
     HANDLE handle = nullptr;
     PRINTER_DEFAULTSA defaults{nullptr, PRINTER_ACCESS_ADMINISTER};
@@ -115,11 +122,12 @@ int CQXErsDoc::MovePrintersOffPortsOffline(const std::string& kind) {
   if (!KnownKind(kind)) return 0;
   AddLog(logSpoolerStopped, GroupEntry(kind == kLptnKind ? "LPTNx: -> LPTx:変更(SPOOLER 停止時の処理)"
                                                           : "NeTrova Port -> LPTx:変更(SPOOLER 停止時の処理)"));
+  const ProductPortListing listing = ListingFor(*this, kind);
   for (const char* base : {kPrintersKey, kNtPrintersKey}) {
     ForEachPrinterKeyOffline(*this, base, [&](const std::string& key) {
       std::string port;
       ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, key, "Port", port);
-      std::string moved = NewPort(*this, kind, port);
+      std::string moved = NewPort(*this, kind, port, listing);
       if (!moved.empty()) SetPrinterTextOffline(*this, key, "Port", moved);
     });
   }
