@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -143,9 +144,14 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   // the product's ports and monitors (printers/).
   const char* OwnEnvironment() const;  // "Windows 4.0" on Windows 95/98, else "Windows NT x86"
   bool IsProductNetworkPort(const std::string& port);
-  // The ports the family's monitors list, read once for many questions: each entry a name,
-  // or (skipped) the text that says a name too long was passed over.
-  using ProductPortListing = std::vector<std::pair<bool, std::string>>;
+  // The ports the family's monitors list, read once for many questions, in the order they are
+  // listed: each port as the spooler names it (with its suffix) at its first position, and
+  // the positions and texts of names too long that were passed over.
+  struct ProductPortListing {
+    std::unordered_map<std::string, std::size_t> ports;
+    std::vector<std::pair<std::size_t, std::string>> skipped;
+    std::size_t size = 0;
+  };
   ProductPortListing ReadProductPortListing();
   bool IsProductNetworkPort(const ProductPortListing& listing, const std::string& port);
   std::optional<std::string> ReadVirtualPrinterTarget(const std::string& printer);

@@ -135,12 +135,15 @@ CQXErsDoc::ProductPortListing CQXErsDoc::ReadProductPortListing() {
           // then passed over and the names after it are still seen.
           if (index >= kMaxEnumIndex) break;  // a key that answers so at every index still ends
           AskAgainOrPassOver(index, retries);
-          if (retries == 0) listing.push_back({true, std::string(monitor) + " [" + std::to_string(index) + "]"});
+          if (retries == 0) listing.skipped.push_back({listing.size++, std::string(monitor) + " [" + std::to_string(index) + "]"});
           continue;
         }
         retries = 0;
         if (r != ERROR_SUCCESS) break;
-        listing.push_back({false, FromBuffer(name, MAX_PATH)});
+        std::string text = FromBuffer(name, MAX_PATH);
+        // The unnamed default value names no port.
+        if (!text.empty()) listing.ports.emplace(text + kTcpPortSuffix, listing.size);
+        ++listing.size;
       }
       sys.registry.RegCloseKey(key);
     }
@@ -149,16 +152,13 @@ CQXErsDoc::ProductPortListing CQXErsDoc::ReadProductPortListing() {
 }
 
 bool CQXErsDoc::IsProductNetworkPort(const ProductPortListing& listing, const std::string& port) {
-  for (const auto& [skipped, text] : listing) {
-    // A name passed over is said each time the list is looked through, up to the port found.
-    if (skipped) {
-      LogSkippedName(*this, text);
-      continue;
-    }
-    // The unnamed default value names no port.
-    if (!text.empty() && text + kTcpPortSuffix == port) return true;
+  auto found = listing.ports.find(port);
+  const std::size_t at = found == listing.ports.end() ? listing.size : found->second;
+  // A name passed over is said each time the list is looked through, up to the port found.
+  for (const auto& [position, text] : listing.skipped) {
+    if (position < at) LogSkippedName(*this, text);
   }
-  return false;
+  return found != listing.ports.end();
 }
 
 bool CQXErsDoc::IsProductNetworkPort(const std::string& port) {
