@@ -460,6 +460,10 @@ class IniParser {
       d.line = line_;
       if (parts.size() != 2 || !Text(parts[0], d.environment) || !Text(parts[1], d.driver) || d.driver.empty())
         return Fail("PendingDriver is ENVIRONMENT,DRIVER");
+      // Both are the names of registry keys, which never hold a backslash: one would name a
+      // key further down, which the writer could not give back.
+      if (d.environment.find('\\') != std::string::npos || d.driver.find('\\') != std::string::npos)
+        return Fail("PendingDriver names a key with a backslash");
       ini_.pendingDrivers.push_back(std::move(d));
       return true;
     }
