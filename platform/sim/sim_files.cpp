@@ -206,18 +206,16 @@ std::string JoinParsed(const ParsedPath& p) {
 }
 
 void MarkDeleted(const std::shared_ptr<FileNode>& node) {
-  std::vector<std::shared_ptr<FileNode>> stack{node};
+  std::vector<FileNode*> stack{node.get()};
   while (!stack.empty()) {
-    auto n = stack.back();
+    FileNode* n = stack.back();
     stack.pop_back();
     n->deleted = true;
-    for (auto& [_, c] : n->children) stack.push_back(c);
+    for (const auto& c : n->children) stack.push_back(c.get());
   }
 }
 
-void Detach(const std::shared_ptr<FileNode>& node) {
-  if (auto p = node->parent.lock()) p->children.erase(cp932::Fold(node->name));
-}
+void Detach(const std::shared_ptr<FileNode>& node) { SimMachine::State::Unlink(*node); }
 
 // Parses without the MAX_PATH limits when checkLimits is false (the machine's own set-up).
 DWORD ParseImpl(const SimMachine::State& s, const char* name, ParsedPath& out, bool pattern, bool checkLimits) {
@@ -305,11 +303,73 @@ std::shared_ptr<FileNode> SimMachine::State::EnsureDrive(char letter) {
 }
 
 std::shared_ptr<FileNode> SimMachine::State::Child(const FileNode& dir, std::string_view name) {
-  auto it = dir.children.find(cp932::Fold(name));
-  if (it != dir.children.end()) return it->second;
-  for (const auto& [_, c] : dir.children)
-    if (!c->shortName.empty() && cp932::EqualNoCase(c->shortName, name)) return c;
+  if (auto c = dir.children.FindLong(name)) return c;
+  if (FileNode* c = dir.children.FindShort(name)) return dir.children.FindLong(c->name);
   return nullptr;
+}
+
+// ---------------------------------------------------------------- a directory's entries
+
+bool DirEntries::ShortLess::operator()(const FileNode* a, const FileNode* b) const {
+  int c = cp932::CompareNoCase(a->shortName, b->shortName);
+  return c != 0 ? c < 0 : cp932::CompareNoCase(a->name, b->name) < 0;
+}
+bool DirEntries::ShortLess::operator()(const FileNode* a, std::string_view b) const {
+  return cp932::CompareNoCase(a->shortName, b) < 0;
+}
+bool DirEntries::ShortLess::operator()(std::string_view a, const FileNode* b) const {
+  return cp932::CompareNoCase(a, b->shortName) < 0;
+}
+
+FileNode* DirEntries::FindShort(std::string_view name) const {
+  auto it = byShort_.lower_bound(name);
+  return it != byShort_.end() && cp932::EqualNoCase((*it)->shortName, name) ? *it : nullptr;
+}
+
+bool DirEntries::Insert(const std::shared_ptr<FileNode>& node) {
+  if (!byLong_.Insert(node)) return false;
+  if (!node->shortName.empty()) byShort_.insert(node.get());
+  return true;
+}
+
+void DirEntries::Erase(const FileNode& node) {
+  auto found = byLong_.Find(node.name);
+  if (!found) return;
+  if (!found->shortName.empty()) byShort_.erase(found.get());
+  byLong_.Erase(found->name);
+  if (hints_) hints_->clear();  // a name is free again
+}
+
+void DirEntries::SetShortName(FileNode& node, std::string shortName) {
+  bool inHere = byLong_.Find(node.name).get() == &node;
+  if (inHere && !node.shortName.empty()) {
+    byShort_.erase(&node);
+    if (hints_) hints_->clear();
+  }
+  node.shortName = std::move(shortName);
+  if (inHere && !node.shortName.empty()) byShort_.insert(&node);
+}
+
+bool DirEntries::Taken(std::string_view candidate, const FileNode* except) const {
+  if (auto c = byLong_.Find(candidate); c && c.get() != except) return true;
+  for (auto it = byShort_.lower_bound(candidate);
+       it != byShort_.end() && cp932::EqualNoCase((*it)->shortName, candidate); ++it)
+    if (*it != except) return true;
+  return false;
+}
+
+std::unordered_map<std::string, std::uint32_t>& DirEntries::Hints() {
+  if (!hints_) hints_ = std::make_unique<std::unordered_map<std::string, std::uint32_t>>();
+  return *hints_;
+}
+
+void SimMachine::State::Unlink(FileNode& node) {
+  if (auto p = node.parent.lock()) p->children.Erase(node);
+}
+
+void SimMachine::State::LinkInto(const std::shared_ptr<FileNode>& dir, const std::shared_ptr<FileNode>& node) {
+  node->parent = dir;
+  dir->children.Insert(node);
 }
 
 DWORD SimMachine::State::WalkDirectory(const ParsedPath& p, std::size_t count, std::shared_ptr<FileNode>& dir) const {
@@ -377,23 +437,28 @@ void SimMachine::State::AssignShortName(FileNode& dir, FileNode& node) {
   std::string ext = dot == std::string_view::npos ? "" : ShortChars(n.substr(dot + 1));
   ext = std::string(cp932::Truncate(ext, 3));
   if (base.empty()) base = "_";
-  auto taken = [&](const std::string& candidate) {
-    for (const auto& [_, c] : dir.children) {
-      if (c.get() == &node) continue;
-      if (cp932::EqualNoCase(c->name, candidate) || cp932::EqualNoCase(c->shortName, candidate)) return true;
+  // "~1" to "~9" after six characters, then fewer characters as the number grows: the first
+  // number whose name no entry has. Names of one number of digits share their pattern (the
+  // kept characters and the extension) with every long name that keeps the same ones, and
+  // the directory remembers how far each pattern's numbers are known to be taken, so that a
+  // thousand names alike cost a thousand steps, not half a million.
+  std::unordered_map<std::string, std::uint32_t>& hints = dir.children.Hints();
+  std::uint32_t first = 1;
+  for (std::size_t digits = 1; digits <= 6; first *= 10, ++digits) {
+    const std::uint32_t last = first * 10 - 1;
+    std::string stem(cp932::Truncate(base, std::min<std::size_t>(6, 7 - digits)));
+    std::string pattern = stem + '~' + static_cast<char>('0' + digits) + '.' + ext;
+    std::uint32_t& hint = hints[pattern];
+    for (std::uint32_t i = std::max(first, hint); i <= last; ++i) {
+      std::string candidate = stem + "~" + std::to_string(i);
+      if (!ext.empty()) candidate += "." + ext;
+      if (!dir.children.Taken(candidate, &node)) {
+        hint = i;
+        node.shortName = std::move(candidate);
+        return;
+      }
     }
-    return false;
-  };
-  // "~1" to "~9" after six characters, then fewer characters as the number grows.
-  for (int i = 1; i < 1000000; ++i) {
-    std::string digits = std::to_string(i);
-    std::size_t keep = std::min<std::size_t>(6, 7 - digits.size());
-    std::string candidate = std::string(cp932::Truncate(base, keep)) + "~" + digits;
-    if (!ext.empty()) candidate += "." + ext;
-    if (!taken(candidate)) {
-      node.shortName = candidate;
-      return;
-    }
+    hint = last + 1;
   }
 }
 
@@ -403,9 +468,8 @@ std::shared_ptr<FileNode> SimMachine::State::AddNode(const std::shared_ptr<FileN
   n->name = std::string(name);
   n->directory = directory;
   n->attributes = directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
-  n->parent = dir;
   AssignShortName(*dir, *n);
-  dir->children[cp932::Fold(name)] = n;
+  LinkInto(dir, n);
   return n;
 }
 
@@ -639,16 +703,14 @@ BOOL FilesCore::MoveFileExA(const char* from, const char* to, DWORD flags) {
   }
   entry.push_back('\0');
   auto key = s_.EnsureKeyPath(kSessionManager);
-  auto it = std::find_if(key->values.begin(), key->values.end(), [](const RegValue& v) {
-    return cp932::EqualNoCase(v.name, "PendingFileRenameOperations");
-  });
-  if (it == key->values.end()) {
-    key->values.push_back(RegValue{"PendingFileRenameOperations", REG_MULTI_SZ, entry + std::string(1, '\0')});
+  const RegValue* it = key->values.Find("PendingFileRenameOperations");
+  if (!it) {
+    s_.SetRegValue(*key, "PendingFileRenameOperations", REG_MULTI_SZ, entry + std::string(1, '\0'));
   } else {
     std::string data = it->data;
     if (!data.empty() && data.back() == '\0') data.pop_back();  // the list's closing zero
-    it->type = REG_MULTI_SZ;
-    it->data = data + entry + std::string(1, '\0');
+    const std::string name = it->name;
+    s_.SetRegValue(*key, name, REG_MULTI_SZ, data + entry + std::string(1, '\0'));
   }
   return TRUE;
 }
@@ -678,9 +740,8 @@ BOOL FilesCore::Move(const char* from, const char* to, DWORD flags) {
   }
   Detach(src);
   src->name = q.parts.back();
-  src->parent = tdir;
   s_.AssignShortName(*tdir, *src);
-  tdir->children[cp932::Fold(src->name)] = src;
+  SimMachine::State::LinkInto(tdir, src);
   return TRUE;
 }
 
@@ -732,7 +793,7 @@ HANDLE FilesCore::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA& data) {
       if (Matches(pat, ".")) search.entries.push_back(FindData(*dir, "."));
       if (Matches(pat, "..")) search.entries.push_back(FindData(*up, ".."));
     }
-    for (const auto& [_, c] : dir->children)
+    for (const auto& c : dir->children)
       if (Matches(pat, c->name) || (!c->shortName.empty() && Matches(pat, c->shortName)))
         search.entries.push_back(FindData(*c));
   }
@@ -852,7 +913,12 @@ void SimMachine::SetLockedBy(std::string_view path, std::string_view serviceName
 
 void SimMachine::SetShortName(std::string_view path, std::string_view shortName) {
   Lock lock(state_->mu);
-  if (auto n = state_->MachineNode(path, false, false)) n->shortName = std::string(shortName);
+  auto n = state_->MachineNode(path, false, false);
+  if (!n) return;
+  if (auto dir = n->parent.lock())
+    dir->children.SetShortName(*n, std::string(shortName));
+  else
+    n->shortName = std::string(shortName);
 }
 
 void SimMachine::RemoveFile(std::string_view path) {
@@ -900,13 +966,25 @@ std::vector<FileEntry> SimMachine::AllFiles() const {
   Lock lock(state_->mu);
   std::vector<FileEntry> out;
   std::function<void(const FileNode&)> walk = [&](const FileNode& dir) {
-    for (const auto& [_, c] : dir.children) {
+    for (const auto& c : dir.children) {
       out.push_back(EntryOf(*c));
       if (c->directory) walk(*c);
     }
   };
   for (const auto& [_, root] : state_->drives) walk(*root);
   return out;
+}
+
+void SimMachine::VisitFiles(FileVisitor& visitor) const {
+  Lock lock(state_->mu);
+  struct Walk {
+    static void Go(const FileNode& n, FileVisitor& v) {
+      v.File(n.name, n.directory, ReportedAttributes(n), n.directory ? std::string_view() : n.contents,
+             n.children.size());
+      for (const auto& c : n.children) Go(*c, v);
+    }
+  };
+  for (const auto& [_, root] : state_->drives) Walk::Go(*root, visitor);
 }
 
 }  // namespace qx::sim

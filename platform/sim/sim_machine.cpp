@@ -191,7 +191,7 @@ std::string SimMachine::dump() const {
 
   line("[registry]");
   std::function<void(const RegKey&, const std::string&)> walk = [&](const RegKey& k, const std::string& path) {
-    for (const auto& [_, c] : k.subkeys) {
+    for (const auto& c : k.subkeys) {
       std::string p = path + "\\" + c->name;
       line("  " + Printable(p));
       for (const auto& v : c->values)
@@ -205,7 +205,7 @@ std::string SimMachine::dump() const {
 
   line("[files]");
   std::function<void(const FileNode&)> files = [&](const FileNode& dir) {
-    for (const auto& [_, c] : dir.children) {
+    for (const auto& c : dir.children) {
       std::string l = "  " + Printable(State::NodePath(*c)) + (c->directory ? "\\" : "");
       l += " " + AttributeLetters(c->attributes);
       if (!c->directory) l += " " + std::to_string(c->contents.size()) + " bytes";

@@ -250,6 +250,19 @@ class SimMachine {
   // Every key below HKEY_LOCAL_MACHINE and HKEY_USERS, parents before children, as
   // full paths; for saving and comparing whole registries.
   std::vector<std::string> AllKeys() const;
+  // The whole registry without a path per key, for copying or comparing large machines:
+  // the roots HKEY_LOCAL_MACHINE and HKEY_USERS in turn, each key with the number of its
+  // values and subkeys, then its values in creation order, then its subkeys (each the
+  // same way) in enumeration order.
+  class RegistryVisitor {
+   public:
+    virtual ~RegistryVisitor() = default;
+    virtual void Key(std::string_view name, std::size_t values, std::size_t subkeys) = 0;
+    virtual void Value(const RegValue& value) = 0;
+  };
+  void VisitRegistry(RegistryVisitor& visitor) const;
+  // The same for one key and everything below it; nothing when there is no such key.
+  void VisitKey(std::string_view keyPath, RegistryVisitor& visitor) const;
 
   // Files. Parents of a new file or directory are created as needed.
   void AddFile(std::string_view path, std::string contents, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
@@ -265,6 +278,16 @@ class SimMachine {
   bool HasDirectory(std::string_view path) const;
   std::optional<FileEntry> File(std::string_view path) const;
   std::vector<FileEntry> AllFiles() const;  // parents before children, in name order
+  // The same without a path per file: each drive's root ("C:", ...) in turn, each entry
+  // with its attributes (as FileEntry has them), contents and number of entries, then
+  // those entries (each the same way) in name order.
+  class FileVisitor {
+   public:
+    virtual ~FileVisitor() = default;
+    virtual void File(std::string_view name, bool directory, DWORD attributes, std::string_view contents,
+                      std::size_t entries) = 0;
+  };
+  void VisitFiles(FileVisitor& visitor) const;
 
   // Services: only their run state lives here; their configuration is the registry
   // key HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name>.

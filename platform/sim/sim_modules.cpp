@@ -435,8 +435,8 @@ std::string DefaultText(const RegKey& key) {
 }
 
 std::shared_ptr<RegKey> Sub(const RegKey& key, std::string_view name) {
-  auto it = key.subkeys.find(cp932::Fold(name));
-  return it == key.subkeys.end() || it->second->deleted ? nullptr : it->second;
+  auto k = key.subkeys.Find(name);
+  return !k || k->deleted ? nullptr : k;
 }
 
 // The file a server key names: a quoted path, or the text up to its ".exe"/".dll"
@@ -454,6 +454,18 @@ std::string ServerFile(std::string text) {
   return text;
 }
 
+// The last name of a path as a lookup would match it: after the last backslash or slash,
+// without the dots and spaces Windows drops at a name's end. Empty when the path does not
+// end in a plain name ("." or "..", a separator): such a path is looked up in full.
+std::string_view LastName(std::string_view path) {
+  std::size_t slash = cp932::FindLast(path, '\\');
+  std::size_t forward = path.rfind('/');
+  if (forward != std::string_view::npos && (slash == std::string_view::npos || forward > slash)) slash = forward;
+  std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.remove_suffix(1);
+  return last;
+}
+
 }  // namespace
 
 int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* serverKey) {
@@ -464,13 +476,24 @@ int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* 
     ParsedPath p;
     ParseAndLookup(path.c_str(), p, target);
   }
+  // A class whose server file ends in another name than the library's own (long or short)
+  // cannot name it: a machine's hundreds of thousands of classes are passed over without a
+  // lookup of their files.
+  const std::string_view pathName = LastName(path);
+  auto mayName = [&](std::string_view file) {
+    std::string_view last = LastName(file);
+    if (last.empty() || pathName.empty() || cp932::EqualNoCase(last, pathName)) return true;
+    return target && (cp932::EqualNoCase(last, target->name) ||
+                      (!target->shortName.empty() && cp932::EqualNoCase(last, target->shortName)));
+  };
   std::vector<std::string> gone;  // full key paths to remove
   int count = 0;
-  for (const auto& [_, clsid] : classes->subkeys) {
+  for (const auto& clsid : classes->subkeys) {
     if (clsid->deleted) continue;
     auto server = Sub(*clsid, serverKey);
     if (!server) continue;
     std::string file = ServerFile(DefaultText(*server));
+    if (!mayName(file)) continue;
     ParsedPath p;
     std::shared_ptr<FileNode> node;
     bool same = ParseAndLookup(file.c_str(), p, node) == ERROR_SUCCESS && node && node == target;

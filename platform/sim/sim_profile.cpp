@@ -204,23 +204,17 @@ std::vector<std::pair<std::string, std::string>> MappedEntries(SimMachine::State
 
 BOOL MappedWrite(SimMachine::State& s, const std::string& keyPath, const char* key, const char* value) {
   if (!key) {
-    if (auto k = s.FindKeyPath(keyPath)) k->values.clear();
+    if (auto k = s.FindKeyPath(keyPath)) s.ClearRegValues(*k);
     return TRUE;
   }
   std::string name(Trim(key));
   auto k = value ? s.EnsureKeyPath(keyPath) : s.FindKeyPath(keyPath);
   if (!k) return TRUE;
-  auto it = std::find_if(k->values.begin(), k->values.end(),
-                         [&](const RegValue& v) { return cp932::EqualNoCase(v.name, name); });
   if (!value) {
-    if (it != k->values.end()) k->values.erase(it);
+    s.DeleteRegValue(*k, name);
     return TRUE;
   }
-  std::string data = std::string(value) + '\0';
-  if (it != k->values.end())
-    it->data = data, it->type = REG_SZ;
-  else
-    k->values.push_back(RegValue{name, REG_SZ, data});
+  s.SetRegValue(*k, name, REG_SZ, std::string(value) + '\0');
   return TRUE;
 }
 

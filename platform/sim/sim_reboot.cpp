@@ -18,23 +18,21 @@ constexpr const char* kSessionManager = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentCont
 constexpr const char* kPendingRenames = "PendingFileRenameOperations";
 
 std::optional<DWORD> DwordOf(const RegKey& key, std::string_view name) {
-  for (const auto& v : key.values)
-    if (cp932::EqualNoCase(v.name, name) && v.type == REG_DWORD && v.data.size() >= 4) {
-      DWORD d = 0;
-      for (int i = 0; i < 4; ++i) d |= static_cast<DWORD>(static_cast<unsigned char>(v.data[i])) << (8 * i);
-      return d;
-    }
-  return std::nullopt;
+  const RegValue* v = key.values.Find(name);
+  if (!v || v->type != REG_DWORD || v->data.size() < 4) return std::nullopt;
+  DWORD d = 0;
+  for (int i = 0; i < 4; ++i) d |= static_cast<DWORD>(static_cast<unsigned char>(v->data[i])) << (8 * i);
+  return d;
 }
 
 void Unlink(const std::shared_ptr<FileNode>& node) {
-  if (auto p = node->parent.lock()) p->children.erase(cp932::Fold(node->name));
-  std::vector<std::shared_ptr<FileNode>> stack{node};
+  SimMachine::State::Unlink(*node);
+  std::vector<FileNode*> stack{node.get()};
   while (!stack.empty()) {
-    auto n = stack.back();
+    FileNode* n = stack.back();
     stack.pop_back();
     n->deleted = true;
-    for (auto& [_, c] : n->children) stack.push_back(c);
+    for (const auto& c : n->children) stack.push_back(c.get());
   }
 }
 
@@ -75,11 +73,10 @@ class RestartFiles {
       if (!replace || existing->directory || src->directory || (existing->attributes & FILE_ATTRIBUTE_READONLY)) return;
       Unlink(existing);
     }
-    srcParent->children.erase(cp932::Fold(src->name));
+    srcParent->children.Erase(*src);
     src->name = q.parts.back();
-    src->parent = dir;
     s_.AssignShortName(*dir, *src);
-    dir->children[cp932::Fold(src->name)] = src;
+    SimMachine::State::LinkInto(dir, src);
   }
 
   bool Find(std::string_view path, std::shared_ptr<FileNode>& node, std::shared_ptr<FileNode>* parent = nullptr) {
@@ -98,11 +95,10 @@ class RestartFiles {
 void RunPendingRenames(SimMachine::State& s) {
   auto key = s.FindKeyPath(kSessionManager);
   if (!key) return;
-  auto it = std::find_if(key->values.begin(), key->values.end(),
-                         [](const RegValue& v) { return cp932::EqualNoCase(v.name, kPendingRenames); });
-  if (it == key->values.end()) return;
+  const RegValue* it = key->values.Find(kPendingRenames);
+  if (!it) return;
   std::string data = it->data;
-  key->values.erase(it);
+  s.DeleteRegValue(*key, kPendingRenames);
   RestartFiles files(s);
   std::size_t pos = 0;
   auto next = [&]() {
@@ -192,7 +188,7 @@ void SimMachine::State::Reboot() {
   outside.metabaseHandles.clear();
   shutdown.ProcessesEnded();
   std::function<void(FileNode&)> release = [&](FileNode& dir) {
-    for (auto& [_, c] : dir.children) {
+    for (const auto& c : dir.children) {
       c->locked = false;
       c->lockedBy.clear();
       if (c->directory) release(*c);
@@ -220,7 +216,7 @@ void SimMachine::State::Reboot() {
   auto all = FindKeyPath(kServicesKey);
   if (all) {
     std::vector<std::shared_ptr<RegKey>> marked;
-    for (const auto& [_, k] : all->subkeys)
+    for (const auto& k : all->subkeys)
       if (DwordOf(*k, "DeleteFlag") == 1u) marked.push_back(k);
     for (const auto& k : marked) DetachKey(k);
   }
@@ -232,7 +228,7 @@ void SimMachine::State::Reboot() {
     SetServiceRunState(r, settled);
   }
   if (all) {
-    for (const auto& [_, k] : all->subkeys) {
+    for (const auto& k : all->subkeys) {
       std::optional<DWORD> start = DwordOf(*k, "Start");
       if (!start) continue;
       // Boot, system and automatic services run after the restart; on-demand and disabled

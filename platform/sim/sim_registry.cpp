@@ -21,12 +21,22 @@ bool IsPredefined(HKEY key) {
 
 // Splits a subkey path into its names. A trailing backslash is allowed, as Windows allows it;
 // a leading one or an empty name inside the path is ERROR_BAD_PATHNAME.
-LONG SplitSubKey(const char* subKey, std::vector<std::string>& names, bool win9x) {
+LONG SplitSubKey(const char* subKey, std::vector<std::string_view>& names, bool win9x) {
   names.clear();
   if (!subKey || !*subKey) return ERROR_SUCCESS;
   std::string_view text(subKey);
   if (text.front() == '\\') return win9x ? ERROR_FILE_NOT_FOUND : ERROR_BAD_PATHNAME;
-  names = cp932::Split(text, false);
+  // Split as cp932::Split splits: at single-byte backslashes, empty names kept.
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = cp932::CharLength(text, i);
+    if (n == 1 && text[i] == '\\') {
+      names.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+    i += n;
+  }
+  names.push_back(text.substr(start));
   if (!names.empty() && names.back().empty()) names.pop_back();
   for (const auto& n : names) {
     if (n.empty()) return ERROR_BAD_PATHNAME;
@@ -37,11 +47,6 @@ LONG SplitSubKey(const char* subKey, std::vector<std::string>& names, bool win9x
 
 bool ValueNameTooLong(const char* name) { return name && cp932::CharCount(name) > kMaxValueNameChars; }
 
-std::vector<RegValue>::iterator FindValue(RegKey& key, const char* name) {
-  std::string_view n = name ? name : "";
-  return std::find_if(key.values.begin(), key.values.end(),
-                      [&](const RegValue& v) { return cp932::EqualNoCase(v.name, n); });
-}
 
 HKEY ToHkey(std::uintptr_t id) { return reinterpret_cast<HKEY>(id); }
 
@@ -76,45 +81,143 @@ bool SimMachine::State::ParseKeyPath(std::string_view path, std::shared_ptr<RegK
 }
 
 std::shared_ptr<RegKey> SimMachine::State::FindKey(const std::shared_ptr<RegKey>& from,
-                                                   const std::vector<std::string>& names) const {
+                                                   const std::vector<std::string_view>& names) const {
   std::shared_ptr<RegKey> k = from;
   for (const auto& n : names) {
-    auto it = k->subkeys.find(cp932::Fold(n));
-    if (it == k->subkeys.end()) return nullptr;
-    k = it->second;
+    k = k->subkeys.Find(n);
+    if (!k) return nullptr;
   }
   return k;
 }
 
 std::shared_ptr<RegKey> SimMachine::State::CreateKeyPath(const std::shared_ptr<RegKey>& from,
-                                                         const std::vector<std::string>& names, bool* created) {
+                                                         const std::vector<std::string_view>& names, bool* created) {
   if (created) *created = false;
   std::shared_ptr<RegKey> k = from;
   for (const auto& n : names) {
-    auto& slot = k->subkeys[cp932::Fold(n)];
-    if (!slot) {
-      slot = std::make_shared<RegKey>();
-      slot->name = n;
-      slot->parent = k;
+    bool made = false;
+    std::shared_ptr<RegKey> child = k->subkeys.FindOrInsert(
+        n,
+        [&] {
+          auto c = std::make_shared<RegKey>();
+          c->name = std::string(n);
+          c->parent = k;
+          return c;
+        },
+        made);
+    if (made) {
+      spoolerData.printerIndex.SubkeyAdded(*k, child);
       if (created) *created = true;
     }
-    k = slot;
+    k = std::move(child);
   }
   return k;
 }
 
-std::shared_ptr<RegKey> SimMachine::State::FindKeyPath(std::string_view path) {
+std::shared_ptr<RegKey> SimMachine::State::FindKeyPath(std::string_view path) { return WalkKeyPath(path, false); }
+
+std::shared_ptr<RegKey> SimMachine::State::EnsureKeyPath(std::string_view path) { return WalkKeyPath(path, true); }
+
+// What ParseKeyPath and FindKey (CreateKeyPath) do, starting from the keys the last path
+// shares with this one.
+std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bool create) {
+  KeyPathMemo& memo = keyPathMemo;
+  // The same text again (an image's values, one after the other, name their key each time).
+  if (!memo.path.empty() && path == memo.path && !memo.chain.back()->deleted &&
+      memo.currentUser == settings.currentUser)
+    return memo.chain.back();
+  memo.path.clear();
+  // The path's names, split as cp932::Split splits: at single-byte backslashes.
+  std::vector<std::string_view>& parts = pathParts;
+  parts.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size();) {
+    std::size_t at = cp932::Find(path.substr(i), '\\');
+    if (at == std::string_view::npos) break;
+    parts.push_back(path.substr(start, i + at - start));
+    i += at + 1;
+    start = i;
+  }
+  parts.push_back(path.substr(start));
+  while (!parts.empty() && parts.back().empty()) parts.pop_back();
+  if (parts.empty()) return nullptr;
+  const std::string_view top = parts.front();
   std::shared_ptr<RegKey> root;
-  std::vector<std::string> names;
-  if (!ParseKeyPath(path, root, names)) return nullptr;
-  return FindKey(root, names);
+  std::vector<std::string_view> prefix;
+  if (cp932::EqualNoCase(top, "HKEY_LOCAL_MACHINE") || cp932::EqualNoCase(top, "HKLM")) {
+    root = hklm;
+  } else if (cp932::EqualNoCase(top, "HKEY_USERS") || cp932::EqualNoCase(top, "HKU")) {
+    root = hku;
+  } else if (cp932::EqualNoCase(top, "HKEY_CURRENT_USER") || cp932::EqualNoCase(top, "HKCU")) {
+    root = hku;
+    prefix = {settings.currentUser};
+  } else if (cp932::EqualNoCase(top, "HKEY_CLASSES_ROOT") || cp932::EqualNoCase(top, "HKCR")) {
+    root = hklm;
+    prefix = {"SOFTWARE", "Classes"};
+  } else {
+    return nullptr;
+  }
+  // The names below the root, without empty ones.
+  std::size_t count = 0;
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    if (!parts[i].empty()) parts[count++] = parts[i];
+  parts.resize(count);
+
+  std::size_t same = 0;
+  if (!memo.chain.empty() && !memo.chain.back()->deleted && memo.root == top &&
+      memo.currentUser == settings.currentUser) {
+    while (same < count && same < memo.names.size() && memo.names[same] == parts[same]) ++same;
+  } else {
+    auto base = create ? CreateKeyPath(root, prefix) : FindKey(root, prefix);
+    if (!base) return nullptr;
+    memo.root = std::string(top);
+    memo.currentUser = settings.currentUser;
+    memo.names.clear();
+    memo.chain.assign(1, std::move(base));
+  }
+  memo.names.resize(same);
+  memo.chain.resize(same + 1);
+  for (std::size_t i = same; i < count; ++i) {
+    RegKey& parent = *memo.chain.back();
+    std::shared_ptr<RegKey> child;
+    if (!create) {
+      child = parent.subkeys.Find(parts[i]);
+      if (!child) return nullptr;
+    } else {
+      bool created = false;
+      child = parent.subkeys.FindOrInsert(
+          parts[i],
+          [&] {
+            auto k = std::make_shared<RegKey>();
+            k->name = std::string(parts[i]);
+            k->parent = memo.chain.back();
+            return k;
+          },
+          created);
+      if (created) spoolerData.printerIndex.SubkeyAdded(parent, child);
+    }
+    memo.names.emplace_back(parts[i]);
+    memo.chain.push_back(std::move(child));
+  }
+  memo.path.assign(path);
+  return memo.chain.back();
 }
 
-std::shared_ptr<RegKey> SimMachine::State::EnsureKeyPath(std::string_view path) {
-  std::shared_ptr<RegKey> root;
-  std::vector<std::string> names;
-  if (!ParseKeyPath(path, root, names)) return nullptr;
-  return CreateKeyPath(root, names);
+void SimMachine::State::SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string data) {
+  key.values.Set(name, type, std::move(data));
+  spoolerData.printerIndex.Changed(key);
+}
+
+bool SimMachine::State::DeleteRegValue(RegKey& key, std::string_view name) {
+  if (!key.values.Erase(name)) return false;
+  spoolerData.printerIndex.Changed(key);
+  return true;
+}
+
+void SimMachine::State::ClearRegValues(RegKey& key) {
+  if (key.values.empty()) return;
+  key.values.Clear();
+  spoolerData.printerIndex.Changed(key);
 }
 
 // The aliases are always there on Windows (the classes key and the current user's hive are
@@ -127,12 +230,13 @@ LONG SimMachine::State::ResolveKey(HKEY key, std::shared_ptr<RegKey>& out, REGSA
     out = hku;
   } else if (key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT) {
     std::shared_ptr<RegKey> root = key == HKEY_CURRENT_USER ? hku : hklm;
-    std::vector<std::string> names = key == HKEY_CURRENT_USER ? std::vector<std::string>{settings.currentUser}
-                                                              : std::vector<std::string>{"SOFTWARE", "Classes"};
+    std::vector<std::string_view> names = key == HKEY_CURRENT_USER
+                                              ? std::vector<std::string_view>{settings.currentUser}
+                                              : std::vector<std::string_view>{"SOFTWARE", "Classes"};
     out = create ? CreateKeyPath(root, names) : FindKey(root, names);
     if (!out) {
-      emptyAlias->subkeys.clear();
-      emptyAlias->values.clear();
+      emptyAlias->subkeys.Clear();
+      emptyAlias->values.Clear();
       out = emptyAlias;
     }
   } else {
@@ -198,13 +302,14 @@ std::string SimMachine::State::HandleKeyPath(HKEY key, const char* subKey) {
 }
 
 void SimMachine::State::DetachKey(const std::shared_ptr<RegKey>& key) {
-  if (auto p = key->parent.lock()) p->subkeys.erase(cp932::Fold(key->name));
-  std::vector<std::shared_ptr<RegKey>> stack{key};
+  spoolerData.printerIndex.Detached(*key);
+  if (auto p = key->parent.lock()) p->subkeys.Erase(key->name);
+  std::vector<RegKey*> stack{key.get()};
   while (!stack.empty()) {
-    auto k = stack.back();
+    RegKey* k = stack.back();
     stack.pop_back();
     k->deleted = true;
-    for (auto& [_, child] : k->subkeys) stack.push_back(child);
+    for (const auto& child : k->subkeys) stack.push_back(child.get());
   }
 }
 
@@ -216,7 +321,7 @@ LONG RegistryCore::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM sam
   *result = nullptr;
   std::shared_ptr<RegKey> base;
   if (LONG e = s_.ResolveKey(key, base); e != ERROR_SUCCESS) return e;
-  std::vector<std::string> names;
+  std::vector<std::string_view>& names = s_.subKeyNames;
   if (LONG e = SplitSubKey(subKey, names, s_.settings.platformId == VER_PLATFORM_WIN32_WINDOWS); e != ERROR_SUCCESS)
     return e;
   // Opening a predefined key itself again gives that predefined handle back, as Windows does.
@@ -241,7 +346,7 @@ LONG RegistryCore::RegCreateKeyExA(HKEY key, const char* subKey, const char*, DW
   std::shared_ptr<RegKey> base;
   REGSAM baseAccess = 0;
   if (LONG e = s_.ResolveKey(key, base, &baseAccess, true); e != ERROR_SUCCESS) return e;
-  std::vector<std::string> names;
+  std::vector<std::string_view>& names = s_.subKeyNames;
   if (subKey && *subKey == '\\') return ERROR_BAD_PATHNAME;  // both families refuse it here
   if (LONG e = SplitSubKey(subKey, names, false); e != ERROR_SUCCESS) return e;
   if (names.empty() && IsPredefined(key)) {
@@ -270,8 +375,8 @@ LONG RegistryCore::RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYT
   if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (data && !cbData) return ERROR_INVALID_PARAMETER;
-  auto it = FindValue(*k, name);
-  if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+  const RegValue* it = k->values.Find(name ? name : "");
+  if (!it) return ERROR_FILE_NOT_FOUND;
   if (type) *type = it->type;
   DWORD needed = static_cast<DWORD>(it->data.size());
   if (!cbData) return ERROR_SUCCESS;
@@ -297,13 +402,7 @@ LONG RegistryCore::RegSetValueExA(HKEY key, const char* name, DWORD type, const 
   if (ValueNameTooLong(name)) return ERROR_INVALID_PARAMETER;
   if (!data && cbData) return ERROR_INVALID_PARAMETER;
   std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? cbData : 0);
-  auto it = FindValue(*k, name);
-  if (it != k->values.end()) {
-    it->type = type;
-    it->data = std::move(bytes);
-  } else {
-    k->values.push_back(RegValue{name ? name : "", type, std::move(bytes)});
-  }
+  s_.SetRegValue(*k, name ? name : "", type, std::move(bytes));
   return ERROR_SUCCESS;
 }
 
@@ -313,9 +412,7 @@ LONG RegistryCore::RegDeleteValueA(HKEY key, const char* name) {
   REGSAM access = 0;
   if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
   if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  auto it = FindValue(*k, name);
-  if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
-  k->values.erase(it);
+  if (!s_.DeleteRegValue(*k, name ? name : "")) return ERROR_FILE_NOT_FOUND;
   return ERROR_SUCCESS;
 }
 
@@ -327,7 +424,7 @@ LONG RegistryCore::RegDeleteKeyA(HKEY key, const char* subKey) {
   std::shared_ptr<RegKey> base;
   if (LONG e = s_.ResolveKey(key, base); e != ERROR_SUCCESS) return e;
   bool win9x = s_.settings.platformId == VER_PLATFORM_WIN32_WINDOWS;
-  std::vector<std::string> names;
+  std::vector<std::string_view>& names = s_.subKeyNames;
   if (LONG e = SplitSubKey(subKey, names, win9x); e != ERROR_SUCCESS) return e;
   auto k = s_.FindKey(base, names);
   if (!k) return ERROR_FILE_NOT_FOUND;
@@ -346,9 +443,7 @@ LONG RegistryCore::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* cchNa
   if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   if (!name || !cchName) return ERROR_INVALID_PARAMETER;
   if (index >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = k->subkeys.begin();
-  std::advance(it, index);
-  const std::string& n = it->second->name;
+  const std::string& n = k->subkeys.At(index)->name;
   if (n.size() + 1 > *cchName) return ERROR_MORE_DATA;
   std::memcpy(name, n.c_str(), n.size() + 1);
   *cchName = static_cast<DWORD>(n.size());
@@ -364,7 +459,7 @@ LONG RegistryCore::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* cchNa
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (!name || !cchName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& v = k->values[index];
+  const RegValue& v = k->values.At(index);
   if (v.name.size() + 1 > *cchName) return ERROR_MORE_DATA;
   std::memcpy(name, v.name.c_str(), v.name.size() + 1);
   *cchName = static_cast<DWORD>(v.name.size());
@@ -400,21 +495,14 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   Lock lock(state_->mu);
   auto k = state_->EnsureKeyPath(keyPath);
   if (!k) return;
-  for (auto& v : k->values) {
-    if (cp932::EqualNoCase(v.name, name)) {
-      v.type = type;
-      v.data = std::move(data);
-      return;
-    }
-  }
-  k->values.push_back(RegValue{std::string(name), type, std::move(data)});
+  state_->SetRegValue(*k, name, type, std::move(data));
 }
 
 void SimMachine::RemoveValue(std::string_view keyPath, std::string_view name) {
   Lock lock(state_->mu);
   auto k = state_->FindKeyPath(keyPath);
   if (!k) return;
-  std::erase_if(k->values, [&](const RegValue& v) { return cp932::EqualNoCase(v.name, name); });
+  state_->DeleteRegValue(*k, name);
 }
 
 void SimMachine::SetString(std::string_view keyPath, std::string_view name, std::string_view text) {
@@ -445,8 +533,7 @@ std::optional<RegValue> SimMachine::Value(std::string_view keyPath, std::string_
   Lock lock(state_->mu);
   auto k = state_->FindKeyPath(keyPath);
   if (!k) return std::nullopt;
-  for (const auto& v : k->values)
-    if (cp932::EqualNoCase(v.name, name)) return v;
+  if (const RegValue* v = k->values.Find(name)) return *v;
   return std::nullopt;
 }
 
@@ -454,13 +541,13 @@ std::vector<std::string> SimMachine::Subkeys(std::string_view keyPath) const {
   Lock lock(state_->mu);
   std::vector<std::string> out;
   if (auto k = state_->FindKeyPath(keyPath))
-    for (const auto& [_, child] : k->subkeys) out.push_back(child->name);
+    for (const auto& child : k->subkeys) out.push_back(child->name);
   return out;
 }
 
 std::vector<RegValue> SimMachine::Values(std::string_view keyPath) const {
   Lock lock(state_->mu);
-  if (auto k = state_->FindKeyPath(keyPath)) return k->values;
+  if (auto k = state_->FindKeyPath(keyPath)) return k->values.ToVector();
   return {};
 }
 
@@ -469,7 +556,7 @@ std::vector<std::string> SimMachine::AllKeys() const {
   std::vector<std::string> out;
   struct Walk {
     static void Go(const RegKey& k, const std::string& path, std::vector<std::string>& out) {
-      for (const auto& [_, child] : k.subkeys) {
+      for (const auto& child : k.subkeys) {
         std::string p = path + "\\" + child->name;
         out.push_back(p);
         Go(*child, p, out);
@@ -479,6 +566,31 @@ std::vector<std::string> SimMachine::AllKeys() const {
   Walk::Go(*state_->hklm, "HKEY_LOCAL_MACHINE", out);
   Walk::Go(*state_->hku, "HKEY_USERS", out);
   return out;
+}
+
+void SimMachine::VisitKey(std::string_view keyPath, RegistryVisitor& visitor) const {
+  Lock lock(state_->mu);
+  struct Walk {
+    static void Go(const RegKey& k, RegistryVisitor& v) {
+      v.Key(k.name, k.values.size(), k.subkeys.size());
+      for (const RegValue& value : k.values) v.Value(value);
+      for (const auto& child : k.subkeys) Go(*child, v);
+    }
+  };
+  if (auto k = state_->FindKeyPath(keyPath)) Walk::Go(*k, visitor);
+}
+
+void SimMachine::VisitRegistry(RegistryVisitor& visitor) const {
+  Lock lock(state_->mu);
+  struct Walk {
+    static void Go(const RegKey& k, RegistryVisitor& v) {
+      v.Key(k.name, k.values.size(), k.subkeys.size());
+      for (const RegValue& value : k.values) v.Value(value);
+      for (const auto& child : k.subkeys) Go(*child, v);
+    }
+  };
+  Walk::Go(*state_->hklm, visitor);
+  Walk::Go(*state_->hku, visitor);
 }
 
 }  // namespace qx::sim

@@ -43,11 +43,7 @@ SC_HANDLE ToSc(std::uintptr_t id) { return reinterpret_cast<SC_HANDLE>(id); }
 
 std::string ServiceKeyPath(std::string_view name) { return std::string(kServicesKey) + "\\" + std::string(name); }
 
-const RegValue* FindValue(const RegKey& key, std::string_view name) {
-  for (const auto& v : key.values)
-    if (cp932::EqualNoCase(v.name, name)) return &v;
-  return nullptr;
-}
+const RegValue* FindValue(const RegKey& key, std::string_view name) { return key.values.Find(name); }
 
 std::optional<DWORD> DwordValue(const RegKey& key, std::string_view name) {
   const RegValue* v = FindValue(key, name);
@@ -141,7 +137,7 @@ bool SimMachine::State::HeldOpen(const FileNode& node) const {
 // The service's process has ended: whatever it held open is free, and stays free.
 void SimMachine::State::ReleaseFilesOf(const std::string& foldedService) {
   std::function<void(FileNode&)> walk = [&](FileNode& dir) {
-    for (auto& [_, c] : dir.children) {
+    for (const auto& c : dir.children) {
       if (!c->lockedBy.empty() && cp932::Fold(c->lockedBy) == foldedService) c->lockedBy.clear();
       if (c->directory) walk(*c);
     }
@@ -195,8 +191,10 @@ bool DependentsRunning(SimMachine::State& s, const ServiceRecord& r, const RegKe
   auto all = s.FindKeyPath(kServicesKey);
   if (!all) return false;
   std::string group = key ? StringValue(*key, "Group") : "";
-  for (const auto& [folded, other] : all->subkeys) {
-    if (folded == cp932::Fold(r.name)) continue;
+  const std::string self = cp932::Fold(r.name);
+  for (const auto& other : all->subkeys) {
+    const std::string folded = cp932::Fold(other->name);
+    if (folded == self) continue;
     auto rec = s.services.find(folded);
     if (rec == s.services.end() || rec->second.state == SERVICE_STOPPED) continue;
     bool depends = false;
@@ -351,12 +349,7 @@ BOOL ServicesCore::DeleteService(SC_HANDLE service) {
   if (t.key) {
     std::string one(4, '\0');
     one[0] = 1;
-    if (RegValue* v = const_cast<RegValue*>(FindValue(*t.key, "DeleteFlag"))) {
-      v->type = REG_DWORD;
-      v->data = one;
-    } else {
-      t.key->values.push_back(RegValue{"DeleteFlag", REG_DWORD, one});
-    }
+    s_.SetRegValue(*t.key, "DeleteFlag", REG_DWORD, one);
   }
   return Record(s_, "DeleteService", r, 0, ERROR_SUCCESS);
 }

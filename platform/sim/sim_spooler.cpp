@@ -199,9 +199,9 @@ bool SimMachine::SetDriverPendingDeletion(std::string_view environment, std::str
     if (std::find(pending.begin(), pending.end(), k) == pending.end()) pending.push_back(k);
     found = true;
   };
-  for (const auto& [_, k] : drivers->subkeys) {
+  for (const auto& k : drivers->subkeys) {
     if (cp932::EqualNoCase(k->name, driver)) mark(k);
-    for (const auto& [__, v] : k->subkeys)
+    for (const auto& v : k->subkeys)
       if (cp932::EqualNoCase(v->name, driver)) mark(v);
   }
   return found;

@@ -43,6 +43,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -58,7 +59,35 @@ struct PrinterHandle {
   DWORD access = 0;
 };
 
+// What the spooler reads from the printers' keys over and over, kept up to date as the
+// registry changes instead of read again on every call: the printer each name finds, and
+// the ports that printers use. The state's registry helpers report every change of a key's
+// values or subkeys; the index looks only at the printers' key and its subkeys, and builds
+// itself from the registry on first use and after the printers' key itself changed place.
+class PrinterIndex {
+ public:
+  PrinterIndex();
+  ~PrinterIndex();
+  void Changed(const RegKey& key);  // a value of key was set or removed
+  void SubkeyAdded(const RegKey& parent, const std::shared_ptr<RegKey>& child);
+  void Detached(const RegKey& key);  // key and everything below it left the tree
+
+  // The first printer, in enumeration order, whose name (its "Name" value, else its key's
+  // name) is name; null when none is.
+  std::shared_ptr<RegKey> Printer(SimMachine::State& s, std::string_view name);
+  // Whether a printer's "Port" list names the port.
+  bool PortInUse(SimMachine::State& s, std::string_view port);
+
+ private:
+  struct Data;
+  void Build(SimMachine::State& s);
+  void Add(const std::shared_ptr<RegKey>& printer);
+  void Remove(const RegKey& printer);
+  std::unique_ptr<Data> d_;  // null until first used, and after the printers' key moved
+};
+
 struct SpoolerData {
+  PrinterIndex printerIndex;
   std::map<std::uintptr_t, PrinterHandle> handles;
   std::uintptr_t nextHandle = 0x3000;
   std::map<std::string, std::pair<std::string, DWORD>> deniedAccess;  // by folded printer name: name, rights

@@ -9,11 +9,7 @@ namespace qx::sim::spool {
 
 // ---------------------------------------------------------------- registry data
 
-const RegValue* FindValue(const RegKey& k, std::string_view name) {
-  for (const auto& v : k.values)
-    if (cp932::EqualNoCase(v.name, name)) return &v;
-  return nullptr;
-}
+const RegValue* FindValue(const RegKey& k, std::string_view name) { return k.values.Find(name); }
 
 // A text value up to its first zero; "" when missing or not text.
 std::string Text(const RegKey& k, std::string_view name) {
@@ -36,38 +32,25 @@ std::vector<BYTE> Bytes(const RegKey& k, std::string_view name) {
   return std::vector<BYTE>(v->data.begin(), v->data.end());
 }
 
-void Put(RegKey& k, std::string_view name, DWORD type, std::string data) {
-  for (auto& v : k.values)
-    if (cp932::EqualNoCase(v.name, name)) {
-      v.type = type;
-      v.data = std::move(data);
-      return;
-    }
-  k.values.push_back(RegValue{std::string(name), type, std::move(data)});
+void Put(SimMachine::State& s, RegKey& k, std::string_view name, DWORD type, std::string data) {
+  s.SetRegValue(k, name, type, std::move(data));
 }
 
-void PutText(RegKey& k, std::string_view name, std::string_view text) {
-  Put(k, name, REG_SZ, std::string(text) + '\0');
+void PutText(SimMachine::State& s, RegKey& k, std::string_view name, std::string_view text) {
+  Put(s, k, name, REG_SZ, std::string(text) + '\0');
 }
 
-void PutDword(RegKey& k, std::string_view name, DWORD x) {
+void PutDword(SimMachine::State& s, RegKey& k, std::string_view name, DWORD x) {
   std::string d(4, '\0');
   for (int i = 0; i < 4; ++i) d[i] = static_cast<char>((x >> (8 * i)) & 0xFF);
-  Put(k, name, REG_DWORD, d);
+  Put(s, k, name, REG_DWORD, d);
 }
 
-bool RemoveValue(RegKey& k, std::string_view name) {
-  auto it = std::find_if(k.values.begin(), k.values.end(),
-                         [&](const RegValue& v) { return cp932::EqualNoCase(v.name, name); });
-  if (it == k.values.end()) return false;
-  k.values.erase(it);
-  return true;
-}
+bool RemoveValue(SimMachine::State& s, RegKey& k, std::string_view name) { return s.DeleteRegValue(k, name); }
 
 std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey>& k, std::string_view name) {
   if (!k) return nullptr;
-  auto it = k->subkeys.find(cp932::Fold(name));
-  return it == k->subkeys.end() ? nullptr : it->second;
+  return k->subkeys.Find(name);
 }
 
 std::vector<std::string> SplitList(std::string_view text, char separator) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,12 +29,16 @@ const RegValue* FindValue(const RegKey& k, std::string_view name);
 std::string Text(const RegKey& k, std::string_view name);
 DWORD Dword(const RegKey& k, std::string_view name);
 std::vector<BYTE> Bytes(const RegKey& k, std::string_view name);
-void Put(RegKey& k, std::string_view name, DWORD type, std::string data);
-void PutText(RegKey& k, std::string_view name, std::string_view text);
-void PutDword(RegKey& k, std::string_view name, DWORD x);
-bool RemoveValue(RegKey& k, std::string_view name);
+void Put(SimMachine::State& s, RegKey& k, std::string_view name, DWORD type, std::string data);
+void PutText(SimMachine::State& s, RegKey& k, std::string_view name, std::string_view text);
+void PutDword(SimMachine::State& s, RegKey& k, std::string_view name, DWORD x);
+bool RemoveValue(SimMachine::State& s, RegKey& k, std::string_view name);
 std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey>& k, std::string_view name);
 std::vector<std::string> SplitList(std::string_view text, char separator);
+// A printer's name: its "Name" value, else its key's name.
+std::string PrinterName(const RegKey& printer);
+// The ports a printer's "Port" value lists (several are separated by ",").
+std::vector<std::string> PortsOf(const RegKey& printer);
 // A name as the journal shows it.
 std::string Quoted(std::string_view text);
 
@@ -116,8 +121,6 @@ class SpoolerCore final : public Spooler {
   // ---- printers (sim_spooler_printers.cpp)
   std::vector<std::shared_ptr<RegKey>> LocalPrinters();
   std::shared_ptr<RegKey> LocalPrinter(std::string_view name);
-  static std::string PrinterName(const RegKey& k);
-  std::vector<std::string> PortsOf(const RegKey& printer);
   PRINTER_INFO_2A Info(const RegKey& k);
 
   // ---- connections (NT family; sim_spooler_printers.cpp)
@@ -132,7 +135,12 @@ class SpoolerCore final : public Spooler {
   void MoveInUserLists(std::string_view printer, std::string_view ports);
 
   // ---- ports (sim_spooler_ports.cpp)
+  // Every port once (the first of a name counts): the local ports, then each monitor's in
+  // the monitors' order.
   std::vector<Port> Ports();
+  // The port of that name as Ports() lists it, found without listing them all.
+  std::optional<Port> FindPort(std::string_view name);
+  std::vector<std::string> LocalPortNames();  // Windows 95/98: win.ini's [ports]
   bool PortExists(std::string_view name);
   bool PortInUse(std::string_view name);
 

@@ -23,11 +23,11 @@ std::vector<SpoolerCore::Driver> SpoolerCore::Drivers(const std::string& environ
   std::vector<Driver> out;
   auto all = s_.FindKeyPath(std::string(kEnvironments) + "\\" + environment + "\\Drivers");
   if (!all) return out;
-  for (const auto& [_, k] : all->subkeys) {
+  for (const auto& k : all->subkeys) {
     bool versioned = k->name.size() > 8 && cp932::EqualNoCase(k->name.substr(0, 8), "Version-");
     if (versioned && Nt()) {
       DWORD version = static_cast<DWORD>(std::strtoul(k->name.c_str() + 8, nullptr, 10));
-      for (const auto& [__, dk] : k->subkeys) out.push_back({dk, version, DriverDirectory(environment, version)});
+      for (const auto& dk : k->subkeys) out.push_back({dk, version, DriverDirectory(environment, version)});
     } else if (!versioned && !Nt()) {
       out.push_back({k, 0, DriverDirectory(environment, 0)});
     }

@@ -1,5 +1,7 @@
 // The spooler's ports and port monitors: a monitor's ports are the subkeys of its registry key,
 // local ports are a list of their own (sim_spooler.h).
+#include <unordered_set>
+
 #include "platform/sim/sim_spooler_core.h"
 
 namespace qx::sim::spool {
@@ -14,54 +16,79 @@ constexpr char kLocalMonitor[] = "Local Port";
 
 // ---------------------------------------------------------------- ports
 
+std::vector<std::string> SpoolerCore::LocalPortNames() {
+  std::vector<std::string> out;
+  char buffer[4096];
+  DWORD n = s_.profileCore.GetPrivateProfileStringA("ports", nullptr, "", buffer, sizeof buffer, "win.ini");
+  for (DWORD i = 0; i < n;) {
+    std::string name(buffer + i);
+    if (name.empty()) break;
+    i += static_cast<DWORD>(name.size()) + 1;
+    out.push_back(std::move(name));
+  }
+  return out;
+}
+
+namespace {
+
+// A monitor's ports are the subkeys of its "Ports" key when it has one, else its own.
+std::shared_ptr<RegKey> PortHolder(const std::shared_ptr<RegKey>& monitor) {
+  auto holder = Child(monitor, "Ports");
+  return holder ? holder : monitor;
+}
+
+std::string PortDescription(const RegKey& port, const RegKey& monitor) {
+  std::string description = Text(port, "Description");
+  if (description.empty()) description = Text(monitor, "Description");
+  if (description.empty()) description = monitor.name;
+  return description;
+}
+
+}  // namespace
+
 std::vector<SpoolerCore::Port> SpoolerCore::Ports() {
   std::vector<Port> out;
+  std::unordered_set<std::string> seen;
   auto add = [&](Port p) {
-    for (const auto& q : out)
-      if (cp932::EqualNoCase(q.name, p.name)) return;
-    out.push_back(std::move(p));
+    if (seen.insert(cp932::Fold(p.name)).second) out.push_back(std::move(p));
   };
   if (Nt()) {
     if (auto k = s_.FindKeyPath(kLocalPorts))
       for (const auto& v : k->values)
         if (!v.name.empty()) add({v.name, kLocalMonitor, kLocalMonitor, nullptr});
   } else {
-    char buffer[4096];
-    DWORD n = s_.profileCore.GetPrivateProfileStringA("ports", nullptr, "", buffer, sizeof buffer, "win.ini");
-    for (DWORD i = 0; i < n;) {
-      std::string name(buffer + i);
-      if (name.empty()) break;
-      add({name, kLocalMonitor, kLocalMonitor, nullptr});
-      i += static_cast<DWORD>(name.size()) + 1;
-    }
+    for (std::string& name : LocalPortNames()) add({std::move(name), kLocalMonitor, kLocalMonitor, nullptr});
   }
   if (auto monitors = s_.FindKeyPath(kMonitors))
-    for (const auto& [_, m] : monitors->subkeys) {
+    for (const auto& m : monitors->subkeys) {
       if (cp932::EqualNoCase(m->name, kLocalMonitor)) continue;
-      auto holder = Child(m, "Ports");
-      if (!holder) holder = m;
-      for (const auto& [__, pk] : holder->subkeys) {
-        std::string description = Text(*pk, "Description");
-        if (description.empty()) description = Text(*m, "Description");
-        if (description.empty()) description = m->name;
-        add({pk->name, m->name, description, pk});
-      }
+      for (const auto& pk : PortHolder(m)->subkeys) add({pk->name, m->name, PortDescription(*pk, *m), pk});
     }
   return out;
 }
 
-bool SpoolerCore::PortExists(std::string_view name) {
-  for (const auto& p : Ports())
-    if (cp932::EqualNoCase(p.name, name)) return true;
-  return false;
+// The same search as Ports() makes, stopping at the first port of the name: the local ports
+// in their order, then the monitors' in theirs.
+std::optional<SpoolerCore::Port> SpoolerCore::FindPort(std::string_view name) {
+  if (Nt()) {
+    if (auto k = s_.FindKeyPath(kLocalPorts))
+      if (const RegValue* v = k->values.Find(name); v && !v->name.empty())
+        return Port{v->name, kLocalMonitor, kLocalMonitor, nullptr};
+  } else {
+    for (std::string& local : LocalPortNames())
+      if (cp932::EqualNoCase(local, name)) return Port{std::move(local), kLocalMonitor, kLocalMonitor, nullptr};
+  }
+  if (auto monitors = s_.FindKeyPath(kMonitors))
+    for (const auto& m : monitors->subkeys) {
+      if (cp932::EqualNoCase(m->name, kLocalMonitor)) continue;
+      if (auto pk = PortHolder(m)->subkeys.Find(name)) return Port{pk->name, m->name, PortDescription(*pk, *m), pk};
+    }
+  return std::nullopt;
 }
 
-bool SpoolerCore::PortInUse(std::string_view name) {
-  for (const auto& k : LocalPrinters())
-    for (const auto& p : PortsOf(*k))
-      if (cp932::EqualNoCase(p, name)) return true;
-  return false;
-}
+bool SpoolerCore::PortExists(std::string_view name) { return FindPort(name).has_value(); }
+
+bool SpoolerCore::PortInUse(std::string_view name) { return d_.printerIndex.PortInUse(s_, name); }
 
 // ---------------------------------------------------------------- the calls
 
@@ -70,7 +97,7 @@ BOOL SpoolerCore::EnumMonitorsA(const char* server, std::vector<MONITOR_INFO_1A>
   monitors.clear();
   if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return Fail(e);
   if (auto all = s_.FindKeyPath(kMonitors))
-    for (const auto& [_, k] : all->subkeys) monitors.push_back({k->name});
+    for (const auto& k : all->subkeys) monitors.push_back({k->name});
   return TRUE;
 }
 
@@ -82,8 +109,26 @@ BOOL SpoolerCore::DeleteMonitorA(const char* server, const char* environment, co
   auto k = monitorName ? Child(s_.FindKeyPath(kMonitors), monitorName) : nullptr;
   if (!k) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
   // In use: a printer on one of its ports, or (a language monitor) a driver that names it.
-  for (const auto& p : Ports())
-    if (cp932::EqualNoCase(p.monitor, k->name) && PortInUse(p.name)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+  // Its ports are those Ports() lists with it: for the key named like the local ports'
+  // monitor, the local ports; else the ports it holds that no earlier one of the same name
+  // hides.
+  if (cp932::EqualNoCase(k->name, kLocalMonitor)) {
+    std::vector<std::string> local;
+    if (Nt()) {
+      if (auto lk = s_.FindKeyPath(kLocalPorts))
+        for (const auto& v : lk->values)
+          if (!v.name.empty()) local.push_back(v.name);
+    } else {
+      local = LocalPortNames();
+    }
+    for (const std::string& p : local)
+      if (PortInUse(p)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+  } else {
+    for (const auto& pk : PortHolder(k)->subkeys) {
+      if (!PortInUse(pk->name)) continue;
+      if (auto p = FindPort(pk->name); p && p->key == pk) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+    }
+  }
   for (const char* e : {kNtEnvironment, k9xEnvironment})
     for (const auto& d : Drivers(e))
       if (cp932::EqualNoCase(Text(*d.key, "Monitor"), k->name)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
@@ -112,20 +157,18 @@ BOOL SpoolerCore::DeletePortA(const char* server, HWND, const char* portName) {
   Lock lock(s_.mu);
   if (DWORD e = ServerChecks(server); e != ERROR_SUCCESS) return Fail(e);
   if (!portName) return Fail(ERROR_UNKNOWN_PORT);
-  for (const auto& p : Ports()) {
-    if (!cp932::EqualNoCase(p.name, portName)) continue;
-    if (PortInUse(p.name)) return Fail(ERROR_BUSY);
-    if (p.key) {
-      s_.DetachKey(p.key);
-    } else if (Nt()) {
-      if (auto k = s_.FindKeyPath(kLocalPorts)) RemoveValue(*k, p.name);
-    } else {
-      s_.profileCore.WritePrivateProfileStringA("ports", p.name.c_str(), nullptr, "win.ini");
-    }
-    Journal("DeletePortA " + Quoted(p.name));
-    return TRUE;
+  std::optional<Port> p = FindPort(portName);
+  if (!p) return Fail(ERROR_UNKNOWN_PORT);
+  if (PortInUse(p->name)) return Fail(ERROR_BUSY);
+  if (p->key) {
+    s_.DetachKey(p->key);
+  } else if (Nt()) {
+    if (auto k = s_.FindKeyPath(kLocalPorts)) RemoveValue(s_, *k, p->name);
+  } else {
+    s_.profileCore.WritePrivateProfileStringA("ports", p->name.c_str(), nullptr, "win.ini");
   }
-  return Fail(ERROR_UNKNOWN_PORT);
+  Journal("DeletePortA " + Quoted(p->name));
+  return TRUE;
 }
 
 }  // namespace qx::sim::spool

@@ -27,22 +27,18 @@ constexpr DWORD kPrinterStatusPaused = 0x00000001;
 std::vector<std::shared_ptr<RegKey>> SpoolerCore::LocalPrinters() {
   std::vector<std::shared_ptr<RegKey>> out;
   if (auto all = s_.FindKeyPath(kPrinters))
-    for (const auto& [_, k] : all->subkeys) out.push_back(k);
+    for (const auto& k : all->subkeys) out.push_back(k);
   return out;
 }
 
-std::shared_ptr<RegKey> SpoolerCore::LocalPrinter(std::string_view name) {
-  for (const auto& k : LocalPrinters())
-    if (cp932::EqualNoCase(PrinterName(*k), name)) return k;
-  return nullptr;
-}
+std::shared_ptr<RegKey> SpoolerCore::LocalPrinter(std::string_view name) { return d_.printerIndex.Printer(s_, name); }
 
-std::string SpoolerCore::PrinterName(const RegKey& k) {
+std::string PrinterName(const RegKey& k) {
   std::string n = Text(k, "Name");
   return n.empty() ? k.name : n;
 }
 
-std::vector<std::string> SpoolerCore::PortsOf(const RegKey& printer) {
+std::vector<std::string> PortsOf(const RegKey& printer) {
   std::vector<std::string> out;
   for (auto& p : SplitList(Text(printer, "Port"), ','))
     if (!p.empty()) out.push_back(p);
@@ -79,7 +75,7 @@ std::vector<SpoolerCore::Connection> SpoolerCore::Connections() {
   if (!Nt()) return out;
   auto all = s_.FindKeyPath(kConnections);
   if (!all) return out;
-  for (const auto& [_, k] : all->subkeys) {
+  for (const auto& k : all->subkeys) {
     if (k->name.size() < 3 || k->name.compare(0, 2, ",,") != 0) continue;
     std::string rest = k->name.substr(2);
     std::size_t comma = cp932::Find(rest, ',');
@@ -122,7 +118,7 @@ void SpoolerCore::ForUserLists(const std::function<void(const std::string& secti
 void SpoolerCore::RemoveFromUserLists(std::string_view printer) {
   ForUserLists([&](const std::string& section, RegKey* k) {
     if (k)
-      RemoveValue(*k, printer);
+      RemoveValue(s_, *k, printer);
     else
       s_.profileCore.WritePrivateProfileStringA(section.c_str(), std::string(printer).c_str(), nullptr, "win.ini");
   });
@@ -142,7 +138,7 @@ void SpoolerCore::MoveInUserLists(std::string_view printer, std::string_view por
   };
   ForUserLists([&](const std::string& section, RegKey* k) {
     if (k) {
-      if (const RegValue* v = FindValue(*k, printer)) PutText(*k, v->name, moved(Text(*k, v->name)));
+      if (const RegValue* v = FindValue(*k, printer)) PutText(s_, *k, v->name, moved(Text(*k, v->name)));
       return;
     }
     char buffer[MAX_PATH];
@@ -242,7 +238,7 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
       case 3: break;                                   // PRINTER_CONTROL_PURGE: no jobs are kept here
       default: return Fail(ERROR_INVALID_PRINTER_COMMAND);
     }
-    PutDword(*k, "Status", status);
+    PutDword(s_, *k, "Status", status);
     Journal("SetPrinterA " + Quoted(name) + " command " + std::to_string(command));
     return TRUE;
   }
@@ -273,14 +269,14 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
     std::string from = Text(*k, value);
     if (from == to) return;
     changes += std::string(changes.empty() ? "" : ",") + " " + value + " " + Quoted(from) + " -> " + Quoted(to);
-    PutText(*k, value, to);
+    PutText(s_, *k, value, to);
   };
   auto number = [&](const char* value, DWORD to) {
     DWORD from = Dword(*k, value);
     if (from == to) return;
     changes += std::string(changes.empty() ? "" : ",") + " " + value + " " + std::to_string(from) + " -> " +
                std::to_string(to);
-    PutDword(*k, value, to);
+    PutDword(s_, *k, value, to);
   };
   const std::string oldPort = Text(*k, "Port");
   text("Share Name", info->pShareName);
@@ -298,7 +294,7 @@ BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A
   number("StartTime", info->StartTime);
   number("UntilTime", info->UntilTime);
   if (!info->pDevMode.empty())
-    Put(*k, "Default DevMode", REG_BINARY, std::string(info->pDevMode.begin(), info->pDevMode.end()));
+    Put(s_, *k, "Default DevMode", REG_BINARY, std::string(info->pDevMode.begin(), info->pDevMode.end()));
   if (!cp932::EqualNoCase(oldPort, info->pPortName)) MoveInUserLists(name, info->pPortName);
   if (!changes.empty()) Journal("SetPrinterA " + Quoted(name) + ":" + changes);
   return TRUE;
@@ -326,8 +322,8 @@ BOOL SpoolerCore::DeletePrinter(HANDLE printer) {
   const std::string name = PrinterName(*k);
   const std::string share = Text(*k, "Share Name");
   if (!share.empty()) {
-    if (auto shares = s_.FindKeyPath(kShares)) RemoveValue(*shares, share);
-    if (auto security = s_.FindKeyPath(std::string(kShares) + "\\Security")) RemoveValue(*security, share);
+    if (auto shares = s_.FindKeyPath(kShares)) RemoveValue(s_, *shares, share);
+    if (auto security = s_.FindKeyPath(std::string(kShares) + "\\Security")) RemoveValue(s_, *security, share);
   }
   s_.DetachKey(k);
   if (Nt())

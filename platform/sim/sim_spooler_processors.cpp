@@ -10,7 +10,7 @@ BOOL SpoolerCore::EnumPrintProcessorsA(const char* server, const char* environme
   std::string env;
   if (DWORD e = EnvironmentChecks(server, environment, env); e != ERROR_SUCCESS) return Fail(e);
   if (auto all = s_.FindKeyPath(std::string(kEnvironments) + "\\" + env + "\\Print Processors"))
-    for (const auto& [_, k] : all->subkeys) processors.push_back({k->name});
+    for (const auto& k : all->subkeys) processors.push_back({k->name});
   return TRUE;
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,6 +22,7 @@
 
 #include "platform/sim/sim_dde.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_names.h"
 #include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_outside.h"
 #include "platform/sim/sim_shutdown.h"
@@ -29,11 +32,14 @@ namespace qx::sim {
 
 // ---------------------------------------------------------------- registry
 
+// A key's subkeys and values change only through the state's registry helpers
+// (SetRegValue, DeleteRegValue, ClearRegValues, CreateKeyPath, DetachKey), which tell the
+// spooler what changed.
 struct RegKey {
   std::string name;  // as written when created
   std::weak_ptr<RegKey> parent;
-  std::map<std::string, std::shared_ptr<RegKey>> subkeys;  // by folded name: enumeration order
-  std::vector<RegValue> values;                            // creation order
+  NameSet<RegKey> subkeys;  // by folded name: enumeration order
+  ValueList values;         // creation order
   bool deleted = false;
 };
 
@@ -44,6 +50,43 @@ struct RegHandle {
 
 // ---------------------------------------------------------------- files
 
+struct FileNode;
+
+// A directory's entries by long name (in folded order, as NTFS lists them) and by short
+// name, and what the directory's short-name generation has learned: for a pattern of
+// candidate names, the numbers already found taken (forgotten whenever a name is freed).
+// An entry's names change only while it is out of the directory, or through SetShortName.
+class DirEntries {
+ public:
+  using const_iterator = NameSet<FileNode>::const_iterator;
+  const_iterator begin() const { return byLong_.begin(); }
+  const_iterator end() const { return byLong_.end(); }
+  std::size_t size() const { return byLong_.size(); }
+  bool empty() const { return byLong_.empty(); }
+
+  std::shared_ptr<FileNode> FindLong(std::string_view name) const { return byLong_.Find(name); }
+  // The first entry, in long-name order, whose short name is name.
+  FileNode* FindShort(std::string_view name) const;
+  bool Insert(const std::shared_ptr<FileNode>& node);
+  void Erase(const FileNode& node);
+  void SetShortName(FileNode& node, std::string shortName);
+  // A long or short name of an entry other than except is candidate (compared as names are).
+  bool Taken(std::string_view candidate, const FileNode* except) const;
+  // Per pattern of generated short names, the first number that may still be free.
+  std::unordered_map<std::string, std::uint32_t>& Hints();
+
+ private:
+  struct ShortLess {
+    using is_transparent = void;
+    bool operator()(const FileNode* a, const FileNode* b) const;
+    bool operator()(const FileNode* a, std::string_view b) const;
+    bool operator()(std::string_view a, const FileNode* b) const;
+  };
+  NameSet<FileNode> byLong_;
+  std::set<FileNode*, ShortLess> byShort_;  // entries with a short name, by it and then long name
+  std::unique_ptr<std::unordered_map<std::string, std::uint32_t>> hints_;
+};
+
 struct FileNode {
   std::string name;       // long name as written; "C:" for a drive's root
   std::string shortName;  // "" when the long name is itself an 8.3 name
@@ -53,7 +96,7 @@ struct FileNode {
   std::string lockedBy;  // a service that holds it open until it stops
   std::string contents;
   std::weak_ptr<FileNode> parent;
-  std::map<std::string, std::shared_ptr<FileNode>> children;  // by folded long name
+  DirEntries children;
   bool deleted = false;
 };
 
@@ -341,11 +384,30 @@ struct SimMachine::State {
   // Splits "HKEY_LOCAL_MACHINE\A\B" (or HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS and
   // the short forms HKLM, HKCU, HKCR, HKU) into the real root and the names below it.
   bool ParseKeyPath(std::string_view path, std::shared_ptr<RegKey>& root, std::vector<std::string>& names);
-  std::shared_ptr<RegKey> FindKey(const std::shared_ptr<RegKey>& from, const std::vector<std::string>& names) const;
-  std::shared_ptr<RegKey> CreateKeyPath(const std::shared_ptr<RegKey>& from, const std::vector<std::string>& names,
+  std::shared_ptr<RegKey> FindKey(const std::shared_ptr<RegKey>& from, const std::vector<std::string_view>& names) const;
+  std::shared_ptr<RegKey> CreateKeyPath(const std::shared_ptr<RegKey>& from, const std::vector<std::string_view>& names,
                                         bool* created = nullptr);
   std::shared_ptr<RegKey> FindKeyPath(std::string_view path);
   std::shared_ptr<RegKey> EnsureKeyPath(std::string_view path);
+  // The keys along the path named last: the image loader names one key after another in
+  // tree order and the engine and the spooler name the same keys over and over, so a path
+  // is followed from where it leaves the last one. The keys stay valid while the deepest is
+  // in the tree (a key that leaves takes everything below it along).
+  struct KeyPathMemo {
+    std::string root;         // the root's name as written
+    std::string currentUser;  // what HKEY_CURRENT_USER stood for
+    std::vector<std::string> names;               // the names below the root, as written
+    std::vector<std::shared_ptr<RegKey>> chain;   // the root's key, then one per name
+    std::string path;  // the whole text of the last walk that ended at chain's last key
+  };
+  KeyPathMemo keyPathMemo;
+  std::vector<std::string_view> pathParts;  // scratch for WalkKeyPath
+  std::vector<std::string_view> subKeyNames;  // scratch for the registry calls' subkey paths
+  std::shared_ptr<RegKey> WalkKeyPath(std::string_view path, bool create);
+  // Every change of a key's values or subkeys: the spooler's indexes follow them.
+  void SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string data);
+  bool DeleteRegValue(RegKey& key, std::string_view name);
+  void ClearRegValues(RegKey& key);
   // The key a handle stands for. HKEY_CURRENT_USER and HKEY_CLASSES_ROOT always exist on
   // Windows; when the machine lacks their key, a read sees an empty key and a write (create)
   // makes it, so that reading never changes the machine.
@@ -375,7 +437,11 @@ struct SimMachine::State {
   static std::string NodePath(const FileNode& node);
   std::string FullPath(const char* name) const;  // normalized full path, or the text itself
   std::shared_ptr<FileNode> AddNode(const std::shared_ptr<FileNode>& dir, std::string_view name, bool directory);
+  // Gives node (not in dir yet) the short name Windows would generate for it in dir.
   void AssignShortName(FileNode& dir, FileNode& node);
+  // Takes node out of its directory (it keeps its subtree), or puts it into dir.
+  static void Unlink(FileNode& node);
+  static void LinkInto(const std::shared_ptr<FileNode>& dir, const std::shared_ptr<FileNode>& node);
   bool OpenedWithout(const FileNode& node, DWORD share) const;  // an engine handle denies that sharing
   bool IsCurrentDirectory(const FileNode& node) const;
   DWORD ReadWholeFile(const std::string& path, std::string& contents);

@@ -1,28 +1,75 @@
 #include "platform/sim/sim_text.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace qx::sim::cp932 {
 
+void FoldInPlace(std::string& text) {
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsLeadByte(c) && i + 1 < n) {
+      i += 2;
+      continue;
+    }
+    if (c >= 'a' && c <= 'z') text[i] = static_cast<char>(c - 'a' + 'A');
+    ++i;
+  }
+}
+
 std::string Fold(std::string_view text) {
   std::string out(text);
-  for (std::size_t i = 0; i < out.size();) {
-    std::size_t n = CharLength(out, i);
-    if (n == 1 && out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
-    i += n;
-  }
+  FoldInPlace(out);
   return out;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && Fold(a) == Fold(b);
+int CompareNoCase(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  // Up to the first difference both texts have the same bytes, so a byte is the second
+  // half of a double-byte character in both or in neither; after a difference only in case
+  // (single-byte letters, never a first half) that still holds.
+  bool trail = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char ca = static_cast<unsigned char>(a[i]);
+    unsigned char cb = static_cast<unsigned char>(b[i]);
+    if (trail) {
+      if (ca != cb) return ca < cb ? -1 : 1;
+      trail = false;
+      continue;
+    }
+    if (ca != cb) {
+      if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 'a' + 'A');
+      if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 'a' + 'A');
+      if (ca != cb) return ca < cb ? -1 : 1;
+      continue;
+    }
+    // A first half at the last byte compared has no second half here: nothing follows.
+    trail = IsLeadByte(ca);
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-bool LessNoCase(std::string_view a, std::string_view b) {
-  std::string fa = Fold(a), fb = Fold(b);
-  // Byte order, unsigned: double-byte characters sort after ASCII as in the code page.
-  return std::string_view(fa).compare(fb) < 0;
+std::size_t HashNoCase(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+  bool trail = false;
+  for (unsigned char c : text) {
+    if (trail) {
+      trail = false;
+    } else if (c >= 'a' && c <= 'z') {
+      c = static_cast<unsigned char>(c - 'a' + 'A');
+    } else {
+      trail = IsLeadByte(c);
+    }
+    h = (h ^ c) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h);
 }
+
+bool EqualNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareNoCase(a, b) == 0; }
+
+// Byte order, unsigned: double-byte characters sort after ASCII as in the code page.
+bool LessNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; }
 
 std::size_t CharCount(std::string_view text) {
   std::size_t count = 0;
@@ -58,15 +105,23 @@ std::vector<std::string> Split(std::string_view text, bool slashToo) {
   return parts;
 }
 
+// Both walk single-byte text a byte at a time and go by characters from the first byte
+// that may start a double-byte one: most names are ASCII.
 std::size_t Find(std::string_view text, char c) {
-  for (std::size_t i = 0; i < text.size(); i += CharLength(text, i))
+  std::size_t i = 0;
+  for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i)
+    if (text[i] == c) return i;
+  for (; i < text.size(); i += CharLength(text, i))
     if (CharLength(text, i) == 1 && text[i] == c) return i;
   return std::string_view::npos;
 }
 
 std::size_t FindLast(std::string_view text, char c) {
   std::size_t found = std::string_view::npos;
-  for (std::size_t i = 0; i < text.size(); i += CharLength(text, i))
+  std::size_t i = 0;
+  for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i)
+    if (text[i] == c) found = i;
+  for (; i < text.size(); i += CharLength(text, i))
     if (CharLength(text, i) == 1 && text[i] == c) found = i;
   return found;
 }

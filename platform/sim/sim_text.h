@@ -24,9 +24,16 @@ inline std::size_t CharLength(std::string_view text, std::size_t i) {
 
 // The text with single-byte a-z made upper case; double-byte characters untouched.
 std::string Fold(std::string_view text);
+// Fold in place (the text keeps its length).
+void FoldInPlace(std::string& text);
 bool EqualNoCase(std::string_view a, std::string_view b);
 // Ordering by folded text, as Windows sorts registry subkeys and NTFS directory entries.
 bool LessNoCase(std::string_view a, std::string_view b);
+// The folded texts compared byte by byte, unsigned, a prefix first (<0, 0, >0), without
+// making the folded copies: names are compared this way on every lookup.
+int CompareNoCase(std::string_view a, std::string_view b);
+// A hash of the folded text: texts EqualNoCase hash alike.
+std::size_t HashNoCase(std::string_view text);
 
 // Number of characters (a double-byte character counts once), as Windows counts a path
 // after converting it to Unicode.

@@ -1,0 +1,276 @@
+// The containers the simulated registry and file system keep their names in: a key's subkeys
+// and a directory's entries (NameSet), and a key's values (ValueList). Both find a name
+// without regard to case in logarithmic time or better and answer Windows' enumeration by
+// index without walking the list from its start, so that a machine with a million keys, or
+// a key with tens of thousands of values, costs no more per call than a small one.
+// Internal to platform/sim.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
+
+namespace qx::sim {
+
+// Nodes (registry keys, files) in the order of their folded names, the order in which
+// Windows enumerates registry subkeys and NTFS directory entries. A node's name is its key
+// in the set: it must not change while the node is in one. Each name is kept once, in the
+// node; lookups fold in place. An empty set (most keys have no subkeys) holds no more than
+// a pointer.
+template <typename Node>
+class NameSet {
+  struct Less {
+    using is_transparent = void;
+    bool operator()(const std::shared_ptr<Node>& a, const std::shared_ptr<Node>& b) const {
+      return cp932::CompareNoCase(a->name, b->name) < 0;
+    }
+    bool operator()(const std::shared_ptr<Node>& a, std::string_view b) const {
+      return cp932::CompareNoCase(a->name, b) < 0;
+    }
+    bool operator()(std::string_view a, const std::shared_ptr<Node>& b) const {
+      return cp932::CompareNoCase(a, b->name) < 0;
+    }
+  };
+  using Set = std::set<std::shared_ptr<Node>, Less>;
+
+ public:
+  using const_iterator = typename Set::const_iterator;
+
+  const_iterator begin() const { return impl_ ? impl_->set.begin() : Empty().begin(); }
+  const_iterator end() const { return impl_ ? impl_->set.end() : Empty().end(); }
+  std::size_t size() const { return impl_ ? impl_->set.size() : 0; }
+  bool empty() const { return size() == 0; }
+
+  std::shared_ptr<Node> Find(std::string_view name) const {
+    if (!impl_) return nullptr;
+    auto it = impl_->Lookup(name);
+    return it == impl_->set.end() ? nullptr : *it;
+  }
+
+  // Adds node unless a node of the same name is there; true when it was added.
+  bool Insert(const std::shared_ptr<Node>& node) {
+    Impl& m = Made();
+    auto [it, added] = m.set.insert(node);
+    if (!added) return false;
+    m.Added(it);
+    return true;
+  }
+
+  // The node of that name, or a new one from make() put in its place (then created is set).
+  // Names often come in order (an image lists a key's subkeys sorted): one after the last
+  // costs one comparison.
+  template <typename Make>
+  std::shared_ptr<Node> FindOrInsert(std::string_view name, Make make, bool& created) {
+    created = false;
+    Impl& m = Made();
+    const_iterator pos = m.set.end();
+    if (!m.set.empty() && !Less()(*std::prev(m.set.end()), name)) {
+      if (m.hash) {
+        if (auto found = m.Lookup(name); found != m.set.end()) return *found;
+      }
+      pos = m.set.lower_bound(name);
+      if (pos != m.set.end() && !Less()(name, *pos)) return *pos;
+    }
+    std::shared_ptr<Node> node = make();
+    m.Added(m.set.insert(pos, node));
+    created = true;
+    return node;
+  }
+
+  // Removes the node of that name; false when there is none.
+  bool Erase(std::string_view name) {
+    if (!impl_) return false;
+    Impl& m = *impl_;
+    auto it = m.Lookup(name);
+    if (it == m.set.end()) return false;
+    if (m.hash) {
+      auto [first, last] = m.hash->equal_range(cp932::HashNoCase((*it)->name));
+      for (auto h = first; h != last; ++h) {
+        if (h->second == it) {
+          m.hash->erase(h);
+          break;
+        }
+      }
+    }
+    if (m.cursorValid) {
+      if (it == m.cursor)
+        ++m.cursor;  // the next node takes the erased one's index
+      else if (m.cursor == m.set.end() || Less()(*it, *m.cursor))
+        --m.cursorIndex;
+    }
+    m.set.erase(it);
+    if (m.set.empty()) impl_.reset();
+    return true;
+  }
+
+  void Clear() { impl_.reset(); }
+
+  // The node at position index (< size()) in the set's order. Enumeration asks for 0, 1,
+  // 2, ...: the walk starts from the position asked for last, so each step costs O(1).
+  const std::shared_ptr<Node>& At(std::size_t index) const {
+    Impl& m = *impl_;
+    const std::size_t n = m.set.size();
+    const std::size_t fromBegin = index, fromEnd = n - index;
+    std::size_t fromCursor = static_cast<std::size_t>(-1);
+    if (m.cursorValid) fromCursor = index > m.cursorIndex ? index - m.cursorIndex : m.cursorIndex - index;
+    const_iterator it;
+    if (fromCursor <= fromBegin && fromCursor <= fromEnd) {
+      it = m.cursor;
+      std::advance(it, static_cast<std::ptrdiff_t>(index) - static_cast<std::ptrdiff_t>(m.cursorIndex));
+    } else if (fromBegin <= fromEnd) {
+      it = m.set.begin();
+      std::advance(it, static_cast<std::ptrdiff_t>(fromBegin));
+    } else {
+      it = m.set.end();
+      std::advance(it, -static_cast<std::ptrdiff_t>(fromEnd));
+    }
+    m.cursor = it;
+    m.cursorIndex = index;
+    m.cursorValid = true;
+    return *it;
+  }
+
+ private:
+  // From this many nodes a set also keeps its nodes by a hash of the folded name (HKEY_USERS
+  // of a server with many hives, a vendor's thousands of classes): a lookup then costs one
+  // hash and a comparison instead of a comparison per level of the tree.
+  static constexpr std::size_t kHashFrom = 32;
+  using Hash = std::unordered_multimap<std::size_t, const_iterator>;
+
+  struct Impl {
+    Set set;
+    std::unique_ptr<Hash> hash;
+    // Where the last enumeration by index stood.
+    const_iterator cursor{};
+    std::size_t cursorIndex = 0;
+    bool cursorValid = false;
+
+    const_iterator Lookup(std::string_view name) const {
+      if (!hash) return set.find(name);
+      auto [first, last] = hash->equal_range(cp932::HashNoCase(name));
+      for (auto h = first; h != last; ++h)
+        if (cp932::EqualNoCase((*h->second)->name, name)) return h->second;
+      return set.end();
+    }
+
+    // A node just put in the set: the enumeration's position and the hash follow it.
+    void Added(const_iterator it) {
+      if (cursorValid && (cursor == set.end() || Less()(*it, *cursor))) ++cursorIndex;
+      if (hash) {
+        hash->emplace(cp932::HashNoCase((*it)->name), it);
+      } else if (set.size() >= kHashFrom) {
+        hash = std::make_unique<Hash>();
+        hash->reserve(set.size());
+        for (auto i = set.begin(); i != set.end(); ++i) hash->emplace(cp932::HashNoCase((*i)->name), i);
+      }
+    }
+  };
+
+  static const Set& Empty() {
+    static const Set empty;
+    return empty;
+  }
+  Impl& Made() {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    return *impl_;
+  }
+
+  std::unique_ptr<Impl> impl_;
+};
+
+// A key's values in creation order, each name (folded) at most once. Small lists are a plain
+// vector; a long one (a user's Devices list holds a value per printer) gets an index by
+// folded name and a count of live entries per position (a Fenwick tree), so that finding,
+// removing and enumerating by index all take O(log n).
+class ValueList {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = RegValue;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const RegValue*;
+    using reference = const RegValue&;
+    const_iterator() = default;
+    const_iterator(const ValueList* list, std::size_t slot) : list_(list), slot_(slot) { Skip(); }
+    reference operator*() const { return list_->slots_[slot_]; }
+    pointer operator->() const { return &list_->slots_[slot_]; }
+    const_iterator& operator++() {
+      ++slot_;
+      Skip();
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const const_iterator& o) const { return slot_ == o.slot_; }
+
+   private:
+    void Skip() {
+      if (list_ && list_->index_)
+        while (slot_ < list_->slots_.size() && list_->index_->dead[slot_]) ++slot_;
+    }
+    const ValueList* list_ = nullptr;
+    std::size_t slot_ = 0;
+  };
+
+  ValueList() = default;
+  ValueList(const ValueList& other);
+  ValueList& operator=(const ValueList& other);
+  ValueList(ValueList&&) noexcept = default;
+  ValueList& operator=(ValueList&&) noexcept = default;
+  ~ValueList();
+
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, slots_.size()); }
+  std::size_t size() const;
+  bool empty() const { return size() == 0; }
+
+  // The value at position index (< size()) in creation order.
+  const RegValue& At(std::size_t index) const;
+  // The value of that name (compared as Windows compares names), or null. The name of a
+  // value found must not be changed through the pointer.
+  const RegValue* Find(std::string_view name) const;
+  RegValue* Find(std::string_view name);
+  // Changes the value of that name, or adds it at the end.
+  void Set(std::string_view name, DWORD type, std::string data);
+  // Removes the value of that name; false when there is none.
+  bool Erase(std::string_view name);
+  void Clear();
+  std::vector<RegValue> ToVector() const;
+
+ private:
+  // The index of a long list (names found by their hash, then compared). dead marks the slots of removed values (they are compacted
+  // away once they outnumber the live ones); tree counts the live slots, tree[j - 1]
+  // covering the slots (j - lowbit(j), j].
+  struct Index {
+    std::unordered_multimap<std::size_t, std::uint32_t> byName;  // HashNoCase of the name -> slot
+    std::vector<std::uint8_t> dead;
+    std::vector<std::uint32_t> tree;
+    std::size_t live = 0;
+    std::size_t Prefix(std::size_t j) const;  // live slots among the first j
+    void Append(bool alive);
+    void Kill(std::size_t slot);
+    std::size_t Kth(std::size_t k) const;  // the slot of the k-th live value, k from 1
+  };
+  static constexpr std::size_t kIndexFrom = 24;  // values in a list that gets an index
+  std::size_t FindSlot(std::string_view name) const;  // slots_.size() when missing
+  void BuildIndex();
+  void Compact();
+
+  std::vector<RegValue> slots_;
+  std::unique_ptr<Index> index_;
+};
+
+}  // namespace qx::sim
