@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -29,7 +30,24 @@ bool ReadWholeFile(const fs::path& path, const std::string& shown, std::string& 
     error = shown + ": cannot be read";
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // At once when the size is known (a regular file), else as it comes.
+  std::error_code ec;
+  std::uintmax_t size = fs::file_size(path, ec);
+  if (!ec) {
+    bytes.resize(static_cast<std::size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.gcount() == static_cast<std::streamsize>(size)) {
+      char extra;
+      if (in.get(extra)) {
+        bytes.push_back(extra);
+        bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      }
+    }
+    in.clear(in.rdstate() & std::ios::badbit);
+  } else {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   if (in.bad()) {
     error = shown + ": cannot be read";
     return false;
@@ -206,13 +224,19 @@ bool LoadImage(const std::string& folder, SimMachine& m, std::string& error) {
             [](const auto& a, const auto& b) { return a.path().filename().string() < b.path().filename().string(); });
   std::sort(drives.begin(), drives.end());
 
-  std::vector<std::pair<std::string, std::vector<image::RegOp>>> registry;
+  // The .reg files are opened now and read from disk as the machine is set up, a piece at a
+  // time: neither their text nor what they ask for is held whole (a registry of a million
+  // keys), and each is read once.
+  struct RegFile {
+    std::string name;
+    image::DecodedText text;
+  };
+  std::vector<std::unique_ptr<RegFile>> registry;
   for (const auto& file : regFiles) {
-    std::string name = file.path().filename().string();
-    if (!ReadWholeFile(file.path(), name, bytes, error)) return false;
-    std::vector<image::RegOp> ops;
-    if (!image::ParseRegFile(name, bytes, ops, error)) return false;
-    registry.emplace_back(name, std::move(ops));
+    auto reg = std::make_unique<RegFile>();
+    reg->name = file.path().filename().string();
+    if (!image::OpenRegistryText(file.path(), reg->name, reg->text, error)) return false;
+    registry.push_back(std::move(reg));
   }
 
   std::vector<PendingFile> files;
@@ -223,8 +247,9 @@ bool LoadImage(const std::string& folder, SimMachine& m, std::string& error) {
 
   // Then the machine is set up: system, registry, files, then what refers to them.
   m.settings() = ini.system;
-  for (const auto& [name, ops] : registry) {
-    if (!image::ApplyRegOps(ops, name, m, error)) return false;
+  for (auto& reg : registry) {
+    if (!image::ApplyRegText(reg->name, reg->text, m, error)) return false;
+    reg.reset();
   }
   if (exported && !image::DeriveSettings(m, error)) return false;
   for (PendingFile& f : files) {
@@ -260,8 +285,28 @@ bool SaveImage(const SimMachine& m, const std::string& folder, std::string& erro
   std::string text;
   if (!image::WriteMachineIni(m, text, error)) return false;
   if (!WriteWholeFile(root / kMachineIni, text, error)) return false;
-  if (!image::WriteRegFile(m, text, error)) return false;
-  if (!WriteWholeFile(root / kRegistryFile, text, error)) return false;
+  {
+    // Written as it is made (a registry of a million keys), under another name until whole.
+    const fs::path path = root / kRegistryFile, partial = root / (std::string(kRegistryFile) + ".part");
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    bool written = image::WriteRegFile(
+        m, [&out](std::string_view piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); },
+        error);
+    out.close();
+    if (written && !out) {
+      error = path.string() + ": cannot be written";
+      written = false;
+    }
+    if (written) fs::rename(partial, path, ec);
+    if (written && ec) {
+      error = path.string() + ": cannot be written (" + ec.message() + ")";
+      written = false;
+    }
+    if (!written) {
+      fs::remove(partial, ec);
+      return false;
+    }
+  }
 
   fs::create_directories(root / "drive_c", ec);
   for (const FileEntry& f : m.AllFiles()) {

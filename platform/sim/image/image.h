@@ -24,9 +24,11 @@ namespace qx::sim {
 // Loads the image in folder into m, which should be freshly constructed. On failure it
 // returns false with a message that names the file and, for text files, the line
 // ("machine.ini:12: unknown state 'runing'"); m is then only partly set up and must not
-// be run. Everything is parsed before the machine is touched, so syntax errors leave it as
-// it was; only mismatches with the loaded machine (a service state without a service key,
-// attributes for a missing file) are found after the registry and files are in place.
+// be run. machine.ini and QXErs.ini are parsed before the machine is touched; the .reg
+// files are read once, as the registry is built from them (an export of a million keys is
+// never held whole), so a syntax error in one is found with the registry partly built;
+// mismatches with the loaded machine (a service state without a service key, attributes
+// for a missing file) are found after the registry and files are in place.
 bool LoadImage(const std::string& folder, SimMachine& m, std::string& error);
 
 // Writes m as an image into folder, which must not exist or be empty: machine.ini, one

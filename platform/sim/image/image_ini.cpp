@@ -499,8 +499,9 @@ std::string ErrorText(DWORD code) {
 }  // namespace
 
 bool ParseMachineIni(std::string_view bytes, MachineIni& ini, std::string& error) {
+  DecodedText decoded;
   std::vector<TextLine> lines;
-  if (!DecodeTextFile(kFile, bytes, TextSource::kUtf8, lines, error)) return false;
+  if (!DecodeTextFile(kFile, bytes, TextSource::kUtf8, decoded, lines, error)) return false;
   return IniParser(ini, error).Parse(lines);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/image/image_reg.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "platform/sim/encoding.h"
 #include "platform/sim/image/image_text.h"
@@ -38,30 +39,52 @@ std::string_view TrimLeftBlanks(std::string_view s) {
 }
 
 // Whether a value line goes on in the next line: its last non-blank character is a
-// single-byte backslash outside quotes. cut receives the backslash's position.
-bool Continues(std::string_view text, std::size_t& cut) {
+// single-byte backslash outside quotes. The scan can go on where it stopped: a line that
+// goes on is cut at that backslash and the next line appended, and the text before the cut
+// reads the same as before, so each character of a long continued value is looked at once.
+struct ContinuationScan {
+  std::size_t i = 0;  // scanned up to here
   bool inQuote = false;
-  bool pending = false;
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t n = cp932::CharLength(text, i);
-    char c = text[i];
-    if (n == 1 && IsBlank(c)) {
-      i += 1;
-      continue;
+  bool pending = false;  // the last non-blank character is a backslash outside quotes
+  std::size_t cut = 0;   // where that backslash is
+  // pending and cut as they were when that backslash was reached: the state at the cut.
+  bool pendingAtCut = false;
+  std::size_t cutAtCut = 0;
+
+  bool Continues(std::string_view text) {
+    while (i < text.size()) {
+      std::size_t n = cp932::CharLength(text, i);
+      char c = text[i];
+      if (n == 1 && IsBlank(c)) {
+        i += 1;
+        continue;
+      }
+      const bool pendingBefore = pending;
+      const std::size_t cutBefore = cut;
+      pending = false;
+      if (n == 1 && inQuote && c == '\\' && i + 1 < text.size()) {
+        n = 1 + cp932::CharLength(text, i + 1);  // an escape and what it escapes
+      } else if (n == 1 && c == '"') {
+        inQuote = !inQuote;
+      } else if (n == 1 && c == '\\' && !inQuote) {
+        pending = true;
+        cut = i;
+        pendingAtCut = pendingBefore;
+        cutAtCut = cutBefore;
+      }
+      i += n;
     }
-    pending = false;
-    if (n == 1 && inQuote && c == '\\' && i + 1 < text.size()) {
-      n = 1 + cp932::CharLength(text, i + 1);  // an escape and what it escapes
-    } else if (n == 1 && c == '"') {
-      inQuote = !inQuote;
-    } else if (n == 1 && c == '\\' && !inQuote) {
-      pending = true;
-      cut = i;
-    }
-    i += n;
+    return pending;
   }
-  return pending;
-}
+
+  // The text is cut at the backslash: the scan stands where it stood there.
+  void CutAt() {
+    i = cut;
+    inQuote = false;  // the backslash was outside quotes
+    pending = pendingAtCut;
+    cut = cutAtCut;
+  }
+};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -74,34 +97,48 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && cp932::EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
+// What a .reg file asks for, in file order, as the reader finds it.
+class RegSink {
+ public:
+  virtual ~RegSink() = default;
+  virtual void Key(std::string_view key, bool remove, int line) = 0;
+  // A value of the key named last; data and type are empty and REG_NONE for a removal.
+  virtual void Value(std::string_view key, std::string_view name, bool remove, DWORD type, std::string_view data,
+                     int line) = 0;
+};
+
 class RegParser {
  public:
-  RegParser(std::string_view fileName, std::vector<RegOp>& ops, std::string& error)
-      : file_(fileName), ops_(ops), error_(error) {}
+  RegParser(std::string_view fileName, RegSink& sink, std::string& error) : file_(fileName), sink_(sink), error_(error) {}
 
-  bool Parse(const std::vector<TextLine>& lines) {
-    if (lines.empty() || (TrimBlanks(lines[0].text) != kHeader4 && TrimBlanks(lines[0].text) != kHeader5)) {
+  bool Parse(DecodedText& text) {
+    TextLine line;
+    if (!text.Next(line) || (TrimBlanks(line.text) != kHeader4 && TrimBlanks(line.text) != kHeader5)) {
       return Fail(1, "not a registry file: the first line must be \"REGEDIT4\" or \"" +
                          std::string(kHeader5) + "\"");
     }
-    unicodeHex_ = TrimBlanks(lines[0].text) == kHeader5;
-    for (std::size_t idx = 1; idx < lines.size(); ++idx) {
-      line_ = lines[idx].number;
-      std::string_view t = TrimLeftBlanks(lines[idx].text);
+    unicodeHex_ = TrimBlanks(line.text) == kHeader5;
+    while (text.Next(line)) {
+      line_ = line.number;
+      std::string_view t = TrimLeftBlanks(line.text);
       if (TrimBlanks(t).empty() || t.front() == ';') continue;
       if (t.front() == '[') {
         if (!ParseKeyLine(TrimBlanks(t))) return false;
         continue;
       }
-      std::string logical(t);
-      std::size_t cut = 0;
-      while (Continues(logical, cut)) {
-        logical.resize(cut);
-        if (idx + 1 >= lines.size()) break;
-        ++idx;
-        logical += TrimLeftBlanks(lines[idx].text);
+      ContinuationScan scan;
+      if (!scan.Continues(t)) {
+        if (!ParseValueLine(TrimBlanks(t))) return false;
+        continue;
       }
-      if (!ParseValueLine(TrimBlanks(logical))) return false;
+      logical_.assign(t);
+      do {
+        logical_.resize(scan.cut);
+        scan.CutAt();
+        if (!text.Next(line)) break;
+        logical_ += TrimLeftBlanks(line.text);
+      } while (scan.Continues(logical_));
+      if (!ParseValueLine(TrimBlanks(logical_))) return false;
     }
     return true;
   }
@@ -127,31 +164,37 @@ class RegParser {
     std::string_view inner = t.substr(1, close - 1);
     bool remove = !inner.empty() && inner.front() == '-';
     if (remove) inner.remove_prefix(1);
-    std::string key;
     bool root = false;
-    if (!NormalizeKey(inner, key, root)) return false;
+    if (!NormalizeKey(inner, key_, root)) return false;
     if (remove && root) return Fail("a root key cannot be deleted: " + Show(inner));
-    ops_.push_back({remove ? RegOp::kDeleteKey : RegOp::kAddKey, key, "", REG_NONE, "", line_});
+    sink_.Key(key_, remove, line_);
     haveKey_ = true;
     keyDeleted_ = remove;
-    keyIsBareRoot_ = root && (key == "HKEY_LOCAL_MACHINE" || key == "HKEY_USERS");
-    key_ = key;
+    keyIsBareRoot_ = root && (key_ == "HKEY_LOCAL_MACHINE" || key_ == "HKEY_USERS");
     return true;
   }
 
+  // The path with its root written in full; its names are split at single-byte
+  // backslashes, never inside a double-byte character.
   bool NormalizeKey(std::string_view path, std::string& key, bool& root) {
-    std::vector<std::string> parts = cp932::Split(path, false);
+    std::size_t end = cp932::Find(path, '\\');
+    std::string_view first = path.substr(0, end);
     const RootName* found = nullptr;
     for (const RootName& r : kRoots) {
-      if (cp932::EqualNoCase(parts[0], r.name)) found = &r;
+      if (cp932::EqualNoCase(first, r.name)) found = &r;
     }
-    if (!found) return Fail("unknown root key " + Show(parts[0]));
+    if (!found) return Fail("unknown root key " + Show(first));
     key = found->full;
-    root = parts.size() == 1;
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-      if (parts[i].empty()) return Fail("empty key name in " + Show(path));
+    root = end == std::string_view::npos;
+    while (end != std::string_view::npos) {
+      std::size_t start = end + 1;
+      std::string_view rest = path.substr(start);
+      std::size_t next = cp932::Find(rest, '\\');
+      std::string_view part = rest.substr(0, next);
+      if (part.empty()) return Fail("empty key name in " + Show(path));
       key += '\\';
-      key += parts[i];
+      key += part;
+      end = next == std::string_view::npos ? next : start + next;
     }
     return true;
   }
@@ -264,7 +307,11 @@ class RegParser {
   }
 
   bool ParseValueLine(std::string_view t) {
-    RegOp op;
+    RegOp& op = op_;
+    op.kind = RegOp::kSetValue;
+    op.name.clear();
+    op.type = REG_NONE;
+    op.data.clear();
     op.line = line_;
     std::size_t pos = 0;
     if (t.front() == '@') {
@@ -281,14 +328,15 @@ class RegParser {
     if (keyDeleted_) return Fail("a value under a key that is being deleted");
     if (keyIsBareRoot_) return Fail("a root key holds no values");
     if (!ParseData(data, op)) return false;
-    op.key = key_;
-    ops_.push_back(std::move(op));
+    sink_.Value(key_, op.name, op.kind == RegOp::kDeleteValue, op.type, op.data, line_);
     return true;
   }
 
   std::string_view file_;
-  std::vector<RegOp>& ops_;
+  RegSink& sink_;
   std::string& error_;
+  std::string logical_;  // a value continued over lines
+  RegOp op_;             // the value line being read (its buffers are kept for the next)
   int line_ = 1;
   bool unicodeHex_ = false;
   bool haveKey_ = false;
@@ -355,11 +403,88 @@ void AppendHex(std::string& out, std::string line, std::string_view data) {
 
 }  // namespace
 
+namespace {
+
+class OpsSink final : public RegSink {
+ public:
+  explicit OpsSink(std::vector<RegOp>& ops) : ops_(ops) {}
+  void Key(std::string_view key, bool remove, int line) override {
+    ops_.push_back({remove ? RegOp::kDeleteKey : RegOp::kAddKey, std::string(key), "", REG_NONE, "", line});
+  }
+  void Value(std::string_view key, std::string_view name, bool remove, DWORD type, std::string_view data,
+             int line) override {
+    ops_.push_back({remove ? RegOp::kDeleteValue : RegOp::kSetValue, std::string(key), std::string(name), type,
+                    std::string(data), line});
+  }
+
+ private:
+  std::vector<RegOp>& ops_;
+};
+
+class NoSink final : public RegSink {
+ public:
+  void Key(std::string_view, bool, int) override {}
+  void Value(std::string_view, std::string_view, bool, DWORD, std::string_view, int) override {}
+};
+
+// What ApplyRegOps does for each change, as the reader finds it.
+class MachineSink final : public RegSink {
+ public:
+  explicit MachineSink(SimMachine& m) : m_(m) {}
+  void Key(std::string_view key, bool remove, int) override {
+    key_ = Resolve(std::string(key), m_);
+    if (remove) {
+      if (m_.HasKey(key_)) m_.RemoveKey(key_);
+    } else if (key_ != "HKEY_LOCAL_MACHINE" && key_ != "HKEY_USERS") {
+      m_.AddKey(key_);
+    }
+  }
+  void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
+    if (remove)
+      m_.RemoveValue(key_, name);
+    else
+      m_.SetValue(key_, name, type, std::string(data));
+  }
+
+ private:
+  SimMachine& m_;
+  std::string key_;  // the key named last, resolved
+};
+
+}  // namespace
+
 bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector<RegOp>& ops,
                   std::string& error) {
-  std::vector<TextLine> lines;
-  if (!DecodeTextFile(fileName, bytes, TextSource::kRegistry, lines, error)) return false;
-  return RegParser(fileName, ops, error).Parse(lines);
+  DecodedText text;
+  if (!DecodeText(fileName, bytes, TextSource::kRegistry, text, error)) return false;
+  OpsSink sink(ops);
+  return RegParser(fileName, sink, error).Parse(text);
+}
+
+namespace {
+
+// A line of a file read as it goes that could not be read ends the text early: that is the
+// error to tell, whatever the parser made of the text before it.
+bool ParseText(std::string_view fileName, DecodedText& text, RegSink& sink, std::string& error) {
+  text.Rewind();
+  bool parsed = RegParser(fileName, sink, error).Parse(text);
+  if (!text.error().empty()) {
+    error = text.error();
+    return false;
+  }
+  return parsed;
+}
+
+}  // namespace
+
+bool CheckRegText(std::string_view fileName, DecodedText& text, std::string& error) {
+  NoSink sink;
+  return ParseText(fileName, text, sink, error);
+}
+
+bool ApplyRegText(std::string_view fileName, DecodedText& text, SimMachine& m, std::string& error) {
+  MachineSink sink(m);
+  return ParseText(fileName, text, sink, error);
 }
 
 // Every change that parsed can be made: removing a missing key or value is no error, as
@@ -386,40 +511,108 @@ bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view /*fileName*/, S
   return true;
 }
 
-bool WriteRegFile(const SimMachine& m, std::string& out, std::string& error) {
-  out = "REGEDIT4\r\n\r\n";
-  for (const std::string& key : m.AllKeys()) {
-    if (!WellFormedText(key, false)) {
-      error = "registry.reg: key " + Cp932ToUtf8Lossy(key) + " cannot be written as text";
-      return false;
-    }
-    out += "[" + key + "]\r\n";
-    for (const RegValue& v : m.Values(key)) {
-      if (!WellFormedText(v.name, false)) {
-        error = "registry.reg: value " + Cp932ToUtf8Lossy(v.name) + " of " + Cp932ToUtf8Lossy(key) +
-                " cannot be written as text";
-        return false;
-      }
-      std::string line = (v.name.empty() ? std::string("@") : Quote(v.name)) + "=";
-      if (v.type == REG_SZ && WellFormedText(v.data, true)) {
-        out += line + Quote(std::string_view(v.data).substr(0, v.data.size() - 1)) + "\r\n";
-      } else if (v.type == REG_DWORD && v.data.size() == 4) {
-        DWORD value = 0;
-        for (int i = 3; i >= 0; --i) value = value * 256 + static_cast<unsigned char>(v.data[i]);
-        char text[16];
-        std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
-        out += line + "dword:" + text + "\r\n";
-      } else if (v.type == REG_BINARY) {
-        AppendHex(out, line + "hex:", v.data);
-      } else {
-        char type[24];
-        std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(v.type));
-        AppendHex(out, line + type, v.data);
-      }
-    }
-    out += "\r\n";
+namespace {
+
+// The registry in a depth-first walk, every key under the two roots with its values, the
+// text handed on a piece at a time so that a registry of a million keys is never held whole
+// as text (nor as a list of its paths).
+class RegWriter final : public SimMachine::RegistryVisitor {
+ public:
+  RegWriter(const std::function<void(std::string_view)>& flush, std::string& error)
+      : flush_(flush), error_(error) {
+    out_ = "REGEDIT4\r\n\r\n";
   }
-  return true;
+
+  void Key(std::string_view name, std::size_t, std::size_t subkeys) override {
+    EndKey();
+    while (!left_.empty() && left_.back() == 0) {
+      left_.pop_back();
+      path_.resize(marks_.back());
+      marks_.pop_back();
+    }
+    marks_.push_back(path_.size());
+    if (left_.empty()) {
+      path_ = roots_++ == 0 ? "HKEY_LOCAL_MACHINE" : "HKEY_USERS";  // a root itself is not written
+      open_ = false;
+    } else {
+      --left_.back();
+      path_ += '\\';
+      path_.append(name);
+      open_ = true;
+      if (failed_) return;
+      if (!WellFormedText(path_, false)) return Fail("registry.reg: key " + Cp932ToUtf8Lossy(path_) + " cannot be written as text");
+      out_ += "[" + path_ + "]\r\n";
+    }
+    left_.push_back(subkeys);
+  }
+
+  void Value(const RegValue& v) override {
+    if (!open_ || failed_) return;
+    if (!WellFormedText(v.name, false)) {
+      return Fail("registry.reg: value " + Cp932ToUtf8Lossy(v.name) + " of " + Cp932ToUtf8Lossy(path_) +
+                  " cannot be written as text");
+    }
+    std::string line = (v.name.empty() ? std::string("@") : Quote(v.name)) + "=";
+    if (v.type == REG_SZ && WellFormedText(v.data, true)) {
+      out_ += line + Quote(std::string_view(v.data).substr(0, v.data.size() - 1)) + "\r\n";
+    } else if (v.type == REG_DWORD && v.data.size() == 4) {
+      DWORD value = 0;
+      for (int i = 3; i >= 0; --i) value = value * 256 + static_cast<unsigned char>(v.data[i]);
+      char text[16];
+      std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+      out_ += line + "dword:" + text + "\r\n";
+    } else if (v.type == REG_BINARY) {
+      AppendHex(out_, line + "hex:", v.data);
+    } else {
+      char type[24];
+      std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(v.type));
+      AppendHex(out_, line + type, v.data);
+    }
+  }
+
+  bool Finish() {
+    EndKey();
+    if (!failed_) flush_(out_);
+    return !failed_;
+  }
+
+ private:
+  // The blank line after a key's values; the text so far handed on when it has grown.
+  void EndKey() {
+    if (failed_) return;
+    if (open_) out_ += "\r\n";
+    open_ = false;
+    if (out_.size() >= (1u << 20)) {
+      flush_(out_);
+      out_.clear();
+    }
+  }
+  void Fail(std::string message) {
+    error_ = std::move(message);
+    failed_ = true;
+  }
+
+  const std::function<void(std::string_view)>& flush_;
+  std::string& error_;
+  std::string out_;
+  std::string path_;
+  std::vector<std::size_t> left_, marks_;  // per open level: subkeys still to come, path length before it
+  int roots_ = 0;
+  bool open_ = false;  // a key line written, its blank line not yet
+  bool failed_ = false;
+};
+
+}  // namespace
+
+bool WriteRegFile(const SimMachine& m, const std::function<void(std::string_view)>& write, std::string& error) {
+  RegWriter writer(write, error);
+  m.VisitRegistry(writer);
+  return writer.Finish();
+}
+
+bool WriteRegFile(const SimMachine& m, std::string& out, std::string& error) {
+  out.clear();
+  return WriteRegFile(m, [&out](std::string_view text) { out.append(text); }, error);
 }
 
 }  // namespace qx::sim::image

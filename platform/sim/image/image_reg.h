@@ -1,10 +1,12 @@
 // The registry part of a machine image: regedit's export formats, read and written.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/image/image_text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace qx::sim::image {
@@ -30,7 +32,15 @@ bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector
 bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMachine& m,
                  std::string& error);
 
+// The same two steps for a large file without keeping its changes in between: the decoded
+// text is read once to check it, and read again to carry the changes out (ParseRegFile and
+// ApplyRegOps would give the same machine).
+bool CheckRegText(std::string_view fileName, DecodedText& text, std::string& error);
+bool ApplyRegText(std::string_view fileName, DecodedText& text, SimMachine& m, std::string& error);
+
 // The whole registry of m as one REGEDIT4 file in code page 932, CR LF line ends.
 bool WriteRegFile(const SimMachine& m, std::string& out, std::string& error);
+// The same text handed to write a piece at a time, in order; nothing more after an error.
+bool WriteRegFile(const SimMachine& m, const std::function<void(std::string_view)>& write, std::string& error);
 
 }  // namespace qx::sim::image

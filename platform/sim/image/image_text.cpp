@@ -2,6 +2,9 @@
 
 #include "platform/sim/encoding.h"
 
+#include <fstream>
+#include <memory>
+
 namespace qx::sim::image {
 namespace {
 
@@ -10,35 +13,47 @@ bool Fail(std::string& error, std::string_view file, int line, const std::string
   return false;
 }
 
-// Lines of 8-bit text; conversion says what to do with each line.
+// The line ending at or after start: its end (without a CR before the LF when crlf) and
+// where the next line starts.
+std::string_view LineAt(std::string_view text, std::size_t start, bool crlf, std::size_t& next) {
+  std::size_t end = text.find('\n', start);
+  next = end == std::string_view::npos ? text.size() : end + 1;
+  std::string_view raw = text.substr(start, (end == std::string_view::npos ? text.size() : end) - start);
+  if (crlf && !raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  return raw;
+}
+
+bool IsAscii(std::string_view text) {
+  for (unsigned char c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+// Lines of 8-bit text, each converted into storage (LF after each).
 template <typename Convert>
-bool SplitBytes(std::string_view file, std::string_view bytes, std::vector<TextLine>& lines,
-                std::string& error, Convert convert) {
+bool ConvertLines(std::string_view file, std::string_view bytes, std::string& storage, std::string& error,
+                  Convert convert) {
   int number = 0;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-    std::string_view raw = bytes.substr(start, (end == std::string_view::npos ? bytes.size() : end) - start);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  std::string line;
+  for (std::size_t start = 0, next = 0; start < bytes.size(); start = next) {
+    std::string_view raw = LineAt(bytes, start, true, next);
     ++number;
     if (raw.find('\0') != std::string_view::npos) return Fail(error, file, number, "NUL byte in a text file");
-    TextLine line{number, {}};
-    if (!convert(raw, line.text)) return Fail(error, file, number, "text that is invalid or has no Shift-JIS form");
-    lines.push_back(std::move(line));
-    start = next;
+    if (!convert(raw, line)) return Fail(error, file, number, "text that is invalid or has no Shift-JIS form");
+    storage += line;
+    storage += '\n';
   }
   return true;
 }
 
-bool SplitUtf16(std::string_view file, std::string_view bytes, std::vector<TextLine>& lines,
-                std::string& error) {
+bool ConvertUtf16(std::string_view file, std::string_view bytes, std::string& storage, std::string& error) {
   int number = 0;
   std::size_t start = 0;
   auto unit = [&](std::size_t i) {
     return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
            static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
   };
+  std::string line;
   while (start < bytes.size()) {
     ++number;
     std::size_t end = start;
@@ -51,44 +66,198 @@ bool SplitUtf16(std::string_view file, std::string_view bytes, std::vector<TextL
     if (nul) return Fail(error, file, number, "NUL character in a text file");
     std::size_t stop = end;
     if (stop >= start + 2 && unit(stop - 2) == 0x000D) stop -= 2;
-    TextLine line{number, {}};
-    if (!Utf16LeToCp932(bytes.substr(start, stop - start), line.text)) {
+    if (!Utf16LeToCp932(bytes.substr(start, stop - start), line)) {
       return Fail(error, file, number, "text that is invalid UTF-16 or has no Shift-JIS form");
     }
-    lines.push_back(std::move(line));
+    storage += line;
+    storage += '\n';
     start = end + 2;
   }
   return true;
 }
 
-}  // namespace
-
-std::string Where(std::string_view fileName, int line) {
-  return std::string(fileName) + ":" + std::to_string(line) + ": ";
+// Text that needs no conversion: only NUL bytes are refused.
+bool CheckNoNul(std::string_view file, std::string_view bytes, std::string& error) {
+  std::size_t nul = bytes.find('\0');
+  if (nul == std::string_view::npos) return true;
+  int number = 1;
+  for (std::size_t i = bytes.find('\n'); i != std::string_view::npos && i < nul; i = bytes.find('\n', i + 1))
+    ++number;
+  return Fail(error, file, number, "NUL byte in a text file");
 }
 
-bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSource source,
-                    std::vector<TextLine>& lines, std::string& error) {
-  lines.clear();
+}  // namespace
+
+bool DecodedText::Next(TextLine& line) {
+  if (file_) return NextFromFile(line);
+  std::string_view text = converted_ ? std::string_view(storage_) : text_;
+  if (pos_ >= text.size()) return false;
+  line.text = LineAt(text, pos_, crlf_, pos_);
+  line.number = ++number_;
+  return true;
+}
+
+void DecodedText::Rewind() {
+  pos_ = 0;
+  number_ = 0;
+  if (!file_) return;
+  file_->clear();
+  file_->seekg(dataStart_);
+  buffer_.clear();
+  begin_ = scanned_ = 0;
+  eof_ = false;
+  error_.clear();
+}
+
+bool DecodedText::FailLine(const std::string& message) {
+  error_ = Where(fileName_, number_) + message;
+  return false;
+}
+
+// Appends the next piece of the file to the bytes not yet taken; false at its end.
+bool DecodedText::ReadMore() {
+  constexpr std::size_t kPiece = 1 << 20;
+  if (eof_) return false;
+  if (begin_ > 0) {
+    buffer_.erase(0, begin_);
+    begin_ = 0;
+  }
+  const std::size_t had = buffer_.size();
+  buffer_.resize(had + kPiece);
+  file_->read(buffer_.data() + had, static_cast<std::streamsize>(kPiece));
+  const std::size_t got = static_cast<std::size_t>(file_->gcount());
+  buffer_.resize(had + got);
+  if (got < kPiece) eof_ = true;
+  if (file_->bad()) {
+    error_ = fileName_ + ": cannot be read";
+    return false;
+  }
+  return got > 0;
+}
+
+bool DecodedText::NextFromFile(TextLine& line) {
+  if (!error_.empty()) return false;
+  const bool utf16 = encoding_ == Encoding::kUtf16;
+  // Where the line ends: an LF (in UTF-16 a whole unit 0x000A), or the end of the file.
+  std::size_t end = std::string::npos;
+  for (;;) {
+    if (utf16) {
+      for (std::size_t i = begin_ + scanned_; i + 1 < buffer_.size(); i += 2, scanned_ += 2) {
+        if (buffer_[i] == '\n' && buffer_[i + 1] == '\0') {
+          end = i;
+          break;
+        }
+      }
+    } else {
+      std::size_t lf = buffer_.find('\n', begin_ + scanned_);
+      if (lf != std::string::npos) end = lf;
+      else scanned_ = buffer_.size() - begin_;
+    }
+    if (end != std::string::npos || !ReadMore()) break;
+  }
+  if (!error_.empty()) return false;
+  const bool last = end == std::string::npos;
+  if (last && begin_ >= buffer_.size()) return false;
+  if (last) end = buffer_.size();
+  std::string_view raw(buffer_.data() + begin_, end - begin_);
+  begin_ = last ? end : end + (utf16 ? 2 : 1);
+  scanned_ = 0;
+  line.number = ++number_;
+
+  if (utf16) {
+    if (raw.size() % 2 != 0) return FailLine("UTF-16 text ends in half a character");
+    for (std::size_t i = 0; i < raw.size(); i += 2)
+      if (raw[i] == '\0' && raw[i + 1] == '\0') return FailLine("NUL character in a text file");
+    if (raw.size() >= 2 && raw[raw.size() - 2] == '\r' && raw[raw.size() - 1] == '\0') raw.remove_suffix(2);
+    if (!Utf16LeToCp932(raw, line_)) return FailLine("text that is invalid UTF-16 or has no Shift-JIS form");
+    line.text = line_;
+    return true;
+  }
+  if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  if (raw.find('\0') != std::string_view::npos) return FailLine("NUL byte in a text file");
+  if (encoding_ == Encoding::kUtf8 && !IsAscii(raw)) {
+    if (!Utf8ToCp932(raw, line_)) return FailLine("text that is invalid or has no Shift-JIS form");
+    line.text = line_;
+  } else {  // code page 932 as it is, or ASCII: the same bytes in UTF-8
+    line.text = raw;
+  }
+  return true;
+}
+
+bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileName, DecodedText& out,
+                      std::string& error) {
+  out = DecodedText();
+  out.fileName_ = std::string(fileName);
+  out.file_ = std::make_unique<std::ifstream>(path, std::ios::binary);
+  if (!*out.file_) {
+    error = std::string(fileName) + ": cannot be read";
+    return false;
+  }
+  char mark[3] = {};
+  out.file_->read(mark, 3);
+  const std::string_view start(mark, static_cast<std::size_t>(out.file_->gcount()));
+  if (start.substr(0, 2) == "\xFF\xFE") {
+    out.encoding_ = DecodedText::Encoding::kUtf16;
+    out.dataStart_ = 2;
+  } else if (start.substr(0, 2) == "\xFE\xFF") {
+    return Fail(error, fileName, 1, "UTF-16 big-endian is not supported");
+  } else if (start == "\xEF\xBB\xBF") {
+    out.encoding_ = DecodedText::Encoding::kUtf8;
+    out.dataStart_ = 3;
+  }
+  out.Rewind();
+  return true;
+}
+
+bool DecodeText(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& out,
+                std::string& error) {
+  out = DecodedText();
   const bool utf8Bom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
   if (source == TextSource::kUtf8) {
     if (utf8Bom) bytes.remove_prefix(3);
-    return SplitBytes(fileName, bytes, lines, error, [](std::string_view raw, std::string& out) {
-      std::string unused;
-      out.assign(raw);
-      return Utf8ToCp932(raw, unused) || raw.empty();
-    });
+    // Each line must be UTF-8 with a Shift-JIS form; the lines stay as they are.
+    int number = 0;
+    std::string unused;
+    for (std::size_t start = 0, next = 0; start < bytes.size(); start = next) {
+      std::string_view raw = LineAt(bytes, start, true, next);
+      ++number;
+      if (raw.find('\0') != std::string_view::npos) return Fail(error, fileName, number, "NUL byte in a text file");
+      if (!(Utf8ToCp932(raw, unused) || raw.empty()))
+        return Fail(error, fileName, number, "text that is invalid or has no Shift-JIS form");
+    }
+    out.text_ = bytes;
+    out.crlf_ = true;
+    return true;
   }
-  if (bytes.substr(0, 2) == "\xFF\xFE") return SplitUtf16(fileName, bytes.substr(2), lines, error);
+  if (bytes.substr(0, 2) == "\xFF\xFE") {
+    if (!ConvertUtf16(fileName, bytes.substr(2), out.storage_, error)) return false;
+    out.converted_ = true;
+    return true;
+  }
   if (bytes.substr(0, 2) == "\xFE\xFF") return Fail(error, fileName, 1, "UTF-16 big-endian is not supported");
   if (utf8Bom) {
-    return SplitBytes(fileName, bytes.substr(3), lines, error,
-                      [](std::string_view raw, std::string& out) { return Utf8ToCp932(raw, out); });
-  }
-  return SplitBytes(fileName, bytes, lines, error, [](std::string_view raw, std::string& out) {
-    out.assign(raw);
+    if (!ConvertLines(fileName, bytes.substr(3), out.storage_, error,
+                      [](std::string_view raw, std::string& line) { return Utf8ToCp932(raw, line); }))
+      return false;
+    out.converted_ = true;
     return true;
-  });
+  }
+  if (!CheckNoNul(fileName, bytes, error)) return false;
+  out.text_ = bytes;
+  out.crlf_ = true;
+  return true;
+}
+
+bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& decoded,
+                    std::vector<TextLine>& lines, std::string& error) {
+  lines.clear();
+  if (!DecodeText(fileName, bytes, source, decoded, error)) return false;
+  for (TextLine line; decoded.Next(line);) lines.push_back(line);
+  return true;
+}
+
+std::string Where(std::string_view fileName, int line) {
+  return std::string(fileName) + ":" + std::to_string(line) + ": ";
 }
 
 std::string_view Trim(std::string_view s) {

@@ -1,6 +1,9 @@
 // Reading the text files of a machine image into numbered lines.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,8 +11,8 @@
 namespace qx::sim::image {
 
 struct TextLine {
-  int number = 0;    // counted from 1
-  std::string text;  // without its line end
+  int number = 0;         // counted from 1
+  std::string_view text;  // without its line end
 };
 
 enum class TextSource {
@@ -20,10 +23,62 @@ enum class TextSource {
   kUtf8,
 };
 
-// Splits bytes into lines at LF (a CR before it is dropped); a last line without a line end
-// counts. Refuses NUL characters and text that is invalid or has no code page 932 form,
-// with "file:line: ..." in error.
-bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSource source,
+// A text file decoded: its lines, read one at a time. Text that needs no conversion is read
+// where it lies (the bytes decoded must outlive it); converted text is kept here. A registry
+// file opened with OpenRegistryText is read from disk a piece at a time instead, each line
+// converted as it is read: an export of a million keys is never held whole.
+class DecodedText {
+ public:
+  // The next line, numbered from 1; false after the last, or at a line that cannot be read
+  // (then error() says why).
+  bool Next(TextLine& line);
+  // Back to the first line.
+  void Rewind();
+  // What stopped a file read as it goes ("file:line: ..."); empty when nothing did.
+  const std::string& error() const { return error_; }
+
+ private:
+  friend bool DecodeText(std::string_view, std::string_view, TextSource, DecodedText&, std::string&);
+  friend bool OpenRegistryText(const std::filesystem::path&, std::string_view, DecodedText&, std::string&);
+  enum class Encoding { kCp932, kUtf8, kUtf16 };
+  bool NextFromFile(TextLine& line);
+  bool ReadMore();
+  bool FailLine(const std::string& message);
+
+  std::string storage_;    // converted lines, each ended by LF
+  bool converted_ = false;  // the lines are read from storage_, else from text_
+  std::string_view text_;  // the bytes decoded, when they needed no conversion
+  bool crlf_ = false;      // a CR before the LF belongs to the line end
+  std::size_t pos_ = 0;
+  int number_ = 0;
+
+  // Read as it goes.
+  std::unique_ptr<std::ifstream> file_;
+  std::string fileName_;
+  Encoding encoding_ = Encoding::kCp932;
+  std::streamoff dataStart_ = 0;  // after the byte-order mark
+  std::string buffer_;            // bytes read and not yet taken, from begin_
+  std::size_t begin_ = 0;
+  std::size_t scanned_ = 0;       // from begin_: no line end before this
+  bool eof_ = false;
+  std::string line_;              // the line last converted
+  std::string error_;
+};
+
+// Checks and decodes a whole file: lines end at LF (a CR before it is dropped); a last line
+// without a line end counts. Refuses NUL characters and text that is invalid or has no code
+// page 932 form, naming the first such line in error ("file:line: ...").
+bool DecodeText(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& out,
+                std::string& error);
+
+// A .reg file (TextSource::kRegistry) opened to be read a piece at a time, each line checked
+// and converted as DecodeText would when it is read (a line that cannot be read ends the
+// lines, and error() says why).
+bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileName, DecodedText& out,
+                      std::string& error);
+
+// The same, all lines at once.
+bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& decoded,
                     std::vector<TextLine>& lines, std::string& error);
 
 // "file:line: "
