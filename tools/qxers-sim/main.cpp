@@ -1,11 +1,19 @@
 // qxers-sim: Qorvex Eraser on a simulated Windows machine, from a machine image.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/CQXErsDoc.h"
 #include "app/ui/CQXErsView.h"
@@ -24,11 +32,166 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailedRun = 1;
 constexpr int kExitUsage = 2;
 
+// The clocks, read directly: <chrono> holds text that the Shift-JIS execution character set
+// of these sources cannot take.
+double Seconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// How long each part of the command took, wall and CPU time (every thread of the process),
+// and the process's peak memory when it ended, said on stderr with --timings or --verbose:
+// they differ from run to run, so the report on stdout stays the same for the same image.
+class Timings {
+ public:
+  explicit Timings(bool enabled) : enabled_(enabled) {}
+  struct Mark {
+    double wall, cpu;
+    double peakMb = 0;  // the process's peak resident memory so far
+  };
+  static Mark Now() { return {Seconds(CLOCK_MONOTONIC), Seconds(CLOCK_PROCESS_CPUTIME_ID)}; }
+  // Adds the time since from to the part named so (parts met again add up).
+  void Add(const std::string& part, Mark from) {
+    Mark now = Now();
+    for (auto& [name, t] : parts_) {
+      if (name != part) continue;
+      t.wall += now.wall - from.wall;
+      t.cpu += now.cpu - from.cpu;
+      t.peakMb = PeakMb();
+      return;
+    }
+    parts_.push_back({part, {now.wall - from.wall, now.cpu - from.cpu, PeakMb()}});
+  }
+  // In the order the work is done, whatever order the parts were first timed in.
+  void Print() const {
+    if (!enabled_) return;
+    Mark total{0, 0};
+    for (const char* part : {"load", "run", "reboot", "summary", "write"}) {
+      for (const auto& [name, t] : parts_) {
+        if (name != part) continue;
+        Line(name, t);
+        total.wall += t.wall;
+        total.cpu += t.cpu;
+        if (t.peakMb > total.peakMb) total.peakMb = t.peakMb;
+      }
+    }
+    Line("total", total);
+  }
+
+ private:
+  static double PeakMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes on Linux
+  }
+  static void Line(const std::string& name, Mark t) {
+    char text[128];
+    std::snprintf(text, sizeof text, "[timings] %-8s %10.3f s wall %10.3f s CPU %8.0f MB peak\n", name.c_str(),
+                  t.wall, t.cpu, t.peakMb);
+    std::cerr << text;
+  }
+  bool enabled_;
+  std::vector<std::pair<std::string, Mark>> parts_;
+};
+
+// While an image loads: on a terminal (stderr), a bar of the image's bytes read so far (the
+// process's read count against the size of the image's files); once all is read, the loader
+// tells nothing of how far it has built the machine, so a block then moves along the bar to
+// show it is at work, with the seconds spent. Nothing shows for an image that loads within a
+// moment, and the line is cleared when the load ends: the output is what it is without it.
+class LoadProgress {
+ public:
+  explicit LoadProgress(const std::string& image) {
+    if (!isatty(STDERR_FILENO) || pipe(wake_) != 0) return;
+    start_ = Seconds(CLOCK_MONOTONIC);
+    startRead_ = BytesRead();
+    thread_ = std::thread([this, image] { Watch(image); });
+  }
+  ~LoadProgress() {
+    if (!thread_.joinable()) return;
+    char done = 0;
+    if (write(wake_[1], &done, 1) != 1) {
+      // The watcher then stops at its next look; join waits for it either way.
+    }
+    thread_.join();
+    close(wake_[0]);
+    close(wake_[1]);
+  }
+  LoadProgress(const LoadProgress&) = delete;
+  LoadProgress& operator=(const LoadProgress&) = delete;
+
+ private:
+  static constexpr int kFirstDrawMs = 500;
+  static constexpr int kRedrawMs = 200;
+  static constexpr int kWidth = 30;  // as the run's bar
+
+  // What the process has read so far ("rchar" of /proc/self/io); 0 when it cannot be told.
+  static std::uint64_t BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    std::uint64_t value = 0;
+    while (io >> name >> value)
+      if (name == "rchar:") return value;
+    return 0;
+  }
+  static std::uint64_t ImageBytes(const std::string& image) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(image, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code sizeError;
+      if (it->is_regular_file(sizeError)) total += it->file_size(sizeError);
+    }
+    return total;
+  }
+  // True once the load has ended.
+  bool Ended(int waitMs) {
+    pollfd p{wake_[0], POLLIN, 0};
+    return poll(&p, 1, waitMs) > 0;
+  }
+  void Watch(const std::string& image) {
+    if (Ended(kFirstDrawMs)) return;
+    const std::uint64_t total = ImageBytes(image);
+    for (int tick = 0;; ++tick) {
+      std::uint64_t read = BytesRead() - startRead_;
+      if (read > total) read = total;
+      std::string bar(kWidth, '.');
+      if (read < total) {
+        bar.replace(0, static_cast<std::size_t>(read * kWidth / total), read * kWidth / total, '#');
+      } else {
+        constexpr int kBlock = 5;
+        int span = 2 * (kWidth - kBlock);
+        int at = tick % span < kWidth - kBlock ? tick % span : span - tick % span;
+        bar.replace(static_cast<std::size_t>(at), kBlock, kBlock, '#');
+      }
+      char line[160];
+      std::snprintf(line, sizeof line, "%.1f/%.1f MB  loading the image: %s (%.0f s)", static_cast<double>(read) / 1e6,
+                    static_cast<double>(total) / 1e6, read < total ? "reading its files" : "building the machine",
+                    Seconds(CLOCK_MONOTONIC) - start_);
+      std::cerr << "\r\033[K[" << bar << "] " << line << std::flush;
+      if (Ended(kRedrawMs)) break;
+    }
+    std::cerr << "\r\033[K" << std::flush;
+  }
+
+  int wake_[2] = {-1, -1};
+  double start_ = 0;
+  std::uint64_t startRead_ = 0;
+  std::thread thread_;
+};
+
 // Loads the image the options name (the default one without a name); false after saying why.
-bool LoadMachine(const qxsim::Options& options, qx::sim::SimMachine& m, bool quiet = false) {
+bool LoadMachine(const qxsim::Options& options, qx::sim::SimMachine& m, Timings& timings, bool quiet = false) {
   std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
   std::string error;
-  if (!qx::sim::LoadImage(image, m, error)) {
+  Timings::Mark start = Timings::Now();
+  bool loaded;
+  {
+    LoadProgress progress(image);
+    loaded = qx::sim::LoadImage(image, m, error);
+  }
+  timings.Add("load", start);
+  if (!loaded) {
     std::cerr << "qxers-sim: " << image << ": " << error << "\n";
     return false;
   }
@@ -50,9 +213,9 @@ void PrintWaits(const qxsim::ConsoleDialogs& dialogs, std::uint64_t totalMs) {
   }
 }
 
-int Run(const qxsim::Options& options) {
+int Run(const qxsim::Options& options, Timings& timings) {
   qx::sim::SimMachine m;
-  if (!LoadMachine(options, m)) return kExitUsage;
+  if (!LoadMachine(options, m, timings)) return kExitUsage;
   std::string error;
   std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
   std::error_code ec;
@@ -67,8 +230,11 @@ int Run(const qxsim::Options& options) {
               << "; files the image does not hold are unknown\n";
   }
   // The directories Windows always has are made first, so that they do not count as changes.
+  Timings::Mark mark = Timings::Now();
   qx::Platform& machine = m.platform();
   qxsim::MachineView before = qxsim::Capture(m);
+  timings.Add("summary", mark);
+  mark = Timings::Now();
   qxsim::WatchedPlatform watched(machine);
   if (options.cutAfter) m.CutAfter(*options.cutAfter);
 
@@ -115,14 +281,18 @@ int Run(const qxsim::Options& options) {
   }
 
   std::vector<qx::sim::ReceivedMessage> messages = m.Messages(view.window);
+  timings.Add("run", mark);
+  mark = Timings::Now();
   qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m));
   if (preview) {
     for (const std::string& path : watched.NotFound())
       if (!m.HasFile(path) && !m.HasDirectory(path)) summary.unknownFiles.push_back(qx::sim::Cp932ToUtf8Lossy(path));
   }
   const bool restarted = cut ? options.restart : m.RestartRequested();
+  std::string summaryText = qxsim::FormatSummary(summary, options.verbose);
+  timings.Add("summary", mark);
   std::cout << "[summary] what changed on the machine" << (restarted ? " (after its restart)" : "") << ":\n"
-            << qxsim::FormatSummary(summary, options.verbose);
+            << summaryText;
   PrintWaits(dialogs, m.ElapsedMs());
   if (options.log) {
     std::string path = m.settings().tempPath;
@@ -133,7 +303,10 @@ int Run(const qxsim::Options& options) {
     else std::cout << "[log] none: the run wrote no log (QXErs.ini's LOG=1 asks for one)\n";
   }
 
-  if (!options.outDir.empty() && !qxsim::WriteRunOutputs(options.outDir, m, messages, error)) {
+  mark = Timings::Now();
+  bool written = options.outDir.empty() || qxsim::WriteRunOutputs(options.outDir, m, messages, error);
+  if (!options.outDir.empty()) timings.Add("write", mark);
+  if (!written) {
     std::cerr << "qxers-sim: " << error << "\n";
     return kExitUsage;
   }
@@ -147,13 +320,18 @@ int Run(const qxsim::Options& options) {
 }
 
 // The image as it is after a restart of its machine.
-int Reboot(const qxsim::Options& options) {
+int Reboot(const qxsim::Options& options, Timings& timings) {
   qx::sim::SimMachine m;
-  if (!LoadMachine(options, m)) return kExitUsage;
+  if (!LoadMachine(options, m, timings)) return kExitUsage;
   std::string error;
+  Timings::Mark mark = Timings::Now();
   m.Reboot();
+  timings.Add("reboot", mark);
   std::cout << "[reboot] done\n";
-  if (!qxsim::WriteRebootOutput(options.outDir, m, error)) {
+  mark = Timings::Now();
+  bool written = qxsim::WriteRebootOutput(options.outDir, m, error);
+  timings.Add("write", mark);
+  if (!written) {
     std::cerr << "qxers-sim: " << error << "\n";
     return kExitUsage;
   }
@@ -161,14 +339,16 @@ int Reboot(const qxsim::Options& options) {
 }
 
 // What differs between two images, in the summary's form.
-int Diff(const qxsim::Options& options) {
+int Diff(const qxsim::Options& options, Timings& timings) {
   qx::sim::SimMachine a, b;
   qxsim::Options second = options;
   second.image = options.other;
-  if (!LoadMachine(options, a, true) || !LoadMachine(second, b, true)) return kExitUsage;
+  if (!LoadMachine(options, a, timings, true) || !LoadMachine(second, b, timings, true)) return kExitUsage;
+  Timings::Mark mark = Timings::Now();
   qxsim::Summary summary = qxsim::Compare(qxsim::Capture(a), qxsim::Capture(b));
-  std::cout << "[diff] " << options.image << " -> " << options.other << ":\n"
-            << qxsim::FormatSummary(summary, options.verbose);
+  std::string text = qxsim::FormatSummary(summary, options.verbose);
+  timings.Add("summary", mark);
+  std::cout << "[diff] " << options.image << " -> " << options.other << ":\n" << text;
   return summary.empty() ? kExitDone : kExitFailedRun;
 }
 
@@ -185,6 +365,12 @@ int main(int argc, char** argv) {
     std::cerr << "qxers-sim: " << error << "\n" << qxsim::Usage();
     return kExitUsage;
   }
-  if (options.command == qxsim::Options::kDiff) return Diff(options);
-  return options.command == qxsim::Options::kReboot ? Reboot(options) : Run(options);
+  Timings timings(options.timings || options.verbose);
+  int status = options.command == qxsim::Options::kDiff     ? Diff(options, timings)
+               : options.command == qxsim::Options::kReboot ? Reboot(options, timings)
+                                                            : Run(options, timings);
+  // After everything else, so that a terminal shows them below the report.
+  std::cout << std::flush;
+  timings.Print();
+  return status;
 }

@@ -20,6 +20,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     std::string arg = argv[i];
     if (arg == "--verbose" && options.command != Options::kReboot) {
       options.verbose = true;
+    } else if (arg == "--timings") {
+      options.timings = true;
     } else if ((arg == "--log" || arg == "--preview") && options.command == Options::kRun) {
       (arg == "--log" ? options.log : options.preview) = true;
     } else if (diff && !arg.empty() && arg[0] != '-') {
@@ -84,7 +86,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 
 const char* Usage() {
   return "usage: qxers-sim run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]\n"
-         "                     [--verbose] [--log] [--preview] [--cut-after N]\n"
+         "                     [--verbose] [--log] [--preview] [--cut-after N] [--timings]\n"
          "  Runs Qorvex Eraser on the simulated machine of the image folder IMAGE\n"
          "  (default: images/default of the source tree): the dialogs, the progress (a bar\n"
          "  on a terminal, a line per stage otherwise), the end message, what changed on the\n"
@@ -108,15 +110,19 @@ const char* Usage() {
          "              service control, spooler deletions, ...); later ones fail and change\n"
          "              nothing. A [cut] line says after which call; the summary and DIR/after/\n"
          "              show the machine as the cut left it (with --restart, restarted)\n"
+         "  --timings   say on stderr how long loading the image, the run, the summary and\n"
+         "              writing took, wall and CPU time, and the peak memory (--verbose says\n"
+         "              it too; they differ from run to run, so they stay off stdout)\n"
+         "  While a large image loads, a terminal on stderr shows how much of it has been read.\n"
          "  Answers not given are asked at the terminal when qxers-sim runs on one without\n"
          "  --out and outside CI; otherwise the defaults are taken and nothing waits for input.\n"
          "  Exit status: 0 finished, 1 the run ended with an error result, 2 usage or image error.\n"
-         "usage: qxers-sim reboot [IMAGE] --out DIR\n"
+         "usage: qxers-sim reboot [IMAGE] --out DIR [--timings]\n"
          "  Restarts the simulated machine of IMAGE: carries out the renames and deletions\n"
          "  left for the restart, ends every hold on files, removes the services marked for\n"
          "  deletion and starts the automatic ones; writes DIR/after/ (the machine after the\n"
          "  restart). Exit status: 0 done, 2 usage or image error.\n"
-         "usage: qxers-sim diff A B [--verbose]\n"
+         "usage: qxers-sim diff A B [--verbose] [--timings]\n"
          "  What differs between the machines of images A and B, by kind, as run's summary\n"
          "  shows it. Exit status: 0 no difference, 1 differences, 2 usage or image error.\n";
 }

@@ -18,13 +18,14 @@ struct Options {
   bool verbose = false;  // the summary lists every object
   bool log = false;      // print the run log
   bool preview = false;  // files the image lacks are unknown (always so without machine.ini)
+  bool timings = false;  // say on stderr how long loading, the run, the summary and writing took
   std::string other;     // diff: the second image
   std::optional<std::uint64_t> cutAfter;  // run: the power goes off after this many changing calls
 };
 
 // Parses "run [IMAGE] [--out DIR] [--restart] [--answer ok|cancel] [--drivers keep|delete]
-// [--verbose] [--log] [--preview] [--cut-after N]", "reboot [IMAGE] --out DIR" or "diff A B [--verbose]". False
-// with a message on a usage error.
+// [--verbose] [--log] [--preview] [--cut-after N] [--timings]", "reboot [IMAGE] --out DIR [--timings]"
+// or "diff A B [--verbose] [--timings]". False with a message on a usage error.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
 const char* Usage();

@@ -40,11 +40,26 @@ struct Object {
   std::string holds;
 };
 
-// The objects of a machine by kind, keyed by their name folded as Windows compares names.
-// The spooler's objects, groups and shortcuts are views of registry data and files: they are
-// counted under their own kind and under keys, values, files and folders as well.
+// What a machine holds, to be compared with another. The spooler's objects, groups and
+// shortcuts are views of registry data and files: they are counted under their own kind and
+// under keys, values, files and folders as well.
+//
+// Objects are told apart by their names (full paths for files, keys and values) folded as
+// Windows compares names. The registry and the files are kept as a compact copy of their
+// trees, compared level by level, so that no path is made for an object that did not
+// change; the other kinds are few and kept by folded name.
 struct MachineView {
-  std::array<std::map<std::string, Object>, kKindCount> objects;
+  std::array<std::map<std::string, Object>, kKindCount> objects;  // services, the spooler's objects, the restart
+  std::string registry;                    // the registry's tree (summary.cpp's format)
+  std::string files;                       // the drives' trees
+  std::vector<std::string> programFolders;  // folded, each with a backslash after it
+  // Some name could make two objects' folded paths the same (a key name starting with a
+  // quote, a name ending in half a double-byte character): then the trees are compared
+  // path by path, as names would merge.
+  bool oddNames = false;
+  // With oddNames: the trees' objects (files, folders, keys, values, groups, shortcuts) by
+  // folded path, as the machine lists them.
+  std::array<std::map<std::string, Object>, kKindCount> paths;
 };
 
 MachineView Capture(const qx::sim::SimMachine& m);
