@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/run_state.h"
@@ -76,7 +77,9 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   Refusal CheckRecordFile(const std::string& path);
   // A product or spool directory joins the list once, when it is a full path below a root
   // and Windows' own places are neither it nor in it; a refused one is logged once.
-  int AddOwnDirectory(StringList& list, std::string dir);
+  // folded: the list's entries folded (FoldCase), kept up to date here, for a caller adding
+  // many directories to a long list.
+  int AddOwnDirectory(StringList& list, std::string dir, std::unordered_set<std::string>* folded = nullptr);
 
   // Registry entries and the logs of registry edits made with the spooler stopped.
   void DeleteRegistryEntry(const std::string& entry);

@@ -37,10 +37,10 @@ bool IsProductDirectory(const std::string& dir) {
   return components >= (drive ? 1u : 3u);
 }
 
-int CQXErsDoc::AddOwnDirectory(StringList& list, std::string dir) {
+int CQXErsDoc::AddOwnDirectory(StringList& list, std::string dir, std::unordered_set<std::string>* folded) {
   EnsureTrailingBackslash(dir);
   if (!IsProductDirectory(dir)) return 0;
-  if (ListHoldsNoCase(list, dir)) return 0;
+  if (folded ? folded->count(FoldCase(dir)) != 0 : ListHoldsNoCase(list, dir)) return 0;
   // Emptying and removing it would take Windows' own folder, or one inside it, with it.
   if (Refusal refusal = CheckOwnFolder(dir); refusal != Refusal::kNone) {
     if (!ListHoldsNoCase(refusedDirs, dir)) {
@@ -50,6 +50,7 @@ int CQXErsDoc::AddOwnDirectory(StringList& list, std::string dir) {
     }
     return 0;
   }
+  if (folded) folded->insert(FoldCase(dir));
   list.push_back(std::move(dir));
   return 1;
 }

@@ -1,5 +1,7 @@
 // Where the run happens and where the product family is installed. Everything here is
 // read before any change is made; directories are found through the registry only.
+#include <unordered_set>
+
 #include "app/CQXErsDoc.h"
 #include "app/config.h"
 #include "app/directories.h"
@@ -121,9 +123,12 @@ int CQXErsDoc::FindSpoolDirs() {
   }
   StringList printers;
   EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, kPrintersKey, printers);
+  // A print server's thousands of printers each name a spool directory: looked up folded.
+  std::unordered_set<std::string> folded;
+  for (const std::string& known : spoolDirs) folded.insert(FoldCase(known));
   for (const std::string& name : printers) {
     if (ReadRegistryText(sys.registry, HKEY_LOCAL_MACHINE, std::string(kPrintersKey) + "\\" + name, "PSPOOL", dir)) {
-      count += AddOwnDirectory(spoolDirs, dir);
+      count += AddOwnDirectory(spoolDirs, dir, &folded);
     }
   }
   // Taken whether or not the directory exists.

@@ -28,24 +28,6 @@ const RootName* RootNames() {
 }
 constexpr int kRootNameCount = 4;
 
-// Opens a key for the length of one operation and closes it whatever happens.
-class OpenKey {
- public:
-  OpenKey(Registry& reg, HKEY root, const std::string& subkey) : reg_(reg) {
-    if (reg_.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~OpenKey() {
-    if (key_) reg_.RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  explicit operator bool() const { return key_ != nullptr; }
-  HKEY get() const { return key_; }
-
- private:
-  Registry& reg_;
-  HKEY key_ = nullptr;
-};
 
 // A key name is at most 255 characters, two bytes each at most in code page 932: a buffer of
 // this size takes every name whole.
@@ -131,14 +113,19 @@ bool ReadRegistryText(Registry& reg, HKEY root, const std::string& subkey, const
   return true;
 }
 
+int DeleteValueOf(Registry& reg, const OpenKey& key, const std::string& valueName) {
+  if (!key) return -1;
+  if (valueName.empty()) return 0;
+  if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr) != ERROR_SUCCESS) return -2;
+  if (reg.RegDeleteValueA(key.get(), valueName.c_str()) != ERROR_SUCCESS) return -3;
+  return 0;
+}
+
 int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
                         const std::string& childKey) {
   OpenKey key(reg, root, subkey);
   if (!key) return -1;
-  if (!valueName.empty()) {
-    if (reg.RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr) != ERROR_SUCCESS) return -2;
-    if (reg.RegDeleteValueA(key.get(), valueName.c_str()) != ERROR_SUCCESS) return -3;
-  }
+  if (int r = DeleteValueOf(reg, key, valueName); r != 0) return r;
   if (!childKey.empty()) {
     if (IsRootKey(root) && IsProtectedKey(root, subkey + "\\" + childKey)) return -4;
     if (reg.RegDeleteKeyA(key.get(), childKey.c_str()) != ERROR_SUCCESS) return -4;

@@ -36,6 +36,32 @@ std::string RootKeyName(HKEY key);               // empty for any other key
 // True when the key opens and, with a value name, the value fits the caller's buffer.
 bool ReadRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,
                        DWORD* type, BYTE* data, DWORD* size);
+
+// Opens a key for the length of one operation and closes it whatever happens.
+class OpenKey {
+ public:
+  OpenKey(Registry& reg, HKEY root, const std::string& subkey) : reg_(reg) {
+    status_ = reg_.RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key_);
+    if (status_ != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~OpenKey() {
+    if (key_) reg_.RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  explicit operator bool() const { return key_ != nullptr; }
+  HKEY get() const { return key_; }
+  LONG status() const { return status_; }
+
+ private:
+  Registry& reg_;
+  HKEY key_ = nullptr;
+  LONG status_ = ERROR_SUCCESS;
+};
+
+// DeleteRegistryValue's results for a value of a key already open (0, -1 when the key did not
+// open, -2, -3): for many values of one key, opened once.
+int DeleteValueOf(Registry& reg, const OpenKey& key, const std::string& valueName);
 // 0 done, -1 key cannot be opened, -2 no such value, -3 value cannot be deleted,
 // -4 the direct subkey cannot be deleted.
 int DeleteRegistryValue(Registry& reg, HKEY root, const std::string& subkey, const std::string& valueName,

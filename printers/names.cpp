@@ -2,6 +2,7 @@
 // ports and virtual printers, and the table-driven registry removal.
 #include "printers/names.h"
 
+#include <memory>
 #include <unordered_set>
 
 #include <vector>
@@ -193,6 +194,16 @@ void CQXErsDoc::RemoveNamedEntries(const std::vector<RemovalRow>& rows, const St
     // The loaded hives, listed once for the row: deleting values does not change them.
     StringList users;
     if (row.root == HKEY_USERS) EnumSubkeyNames(sys.registry, HKEY_USERS, "", users);
+    // The row's keys (one, or one per hive), each opened when first needed and kept open for
+    // the row's names: a server's thousands of printers are each looked for in every hive. A
+    // key that is not there stays absent (only values are deleted here); any other refusal is
+    // tried again for the next name, as when each name opened the key itself.
+    std::vector<std::unique_ptr<OpenKey>> opened(row.root == HKEY_USERS ? users.size() : 1);
+    auto valueDeleted = [&](std::size_t at, const std::string& key, const std::string& value) {
+      if (!opened[at] || (!*opened[at] && opened[at]->status() != ERROR_FILE_NOT_FOUND))
+        opened[at] = std::make_unique<OpenKey>(sys.registry, row.root, key);
+      return DeleteValueOf(sys.registry, *opened[at], value);
+    };
     for (const std::string& name : names) {
       if (std::string(row.kind) == "Key") {
         std::string key = JoinKey(row.path, name);
@@ -210,17 +221,17 @@ void CQXErsDoc::RemoveNamedEntries(const std::vector<RemovalRow>& rows, const St
       }
       std::string value = ConnectionDisplayName(name);
       if (row.root != HKEY_USERS) {
-        int r = DeleteRegistryValue(sys.registry, row.root, row.path, value, "");
+        int r = valueDeleted(0, row.path, value);
         if (log) LogValueDeletion(r, rootName, row.path, value);
         continue;
       }
-      for (const std::string& user : users) {
-        std::string key = JoinKey(user, row.path);
+      for (std::size_t u = 0; u < users.size(); ++u) {
+        std::string key = JoinKey(users[u], row.path);
         if (!FitsBuffer(key)) {
           LogSkippedName(*this, rootName + "\\" + key);
           continue;
         }
-        int r = DeleteRegistryValue(sys.registry, HKEY_USERS, key, value, "");
+        int r = valueDeleted(u, key, value);
         if (log) LogValueDeletion(r, "HKEY_USERS", key, value);
       }
     }
