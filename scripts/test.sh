@@ -29,6 +29,7 @@ command -v xauth >/dev/null 2>&1 || need+=(xauth)
 command -v clang++-14 >/dev/null 2>&1 || need+=(clang-14)
 compgen -G "/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-14-dev)
 [[ -x /usr/lib/llvm-14/bin/llvm-symbolizer ]] || need+=(llvm-14)
+[[ -f /usr/include/benchmark/benchmark.h ]] || need+=(libbenchmark-dev)  # the benchmark (preset bench)
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "test.sh: installing ${need[*]}"
   sudo=""
@@ -84,6 +85,12 @@ if step fuzz-configure cmake --preset fuzz && step fuzz-build cmake --build --pr
     target=$(basename "$corpus")
     step "fuzz-$target" fuzz/run.sh "$target" "${QX_FUZZ_SECONDS:-15}" || true
   done
+fi
+
+# The benchmark (preset bench, Release) at its small sizes: it must build, and every erase it
+# measures must end with the family gone; its timings are not checked here.
+if step bench-configure cmake --preset bench && step bench-build cmake --build --preset bench -j"$jobs"; then
+  step bench-quick build/bench/bench/qx_bench --quick || true
 fi
 
 if step mingw-configure cmake --preset mingw && step mingw-build cmake --build --preset mingw -j"$jobs"; then
