@@ -424,32 +424,35 @@ namespace {
 
 constexpr char kClasses[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
 
-std::string DefaultText(const RegKey& key) {
+// The text of the key's default value, without its terminating zeros; it lives in the key.
+std::string_view DefaultText(const RegKey& key) {
   for (const RegValue& v : key.values) {
     if (!v.name.empty() || (v.type != REG_SZ && v.type != REG_EXPAND_SZ)) continue;
-    std::string d = v.data;
-    while (!d.empty() && d.back() == '\0') d.pop_back();
+    std::string_view d = v.data;
+    while (!d.empty() && d.back() == '\0') d.remove_suffix(1);
     return d;
   }
-  return "";
+  return {};
 }
 
-std::shared_ptr<RegKey> Sub(const RegKey& key, std::string_view name) {
-  auto k = key.subkeys.Find(name);
+const RegKey* Sub(const RegKey& key, std::string_view name) {
+  const RegKey* k = key.subkeys.Peek(name);
   return !k || k->deleted ? nullptr : k;
 }
 
 // The file a server key names: a quoted path, or the text up to its ".exe"/".dll"
 // (LocalServer32 often carries switches after the program).
-std::string ServerFile(std::string text) {
+std::string_view ServerFile(std::string_view text) {
   if (!text.empty() && text[0] == '"') {
     std::size_t close = text.find('"', 1);
-    return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    return text.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
   }
-  std::string folded = cp932::Fold(text);
-  for (const char* ext : {".EXE", ".DLL", ".OCX"}) {
-    std::size_t at = folded.find(ext);
-    if (at != std::string::npos) return text.substr(0, at + 4);
+  // The first of the extensions, in any case (bytes compared as Fold would fold them).
+  using namespace std::string_view_literals;
+  for (std::string_view ext : {".EXE"sv, ".DLL"sv, ".OCX"sv}) {
+    for (std::size_t at = text.find('.'); at != std::string_view::npos && at + 4 <= text.size(); at = text.find('.', at + 1)) {
+      if (cp932::EqualNoCase(text.substr(at, 4), ext)) return text.substr(0, at + 4);
+    }
   }
   return text;
 }
@@ -492,8 +495,9 @@ int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* 
     if (clsid->deleted) continue;
     auto server = Sub(*clsid, serverKey);
     if (!server) continue;
-    std::string file = ServerFile(DefaultText(*server));
-    if (!mayName(file)) continue;
+    std::string_view named = ServerFile(DefaultText(*server));
+    if (!mayName(named)) continue;
+    std::string file(named);
     ParsedPath p;
     std::shared_ptr<FileNode> node;
     bool same = ParseAndLookup(file.c_str(), p, node) == ERROR_SUCCESS && node && node == target;
@@ -507,7 +511,7 @@ int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* 
     gone.push_back(std::string(kClasses) + "\\CLSID\\" + clsid->name);
     for (const char* link : {"ProgID", "VersionIndependentProgID"}) {
       if (auto k = Sub(*clsid, link); k && !DefaultText(*k).empty())
-        gone.push_back(std::string(kClasses) + "\\" + DefaultText(*k));
+        gone.push_back(std::string(kClasses) + "\\" + std::string(DefaultText(*k)));
     }
     for (const RegValue& v : clsid->values) {
       if (cp932::EqualNoCase(v.name, "AppID") && v.data.size() > 1)

@@ -55,6 +55,12 @@ class NameSet {
     auto it = impl_->Lookup(name);
     return it == impl_->set.end() ? nullptr : *it;
   }
+  // The same without sharing the node: for a look that ends before the set changes.
+  const Node* Peek(std::string_view name) const {
+    if (!impl_) return nullptr;
+    auto it = impl_->Lookup(name);
+    return it == impl_->set.end() ? nullptr : it->get();
+  }
 
   // Adds node unless a node of the same name is there; true when it was added.
   bool Insert(const std::shared_ptr<Node>& node) {

@@ -568,29 +568,26 @@ std::vector<std::string> SimMachine::AllKeys() const {
   return out;
 }
 
+namespace {
+
+// A key, its values, then its subkeys in turn: depth first, in enumeration order.
+void VisitTree(const RegKey& k, SimMachine::RegistryVisitor& v) {
+  v.Key(k.name, k.values.size(), k.subkeys.size());
+  for (const RegValue& value : k.values) v.Value(value);
+  for (const auto& child : k.subkeys) VisitTree(*child, v);
+}
+
+}  // namespace
+
 void SimMachine::VisitKey(std::string_view keyPath, RegistryVisitor& visitor) const {
   Lock lock(state_->mu);
-  struct Walk {
-    static void Go(const RegKey& k, RegistryVisitor& v) {
-      v.Key(k.name, k.values.size(), k.subkeys.size());
-      for (const RegValue& value : k.values) v.Value(value);
-      for (const auto& child : k.subkeys) Go(*child, v);
-    }
-  };
-  if (auto k = state_->FindKeyPath(keyPath)) Walk::Go(*k, visitor);
+  if (auto k = state_->FindKeyPath(keyPath)) VisitTree(*k, visitor);
 }
 
 void SimMachine::VisitRegistry(RegistryVisitor& visitor) const {
   Lock lock(state_->mu);
-  struct Walk {
-    static void Go(const RegKey& k, RegistryVisitor& v) {
-      v.Key(k.name, k.values.size(), k.subkeys.size());
-      for (const RegValue& value : k.values) v.Value(value);
-      for (const auto& child : k.subkeys) Go(*child, v);
-    }
-  };
-  Walk::Go(*state_->hklm, visitor);
-  Walk::Go(*state_->hku, visitor);
+  VisitTree(*state_->hklm, visitor);
+  VisitTree(*state_->hku, visitor);
 }
 
 }  // namespace qx::sim
