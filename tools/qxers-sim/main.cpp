@@ -283,7 +283,7 @@ int Run(const qxsim::Options& options, Timings& timings) {
   std::vector<qx::sim::ReceivedMessage> messages = m.Messages(view.window);
   timings.Add("run", mark);
   mark = Timings::Now();
-  qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m));
+  qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m, &before));
   if (preview) {
     for (const std::string& path : watched.NotFound())
       if (!m.HasFile(path) && !m.HasDirectory(path)) summary.unknownFiles.push_back(qx::sim::Cp932ToUtf8Lossy(path));
@@ -345,7 +345,8 @@ int Diff(const qxsim::Options& options, Timings& timings) {
   second.image = options.other;
   if (!LoadMachine(options, a, timings, true) || !LoadMachine(second, b, timings, true)) return kExitUsage;
   Timings::Mark mark = Timings::Now();
-  qxsim::Summary summary = qxsim::Compare(qxsim::Capture(a), qxsim::Capture(b));
+  qxsim::MachineView first = qxsim::Capture(a);
+  qxsim::Summary summary = qxsim::Compare(first, qxsim::Capture(b, &first));
   std::string text = qxsim::FormatSummary(summary, options.verbose);
   timings.Add("summary", mark);
   std::cout << "[diff] " << options.image << " -> " << options.other << ":\n" << text;

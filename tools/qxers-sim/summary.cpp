@@ -27,7 +27,14 @@ constexpr char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSe
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 void Put(MachineView& view, Kind kind, const std::string& name, std::string shown, std::string holds = "") {
-  view.objects[static_cast<int>(kind)][cp932::Fold(name)] = Object{Cp932ToUtf8Lossy(shown), std::move(holds)};
+  auto& objects = view.objects[static_cast<int>(kind)];
+  Object object{Cp932ToUtf8Lossy(shown), std::move(holds)};
+  std::string id = cp932::Fold(name);
+  // Objects mostly come in name order (subkeys are listed so): then each goes at the end.
+  if (objects.empty() || std::prev(objects.end())->first < id)
+    objects.emplace_hint(objects.end(), std::move(id), std::move(object));
+  else
+    objects[std::move(id)] = std::move(object);
 }
 
 std::string Holds(const RegValue& v) { return std::to_string(v.type) + ":" + v.data; }
@@ -715,16 +722,23 @@ const char* KindName(Kind kind) {
   return kNames[static_cast<int>(kind)];
 }
 
-MachineView Capture(const SimMachine& m) {
+MachineView Capture(const SimMachine& m, const MachineView* like) {
   MachineView view;
   view.programFolders = ProgramFolders(m);
-  Length registryLength, filesLength;
-  RegistryCopy<Length> registrySize(registryLength, view.oddNames);
-  m.VisitRegistry(registrySize);
-  FileCopy<Length> filesSize(filesLength, view.oddNames);
-  m.VisitFiles(filesSize);
-  view.registry.reserve(registryLength.size);
-  view.files.reserve(filesLength.size);
+  if (like) {
+    // The machine a moment before (or its twin): its sizes and an eighth more.
+    view.registry.reserve(like->registry.size() + like->registry.size() / 8);
+    view.files.reserve(like->files.size() + like->files.size() / 8);
+  } else {
+    Length registryLength, filesLength;
+    bool odd = false;
+    RegistryCopy<Length> registrySize(registryLength, odd);
+    m.VisitRegistry(registrySize);
+    FileCopy<Length> filesSize(filesLength, odd);
+    m.VisitFiles(filesSize);
+    view.registry.reserve(registryLength.size);
+    view.files.reserve(filesLength.size);
+  }
   RegistryCopy<std::string> registry(view.registry, view.oddNames);
   m.VisitRegistry(registry);
   FileCopy<std::string> files(view.files, view.oddNames);
@@ -763,16 +777,23 @@ Summary Compare(const MachineView& before, const MachineView& after) {
     c.removed = Changes::Sorted(trees.removed[k]);
     c.added = Changes::Sorted(trees.added[k]);
     c.changed = Changes::Sorted(trees.changed[k]);
-    // The kinds kept by name (the trees hold none of them).
+    // The kinds kept by name (the trees hold none of them): both lists side by side.
     const auto& b = before.objects[k];
     const auto& a = after.objects[k];
-    for (const auto& [id, o] : b) {
-      auto it = a.find(id);
-      if (it == a.end()) c.removed.push_back(o.shown);
-      else if (it->second.holds != o.holds) c.changed.push_back(it->second.shown);
+    auto ib = b.begin(), ia = a.begin();
+    while (ib != b.end() || ia != a.end()) {
+      if (ia == a.end() || (ib != b.end() && ib->first < ia->first)) {
+        c.removed.push_back(ib->second.shown);
+        ++ib;
+      } else if (ib == b.end() || ia->first < ib->first) {
+        c.added.push_back(ia->second.shown);
+        ++ia;
+      } else {
+        if (ia->second.holds != ib->second.holds) c.changed.push_back(ia->second.shown);
+        ++ib;
+        ++ia;
+      }
     }
-    for (const auto& [id, o] : a)
-      if (!b.count(id)) c.added.push_back(o.shown);
   }
   return s;
 }

@@ -62,7 +62,9 @@ struct MachineView {
   std::array<std::map<std::string, Object>, kKindCount> paths;
 };
 
-MachineView Capture(const qx::sim::SimMachine& m);
+// like: a capture of the same machine earlier (or of a machine much like it), whose sizes
+// are taken for the copies' room instead of measuring the trees first.
+MachineView Capture(const qx::sim::SimMachine& m, const MachineView* like = nullptr);
 
 struct KindChange {
   std::vector<std::string> removed, added, changed;  // shown names, in name order
