@@ -188,14 +188,18 @@ void WritePrinters(const std::vector<Printer>& printers, Draws& draws, RegWriter
     if (p.family) reg.Sz("PSPOOL", p.spool);
     reg.Key(kPrinters + p.name + "\\PrinterDriverData");
     reg.Dword("Resolution", 600);
+  }
+  // Each tree whole, one after the other, as regedit exports them.
+  for (const Printer& p : printers) {
     reg.Key(kNtPrinters + p.name);
     reg.Sz("Printer Driver", p.driver);
     reg.Sz("Port", p.port);
-    if (p.family) {
-      reg.Key(std::string(kHklm) + "SOFTWARE\\ZOV\\Qorvex\\Printers\\" + p.name);
-      reg.Sz("PSPOOL", p.spool);
-      reg.Dword("ServerConnection", 1);
-    }
+  }
+  for (const Printer& p : printers) {
+    if (!p.family) continue;
+    reg.Key(std::string(kHklm) + "SOFTWARE\\ZOV\\Qorvex\\Printers\\" + p.name);
+    reg.Sz("PSPOOL", p.spool);
+    reg.Dword("ServerConnection", 1);
   }
   reg.Key(kShares);
   for (const Printer& p : printers) {

@@ -46,14 +46,18 @@ struct ImageSizes {
            "[--user-printers U]";
   }
 
+  // What the generator writes for these sizes changes with this number: it names the cached
+  // images, so that one written by an earlier generator is not taken for a new one.
+  static constexpr int kLayout = 2;
+
   // "family=10 others=10 ...": what the image holds, and the name of a cached image.
   std::string Describe() const {
-    return "seed=" + std::to_string(seed) + " family=" + std::to_string(family) + " others=" + std::to_string(others) +
+    return "layout=" + std::to_string(kLayout) + " seed=" + std::to_string(seed) + " family=" + std::to_string(family) + " others=" + std::to_string(others) +
            " hives=" + std::to_string(hives) + " files=" + std::to_string(files) + " keys=" + std::to_string(keys) +
            " entries=" + std::to_string(entries) + " user-printers=" + std::to_string(userPrinters);
   }
   std::string FolderName() const {
-    return "s" + std::to_string(seed) + "-p" + std::to_string(family) + "-o" + std::to_string(others) + "-h" +
+    return "v" + std::to_string(kLayout) + "-s" + std::to_string(seed) + "-p" + std::to_string(family) + "-o" + std::to_string(others) + "-h" +
            std::to_string(hives) + "-f" + std::to_string(files) + "-k" + std::to_string(keys) + "-e" +
            std::to_string(entries) + "-u" + std::to_string(userPrinters);
   }

@@ -161,7 +161,7 @@ void EraseChild(const std::string& image, const std::string& outDir, Reporter& r
   report.Count("family_left", familyLeft);
 
   report.Begin("diff");
-  qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m));
+  qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m, &before));
   std::string text = qxsim::FormatSummary(summary, false);
   report.End("diff");
   std::uint64_t changed = 0;
