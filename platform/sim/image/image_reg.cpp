@@ -421,12 +421,6 @@ class OpsSink final : public RegSink {
   std::vector<RegOp>& ops_;
 };
 
-class NoSink final : public RegSink {
- public:
-  void Key(std::string_view, bool, int) override {}
-  void Value(std::string_view, std::string_view, bool, DWORD, std::string_view, int) override {}
-};
-
 // What ApplyRegOps does for each change, as the reader finds it.
 class MachineSink final : public RegSink {
  public:
@@ -476,11 +470,6 @@ bool ParseText(std::string_view fileName, DecodedText& text, RegSink& sink, std:
 }
 
 }  // namespace
-
-bool CheckRegText(std::string_view fileName, DecodedText& text, std::string& error) {
-  NoSink sink;
-  return ParseText(fileName, text, sink, error);
-}
 
 bool ApplyRegText(std::string_view fileName, DecodedText& text, SimMachine& m, std::string& error) {
   MachineSink sink(m);

@@ -32,10 +32,9 @@ bool ParseRegFile(std::string_view fileName, std::string_view bytes, std::vector
 bool ApplyRegOps(const std::vector<RegOp>& ops, std::string_view fileName, SimMachine& m,
                  std::string& error);
 
-// The same two steps for a large file without keeping its changes in between: the decoded
-// text is read once to check it, and read again to carry the changes out (ParseRegFile and
-// ApplyRegOps would give the same machine).
-bool CheckRegText(std::string_view fileName, DecodedText& text, std::string& error);
+// The same two steps at once for a large file, each change carried out as its line is read
+// (a file opened with OpenRegistryText is never held whole). A file ParseRegFile refuses is
+// refused here too, with m then partly changed; one it takes gives the same machine.
 bool ApplyRegText(std::string_view fileName, DecodedText& text, SimMachine& m, std::string& error);
 
 // The whole registry of m as one REGEDIT4 file in code page 932, CR LF line ends.
