@@ -57,8 +57,9 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   // Leaves the file for deletion at the next restart (MoveFileExA on the NT family, WININIT.INI
   // on Windows 95/98), once only: true when it waits for the restart now.
   bool DeleteAtRestart(const std::string& path);
-  // Starts the spooler that the run stopped; one that does not run again is tried a few
-  // times, then left to the restart and logged.
+  // Starts a service that the run stopped (the spooler, the web service); one that does not
+  // run again is tried a few times, then left to the restart and logged with cause.
+  void StartServiceAgain(unsigned index, const char* cause);
   void StartSpoolerAgain();
   // The end of a run on the NT family: the spooler stopped and started again, so that it
   // takes up its data as the run left it.

@@ -175,20 +175,21 @@ bool CQXErsDoc::IsSpoolerRunning() {
   return true;
 }
 
-void CQXErsDoc::StartSpoolerAgain() {
+void CQXErsDoc::StartServiceAgain(unsigned index, const char* cause) {
   for (int attempt = 0; attempt < kSpoolerStartAttempts; ++attempt) {
     if (attempt > 0) sys.system.Sleep(kSpoolerRetryMs);
-    // A start still pending from the attempt before answers 0 without the spooler running.
-    if (StartServiceByIndex(kSpoolerService) == 0 &&
-        QueryServiceStateByIndex(kSpoolerService) == static_cast<int>(SERVICE_RUNNING)) {
+    // A start still pending from the attempt before answers 0 without the service running.
+    if (StartServiceByIndex(index) == 0 && QueryServiceStateByIndex(index) == static_cast<int>(SERVICE_RUNNING)) {
       return;
     }
   }
   // Automatic at start-up: the restart brings it back.
   restartNeeded = 1;
   ++failures;
-  AddLog(logRestartCauses, "SPOOLER の開始に失敗");
+  AddLog(logRestartCauses, cause);
 }
+
+void CQXErsDoc::StartSpoolerAgain() { StartServiceAgain(kSpoolerService, "SPOOLER の開始に失敗"); }
 
 void CQXErsDoc::RestartSpoolerAtEnd() {
   if (osType == kWindows9x) return;

@@ -41,8 +41,8 @@ const ServiceDescription& ServiceTable(unsigned index);
 // 500 ms (about a minute), like the start wait.
 inline constexpr int kServicePollLimit = 121;
 inline constexpr DWORD kServicePollMs = 500;
-// The spooler that the run stopped is started again this many times, this far apart, before
-// it is left to the restart.
+// A service that the run stopped (the spooler, the web service) is started again this many
+// times, this far apart, before it is left to the restart.
 inline constexpr int kSpoolerStartAttempts = 3;
 inline constexpr DWORD kSpoolerRetryMs = 5000;
 // Whether the spooler runs is asked this many times, kServicePollMs apart, before it is taken

@@ -110,7 +110,7 @@ int CQXErsDoc::RemoveWebVirtualRoot() {
     // had stopped stays stopped.
     if (QueryServiceStateByIndex(kWebService) == static_cast<int>(SERVICE_RUNNING)) {
       StopServiceByIndex(kWebService);
-      StartServiceByIndex(kWebService);
+      StartServiceAgain(kWebService, "W3SVC の開始に失敗");
     }
   } else {
     restartNeeded = 1;

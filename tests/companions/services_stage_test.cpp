@@ -78,16 +78,20 @@ TEST(ServicesStage, TheWebVirtualRootOnEachWebServer) {
     bool metabaseGone;    // the virtual directory's key is gone afterwards
     bool restarted;       // the web service was stopped and started
     DWORD w3svcAfter;
-    int restartNeeded;
+    const char* restartCause;  // null when no restart is needed
+    bool startRefused = false;  // the web service does not start again
   };
   const Case cases[] = {
-      {"NT, removed from the metabase", 2, true, 4, Kind::kIis, false, SERVICE_RUNNING, true, false, SERVICE_RUNNING, 0},
-      {"NT, refused, web service running", 2, true, 4, Kind::kIis, true, SERVICE_RUNNING, false, true, SERVICE_RUNNING, 0},
+      {"NT, removed from the metabase", 2, true, 4, Kind::kIis, false, SERVICE_RUNNING, true, false, SERVICE_RUNNING, nullptr},
+      {"NT, refused, web service running", 2, true, 4, Kind::kIis, true, SERVICE_RUNNING, false, true, SERVICE_RUNNING, nullptr},
+      // Tried again, then left to the restart (it starts with Windows), not left stopped.
+      {"NT, refused, web service not starting again", 2, true, 4, Kind::kIis, true, SERVICE_RUNNING, false, false,
+       SERVICE_STOPPED, "W3SVC の開始に失敗", true},
       // An administrator's stopped web server is not started by the eraser.
-      {"NT, refused, web service stopped", 2, true, 4, Kind::kIis, true, SERVICE_STOPPED, false, false, SERVICE_STOPPED, 0},
-      {"NT, no value, IIS 4", 2, false, 4, Kind::kIis, false, SERVICE_RUNNING, false, false, SERVICE_RUNNING, 0},
-      {"2000, no value, IIS 6 knows it", 3, false, 6, Kind::kIis, false, SERVICE_RUNNING, true, false, SERVICE_RUNNING, 0},
-      {"98, metabase unreachable", 0, true, 0, Kind::kUnreachable, false, 0, false, false, 0, 1},
+      {"NT, refused, web service stopped", 2, true, 4, Kind::kIis, true, SERVICE_STOPPED, false, false, SERVICE_STOPPED, nullptr},
+      {"NT, no value, IIS 4", 2, false, 4, Kind::kIis, false, SERVICE_RUNNING, false, false, SERVICE_RUNNING, nullptr},
+      {"2000, no value, IIS 6 knows it", 3, false, 6, Kind::kIis, false, SERVICE_RUNNING, true, false, SERVICE_RUNNING, nullptr},
+      {"98, metabase unreachable", 0, true, 0, Kind::kUnreachable, false, 0, false, false, 0, "WebQXのディレクトリ削除"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,6 +111,7 @@ TEST(ServicesStage, TheWebVirtualRootOnEachWebServer) {
     if (c.refuse) web.refuseAppDelete = E_FAIL;
     m.machine.SetWebServer(web);
     if (c.w3svc) m.Service("W3SVC", c.w3svc);
+    if (c.startRefused) m.machine.AddFault({"StartServiceA", "W3SVC", 0, ERROR_SERVICE_DISABLED});
 
     m.doc.RemoveWebVirtualRoot();
     const auto keys = m.machine.GetWebServer().keys;
@@ -118,9 +123,9 @@ TEST(ServicesStage, TheWebVirtualRootOnEachWebServer) {
     if (c.w3svc) {
       EXPECT_EQ(m.machine.ServiceState("W3SVC"), c.w3svcAfter);
     }
-    EXPECT_EQ(m.doc.restartNeeded, c.restartNeeded);
+    EXPECT_EQ(m.doc.restartNeeded, c.restartCause ? 1 : 0);
     EXPECT_EQ(m.doc.logRestartCauses,
-              c.restartNeeded ? std::vector<std::string>{"WebQXのディレクトリ削除"} : std::vector<std::string>{});
+              c.restartCause ? std::vector<std::string>{c.restartCause} : std::vector<std::string>{});
     EXPECT_EQ(m.machine.ComInitializations(), 0);
     EXPECT_EQ(m.machine.LiveComObjects(), 0);
     // Without the value, and below version 6, no one is asked.
