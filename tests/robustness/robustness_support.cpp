@@ -238,12 +238,12 @@ std::string LogShapeProblem(const std::string& log, bool writesFailed) {
 
 std::uint64_t VirtualTimeBound(const CQXErsDoc& doc, std::size_t programWindows) {
   // At most 30 service operations a run: 7 companion services stopped, 7 deleted, the web
-  // service stopped and started, the spooler stopped around the deferred files and at the end
-  // and started again up to three times each, asked whether it runs three times. Each polls to
-  // kServicePollLimit at kServicePollMs and a stop rests a second after; the spooler's starts
-  // rest kSpoolerRetryMs between them.
+  // service stopped and started again up to three times, the spooler stopped around the
+  // deferred files and at the end and started again up to three times each, asked whether it
+  // runs three times. Each polls to kServicePollLimit at kServicePollMs and a stop rests a
+  // second after; the starts tried again rest kSpoolerRetryMs between them.
   const std::uint64_t services = 30ull * (kServicePollLimit * std::uint64_t{kServicePollMs} + 1000) +
-                                 4ull * kSpoolerRetryMs;
+                                 6ull * kSpoolerRetryMs;
   // A program window is asked with a time-out and then watched until it closes: 12 windows
   // looked for by name (6 on the NT family, 5 on Windows 95/98, the status manager's), the
   // remote panels among the machine's windows, each perhaps found twice.
