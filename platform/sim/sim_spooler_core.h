@@ -106,6 +106,11 @@ class SpoolerCore final : public Spooler {
   // On the NT family the spooler is a service; the client library cannot reach it while the
   // service is not running.
   bool Reachable() const;
+  // The key of the local printer behind a handle opened with the rights asked for (checked on
+  // the NT family), or null with the error the call fails with: ERROR_INVALID_HANDLE, or
+  // ERROR_ACCESS_DENIED for a connection (its printer lives on its server, which takes no
+  // orders from here) or missing rights, or ERROR_PRINTER_DELETED.
+  std::shared_ptr<RegKey> OwnPrinter(HANDLE printer, DWORD rights, DWORD& error);
   // Only the local machine is simulated: a server name must name it.
   bool LocalServer(const char* server) const { return !server || !*server; }
   // ERROR_SUCCESS with the environment to use, or ERROR_INVALID_ENVIRONMENT.

@@ -217,17 +217,25 @@ BOOL SpoolerCore::OpenPrinterA(const char* printerName, HANDLE* printer, const P
   return TRUE;
 }
 
+std::shared_ptr<RegKey> SpoolerCore::OwnPrinter(HANDLE printer, DWORD rights, DWORD& error) {
+  auto it = d_.handles.find(reinterpret_cast<std::uintptr_t>(printer));
+  const PrinterHandle* h = it == d_.handles.end() || it->second.server ? nullptr : &it->second;
+  error = !h                                        ? ERROR_INVALID_HANDLE
+          : h->connection                           ? ERROR_ACCESS_DENIED
+          : Nt() && (h->access & rights) != rights ? ERROR_ACCESS_DENIED
+                                                    : ERROR_SUCCESS;
+  if (error != ERROR_SUCCESS) return nullptr;
+  auto k = Child(s_.FindKeyPath(kPrinters), h->printer);
+  if (!k) error = ERROR_PRINTER_DELETED;
+  return k;
+}
+
 BOOL SpoolerCore::SetPrinterA(HANDLE printer, DWORD level, const PRINTER_INFO_2A* info, DWORD command) {
   Lock lock(s_.mu);
   if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  auto it = d_.handles.find(reinterpret_cast<std::uintptr_t>(printer));
-  if (it == d_.handles.end() || it->second.server) return Fail(ERROR_INVALID_HANDLE);
-  const PrinterHandle& h = it->second;
-  // A connection's printer lives on its server, which does not take orders from here.
-  if (h.connection) return Fail(ERROR_ACCESS_DENIED);
-  if (Nt() && !(h.access & PRINTER_ACCESS_ADMINISTER)) return Fail(ERROR_ACCESS_DENIED);
-  auto k = Child(s_.FindKeyPath(kPrinters), h.printer);
-  if (!k) return Fail(ERROR_PRINTER_DELETED);
+  DWORD error = ERROR_SUCCESS;
+  auto k = OwnPrinter(printer, PRINTER_ACCESS_ADMINISTER, error);
+  if (!k) return Fail(error);
   const std::string name = PrinterName(*k);
   if (level == 0) {
     if (info) return Fail(ERROR_INVALID_PARAMETER);
@@ -311,14 +319,9 @@ BOOL SpoolerCore::ClosePrinter(HANDLE printer) {
 BOOL SpoolerCore::DeletePrinter(HANDLE printer) {
   Lock lock(s_.mu);
   if (!Reachable()) return Fail(RPC_S_SERVER_UNAVAILABLE);
-  auto it = d_.handles.find(reinterpret_cast<std::uintptr_t>(printer));
-  if (it == d_.handles.end() || it->second.server) return Fail(ERROR_INVALID_HANDLE);
-  const PrinterHandle& h = it->second;
-  // Deleting a connection's printer would delete it on its server.
-  if (h.connection) return Fail(ERROR_ACCESS_DENIED);
-  if (Nt() && !(h.access & kDelete)) return Fail(ERROR_ACCESS_DENIED);
-  auto k = Child(s_.FindKeyPath(kPrinters), h.printer);
-  if (!k) return Fail(ERROR_PRINTER_DELETED);
+  DWORD error = ERROR_SUCCESS;
+  auto k = OwnPrinter(printer, kDelete, error);
+  if (!k) return Fail(error);
   const std::string name = PrinterName(*k);
   const std::string share = Text(*k, "Share Name");
   if (!share.empty()) {
@@ -327,7 +330,7 @@ BOOL SpoolerCore::DeletePrinter(HANDLE printer) {
   }
   s_.DetachKey(k);
   if (Nt())
-    if (auto second = Child(s_.FindKeyPath(kPrinters2), h.printer)) s_.DetachKey(second);
+    if (auto second = Child(s_.FindKeyPath(kPrinters2), k->name)) s_.DetachKey(second);
   RemoveFromUserLists(name);
   Journal("DeletePrinter " + Quoted(name));
   return TRUE;
