@@ -29,70 +29,12 @@ bool IsAscii(std::string_view text) {
   return true;
 }
 
-// Lines of 8-bit text, each converted into storage (LF after each).
-template <typename Convert>
-bool ConvertLines(std::string_view file, std::string_view bytes, std::string& storage, std::string& error,
-                  Convert convert) {
-  int number = 0;
-  std::string line;
-  for (std::size_t start = 0, next = 0; start < bytes.size(); start = next) {
-    std::string_view raw = LineAt(bytes, start, true, next);
-    ++number;
-    if (raw.find('\0') != std::string_view::npos) return Fail(error, file, number, "NUL byte in a text file");
-    if (!convert(raw, line)) return Fail(error, file, number, "text that is invalid or has no Shift-JIS form");
-    storage += line;
-    storage += '\n';
-  }
-  return true;
-}
-
-bool ConvertUtf16(std::string_view file, std::string_view bytes, std::string& storage, std::string& error) {
-  int number = 0;
-  std::size_t start = 0;
-  auto unit = [&](std::size_t i) {
-    return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
-           static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-  };
-  std::string line;
-  while (start < bytes.size()) {
-    ++number;
-    std::size_t end = start;
-    bool nul = false;
-    while (end + 1 < bytes.size() && unit(end) != 0x000A) {
-      if (unit(end) == 0) nul = true;
-      end += 2;
-    }
-    if (end + 1 == bytes.size()) return Fail(error, file, number, "UTF-16 text ends in half a character");
-    if (nul) return Fail(error, file, number, "NUL character in a text file");
-    std::size_t stop = end;
-    if (stop >= start + 2 && unit(stop - 2) == 0x000D) stop -= 2;
-    if (!Utf16LeToCp932(bytes.substr(start, stop - start), line)) {
-      return Fail(error, file, number, "text that is invalid UTF-16 or has no Shift-JIS form");
-    }
-    storage += line;
-    storage += '\n';
-    start = end + 2;
-  }
-  return true;
-}
-
-// Text that needs no conversion: only NUL bytes are refused.
-bool CheckNoNul(std::string_view file, std::string_view bytes, std::string& error) {
-  std::size_t nul = bytes.find('\0');
-  if (nul == std::string_view::npos) return true;
-  int number = 1;
-  for (std::size_t i = bytes.find('\n'); i != std::string_view::npos && i < nul; i = bytes.find('\n', i + 1))
-    ++number;
-  return Fail(error, file, number, "NUL byte in a text file");
-}
-
 }  // namespace
 
 bool DecodedText::Next(TextLine& line) {
-  if (file_) return NextFromFile(line);
-  std::string_view text = converted_ ? std::string_view(storage_) : text_;
-  if (pos_ >= text.size()) return false;
-  line.text = LineAt(text, pos_, crlf_, pos_);
+  if (byLine_) return NextDecoded(line);
+  if (pos_ >= text_.size()) return false;
+  line.text = LineAt(text_, pos_, true, pos_);
   line.number = ++number_;
   return true;
 }
@@ -100,13 +42,13 @@ bool DecodedText::Next(TextLine& line) {
 void DecodedText::Rewind() {
   pos_ = 0;
   number_ = 0;
-  if (!file_) return;
+  begin_ = scanned_ = 0;
+  error_.clear();
+  if (!file_) return;  // bytes held whole stay where they are
   file_->clear();
   file_->seekg(dataStart_);
   buffer_.clear();
-  begin_ = scanned_ = 0;
   eof_ = false;
-  error_.clear();
 }
 
 bool DecodedText::FailLine(const std::string& message) {
@@ -117,7 +59,7 @@ bool DecodedText::FailLine(const std::string& message) {
 // Appends the next piece of the file to the bytes not yet taken; false at its end.
 bool DecodedText::ReadMore() {
   constexpr std::size_t kPiece = 1 << 20;
-  if (eof_) return false;
+  if (eof_ || !file_) return false;
   if (begin_ > 0) {
     buffer_.erase(0, begin_);
     begin_ = 0;
@@ -135,7 +77,7 @@ bool DecodedText::ReadMore() {
   return got > 0;
 }
 
-bool DecodedText::NextFromFile(TextLine& line) {
+bool DecodedText::NextDecoded(TextLine& line) {
   if (!error_.empty()) return false;
   const bool utf16 = encoding_ == Encoding::kUtf16;
   // Where the line ends: an LF (in UTF-16 a whole unit 0x000A), or the end of the file.
@@ -184,10 +126,26 @@ bool DecodedText::NextFromFile(TextLine& line) {
   return true;
 }
 
+// The encoding a .reg file's first bytes announce and how many bytes they take, or false
+// (with the error) for one that is not supported.
+bool DecodedText::TakeMark(std::string_view start, std::string_view fileName, std::string& error) {
+  fileName_ = std::string(fileName);
+  byLine_ = true;
+  if (start.substr(0, 2) == "\xFF\xFE") {
+    encoding_ = Encoding::kUtf16;
+    dataStart_ = 2;
+  } else if (start.substr(0, 2) == "\xFE\xFF") {
+    return Fail(error, fileName, 1, "UTF-16 big-endian is not supported");
+  } else if (start.substr(0, 3) == "\xEF\xBB\xBF") {
+    encoding_ = Encoding::kUtf8;
+    dataStart_ = 3;
+  }
+  return true;
+}
+
 bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileName, DecodedText& out,
                       std::string& error) {
   out = DecodedText();
-  out.fileName_ = std::string(fileName);
   out.file_ = std::make_unique<std::ifstream>(path, std::ios::binary);
   if (!*out.file_) {
     error = std::string(fileName) + ": cannot be read";
@@ -195,16 +153,8 @@ bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileNa
   }
   char mark[3] = {};
   out.file_->read(mark, 3);
-  const std::string_view start(mark, static_cast<std::size_t>(out.file_->gcount()));
-  if (start.substr(0, 2) == "\xFF\xFE") {
-    out.encoding_ = DecodedText::Encoding::kUtf16;
-    out.dataStart_ = 2;
-  } else if (start.substr(0, 2) == "\xFE\xFF") {
-    return Fail(error, fileName, 1, "UTF-16 big-endian is not supported");
-  } else if (start == "\xEF\xBB\xBF") {
-    out.encoding_ = DecodedText::Encoding::kUtf8;
-    out.dataStart_ = 3;
-  }
+  if (!out.TakeMark(std::string_view(mark, static_cast<std::size_t>(out.file_->gcount())), fileName, error))
+    return false;
   out.Rewind();
   return true;
 }
@@ -212,39 +162,32 @@ bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileNa
 bool DecodeText(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& out,
                 std::string& error) {
   out = DecodedText();
-  const bool utf8Bom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
-  if (source == TextSource::kUtf8) {
-    if (utf8Bom) bytes.remove_prefix(3);
-    // Each line must be UTF-8 with a Shift-JIS form; the lines stay as they are.
-    int number = 0;
-    std::string unused;
-    for (std::size_t start = 0, next = 0; start < bytes.size(); start = next) {
-      std::string_view raw = LineAt(bytes, start, true, next);
-      ++number;
-      if (raw.find('\0') != std::string_view::npos) return Fail(error, fileName, number, "NUL byte in a text file");
-      if (!(Utf8ToCp932(raw, unused) || raw.empty()))
-        return Fail(error, fileName, number, "text that is invalid or has no Shift-JIS form");
+  if (source == TextSource::kRegistry) {
+    // Decoded line by line as a file read from disk is, every line checked now.
+    if (!out.TakeMark(bytes.substr(0, 3), fileName, error)) return false;
+    out.buffer_.assign(bytes.substr(static_cast<std::size_t>(out.dataStart_)));
+    out.eof_ = true;
+    for (TextLine line; out.Next(line);) {
     }
-    out.text_ = bytes;
-    out.crlf_ = true;
-    return true;
-  }
-  if (bytes.substr(0, 2) == "\xFF\xFE") {
-    if (!ConvertUtf16(fileName, bytes.substr(2), out.storage_, error)) return false;
-    out.converted_ = true;
-    return true;
-  }
-  if (bytes.substr(0, 2) == "\xFE\xFF") return Fail(error, fileName, 1, "UTF-16 big-endian is not supported");
-  if (utf8Bom) {
-    if (!ConvertLines(fileName, bytes.substr(3), out.storage_, error,
-                      [](std::string_view raw, std::string& line) { return Utf8ToCp932(raw, line); }))
+    if (!out.error_.empty()) {
+      error = out.error_;
       return false;
-    out.converted_ = true;
+    }
+    out.Rewind();
     return true;
   }
-  if (!CheckNoNul(fileName, bytes, error)) return false;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // Each line must be UTF-8 with a Shift-JIS form; the lines stay as they are.
+  int number = 0;
+  std::string unused;
+  for (std::size_t start = 0, next = 0; start < bytes.size(); start = next) {
+    std::string_view raw = LineAt(bytes, start, true, next);
+    ++number;
+    if (raw.find('\0') != std::string_view::npos) return Fail(error, fileName, number, "NUL byte in a text file");
+    if (!(Utf8ToCp932(raw, unused) || raw.empty()))
+      return Fail(error, fileName, number, "text that is invalid or has no Shift-JIS form");
+  }
   out.text_ = bytes;
-  out.crlf_ = true;
   return true;
 }
 

@@ -23,10 +23,11 @@ enum class TextSource {
   kUtf8,
 };
 
-// A text file decoded: its lines, read one at a time. Text that needs no conversion is read
-// where it lies (the bytes decoded must outlive it); converted text is kept here. A registry
-// file opened with OpenRegistryText is read from disk a piece at a time instead, each line
-// converted as it is read: an export of a million keys is never held whole.
+// A text file decoded: its lines, read one at a time. UTF-8 text (machine.ini) is read where
+// it lies (the bytes decoded must outlive it). A .reg file is decoded a line at a time as it
+// is read, from bytes held here or, opened with OpenRegistryText, from disk a piece at a
+// time (an export of a million keys is never held whole); such a line stays valid until the
+// next is read.
 class DecodedText {
  public:
   // The next line, numbered from 1; false after the last, or at a line that cannot be read
@@ -34,26 +35,25 @@ class DecodedText {
   bool Next(TextLine& line);
   // Back to the first line.
   void Rewind();
-  // What stopped a file read as it goes ("file:line: ..."); empty when nothing did.
+  // What stopped a .reg file's lines ("file:line: ..."); empty when nothing did.
   const std::string& error() const { return error_; }
 
  private:
   friend bool DecodeText(std::string_view, std::string_view, TextSource, DecodedText&, std::string&);
   friend bool OpenRegistryText(const std::filesystem::path&, std::string_view, DecodedText&, std::string&);
   enum class Encoding { kCp932, kUtf8, kUtf16 };
-  bool NextFromFile(TextLine& line);
+  bool TakeMark(std::string_view start, std::string_view fileName, std::string& error);
+  bool NextDecoded(TextLine& line);
   bool ReadMore();
   bool FailLine(const std::string& message);
 
-  std::string storage_;    // converted lines, each ended by LF
-  bool converted_ = false;  // the lines are read from storage_, else from text_
-  std::string_view text_;  // the bytes decoded, when they needed no conversion
-  bool crlf_ = false;      // a CR before the LF belongs to the line end
+  std::string_view text_;  // UTF-8 text, read where it lies
   std::size_t pos_ = 0;
   int number_ = 0;
 
-  // Read as it goes.
-  std::unique_ptr<std::ifstream> file_;
+  // A .reg file, decoded line by line.
+  bool byLine_ = false;
+  std::unique_ptr<std::ifstream> file_;  // null when the bytes are all in buffer_
   std::string fileName_;
   Encoding encoding_ = Encoding::kCp932;
   std::streamoff dataStart_ = 0;  // after the byte-order mark
@@ -77,7 +77,7 @@ bool DecodeText(std::string_view fileName, std::string_view bytes, TextSource so
 bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileName, DecodedText& out,
                       std::string& error);
 
-// The same, all lines at once.
+// The same, all lines at once (for UTF-8 text, whose lines stay where they lie).
 bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSource source, DecodedText& decoded,
                     std::vector<TextLine>& lines, std::string& error);
 
