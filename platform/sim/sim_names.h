@@ -21,6 +21,21 @@
 
 namespace qx::sim {
 
+// Nodes by folded name, compared in place, with a name alone as well (a transparent order).
+template <typename Node>
+struct NameOrder {
+  using is_transparent = void;
+  bool operator()(const std::shared_ptr<Node>& a, const std::shared_ptr<Node>& b) const {
+    return cp932::CompareNoCase(a->name, b->name) < 0;
+  }
+  bool operator()(const std::shared_ptr<Node>& a, std::string_view b) const {
+    return cp932::CompareNoCase(a->name, b) < 0;
+  }
+  bool operator()(std::string_view a, const std::shared_ptr<Node>& b) const {
+    return cp932::CompareNoCase(a, b->name) < 0;
+  }
+};
+
 // Nodes (registry keys, files) in the order of their folded names, the order in which
 // Windows enumerates registry subkeys and NTFS directory entries. A node's name is its key
 // in the set: it must not change while the node is in one. Each name is kept once, in the
@@ -28,18 +43,7 @@ namespace qx::sim {
 // a pointer.
 template <typename Node>
 class NameSet {
-  struct Less {
-    using is_transparent = void;
-    bool operator()(const std::shared_ptr<Node>& a, const std::shared_ptr<Node>& b) const {
-      return cp932::CompareNoCase(a->name, b->name) < 0;
-    }
-    bool operator()(const std::shared_ptr<Node>& a, std::string_view b) const {
-      return cp932::CompareNoCase(a->name, b) < 0;
-    }
-    bool operator()(std::string_view a, const std::shared_ptr<Node>& b) const {
-      return cp932::CompareNoCase(a, b->name) < 0;
-    }
-  };
+  using Less = NameOrder<Node>;
   using Set = std::set<std::shared_ptr<Node>, Less>;
 
  public:

@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "platform/sim/sim_names.h"
 #include "platform/sim/sim_spooler_core.h"
 
 namespace qx::sim {
@@ -11,20 +12,6 @@ namespace qx::sim {
 namespace {
 
 constexpr char kPrinters[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
-
-// Printers in enumeration order: by folded key name.
-struct KeyOrder {
-  using is_transparent = void;
-  bool operator()(const std::shared_ptr<RegKey>& a, const std::shared_ptr<RegKey>& b) const {
-    return cp932::CompareNoCase(a->name, b->name) < 0;
-  }
-  bool operator()(const std::shared_ptr<RegKey>& a, std::string_view b) const {
-    return cp932::CompareNoCase(a->name, b) < 0;
-  }
-  bool operator()(std::string_view a, const std::shared_ptr<RegKey>& b) const {
-    return cp932::CompareNoCase(a, b->name) < 0;
-  }
-};
 
 }  // namespace
 
@@ -34,7 +21,7 @@ struct PrinterIndex::Data {
     std::vector<std::string> ports;  // folded, as listed (a port listed twice counts twice)
   };
   std::shared_ptr<RegKey> printers;  // the printers' key; null when the machine has none
-  std::unordered_map<std::string, std::set<std::shared_ptr<RegKey>, KeyOrder>> byName;
+  std::unordered_map<std::string, std::set<std::shared_ptr<RegKey>, NameOrder<RegKey>>> byName;
   std::unordered_map<std::string, std::size_t> portUse;
   std::unordered_map<const RegKey*, Entry> entries;
 };
