@@ -60,6 +60,13 @@ int CQXErsDoc::StartErase(HWND window, int choice) {
   return 1;
 }
 
+int CQXErsDoc::RunNow(int choice) {
+  viewWindow = nullptr;
+  driverChoice = choice;
+  RunErase();
+  return runResult;
+}
+
 DWORD CQXErsDoc::RunEraseThread(void* job) { return static_cast<CQXErsDoc*>(job)->RunErase(); }
 
 DWORD CQXErsDoc::RunErase() {
@@ -67,6 +74,7 @@ DWORD CQXErsDoc::RunErase() {
   int check = CheckEnvironment();
   if (check < 0) {
     // Nothing has been changed and nothing is logged: the view only shows why.
+    runResult = check;
     Send(QXM_RESULT, static_cast<WPARAM>(static_cast<LPARAM>(check)), 0);
     return 0;
   }
@@ -94,7 +102,7 @@ DWORD CQXErsDoc::RunErase() {
   for (const Stage& stage : kStages) {
     if (stage.ownSteps) stepTotal += static_cast<DWORD>(stage.ownSteps(*this));
   }
-  if (logEnabled == 1) WriteLogHeader();
+  if (logEnabled == 1 || !logCopyPath.empty()) WriteLogHeader();
   Send(QXM_RANGE, 0, static_cast<LPARAM>(stepTotal));
 
   for (const Stage& stage : kStages) {
@@ -104,9 +112,10 @@ DWORD CQXErsDoc::RunErase() {
   }
 
   while (stepPos < stepTotal) SendStep();
-  if (logEnabled == 1) WriteLogSections();
+  if (logEnabled == 1 || !logCopyPath.empty()) WriteLogSections();
   Send(QXM_RUN_END, 0, 0);
-  Send(QXM_RESULT, restartNeeded == 1 ? kResultRestart : kResultDone, 0);
+  runResult = restartNeeded == 1 ? kResultRestart : kResultDone;
+  Send(QXM_RESULT, static_cast<WPARAM>(runResult), 0);
   return 1;
 }
 

@@ -32,6 +32,8 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   // Run control. The worker tells the view's window how it goes; the driver choice is the
   // view's (0 keep the printer drivers, 1 delete them too).
   int StartErase(HWND viewWindow, int driverChoice);
+  // The run on the calling thread, with no window told anything; returns its result.
+  int RunNow(int driverChoice);
   void RestartSystem();  // on the user-interface thread, after the result
   static DWORD RunEraseThread(void* job);
 
@@ -209,6 +211,9 @@ class CQXErsDoc : public RunContext, public DeletionLists, public RunLog, public
   // Run log.
   int WriteLogHeader();
   int WriteLogSections();
+  std::vector<HANDLE> OpenLogFiles(DWORD creation);
+  void WriteToLogFiles(const std::vector<HANDLE>& files, const std::string& text);
+  void CloseLogFiles(const std::vector<HANDLE>& files);
 
   Platform& sys;
 

@@ -65,6 +65,7 @@ struct RunContext {
   int restartNeeded = 0;
   bool spoolerRunning = false;
   int driverChoice = -1;  // the view's: 0 keep the printer drivers, 1 delete them, -1 not asked
+  int runResult = kResultDone;  // the result the run ended with, as QXM_RESULT tells it
   std::string moduleDir, systemDir, altSystemDir, windowsDir, tempDir;
   int productDirCount = 0;
   // What the run refused or could not finish that no log line of the stage's own shows as
@@ -132,7 +133,11 @@ struct DeletionLists {
 // Lines are collected only while the log is on.
 class RunLog {
  public:
-  int logEnabled = 0;
+  int logEnabled = 0;     // QXErs.ini's LOG=1: QXErs.log is written into the temporary directory
+  bool keepLogLines = false;  // the lines are collected without it too (for a result file)
+  std::string logCopyPath;    // the log is also written here ("" none)
+  bool logCopyFailed = false; // it could not be
+  bool logWritten = false;    // QXErs.log was written
   StringList logFiles;            // ＜削除ファイル＞
   StringList logRegistry;         // ＜削除レジストリ＞
   StringList logPartialRegistry;  // ＜一部削除レジストリ＞
@@ -142,8 +147,9 @@ class RunLog {
   StringList logSpoolerStopped;   // ＜SPOOLER停止時の処理＞
   StringList logRestartCauses;    // ＜再起動要因＞
 
+  bool Logging() const { return logEnabled == 1 || keepLogLines || !logCopyPath.empty(); }
   void AddLog(StringList& list, std::string line) {
-    if (logEnabled == 1) list.push_back(std::move(line));
+    if (Logging()) list.push_back(std::move(line));
   }
   // The sections in the log's order, with their headings.
   std::vector<std::pair<const char*, const StringList*>> Sections() const {

@@ -49,18 +49,44 @@ std::string Listed(const StringList& items) {
 
 }  // namespace
 
-int CQXErsDoc::WriteLogHeader() {
+// The files the log goes to: QXErs.log in the temporary directory when QXErs.ini asks for it,
+// and the copy the command line names. Each is opened before anything is gathered, so that a
+// log that cannot be opened costs nothing; a copy that cannot be written is noted and not
+// tried again.
+std::vector<HANDLE> CQXErsDoc::OpenLogFiles(DWORD creation) {
+  std::vector<HANDLE> files;
   // Without a temporary directory the name alone would land in the current directory.
-  if (tempDir.empty()) return -1;
-  HANDLE file = OpenLogAtEnd(sys.files, sys.system, tempDir + "QXErs.log", CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+  if (logEnabled == 1 && !tempDir.empty()) {
+    HANDLE file = OpenLogAtEnd(sys.files, sys.system, tempDir + "QXErs.log", creation);
+    if (file != INVALID_HANDLE_VALUE) files.push_back(file);
+    logWritten = file != INVALID_HANDLE_VALUE && (creation == CREATE_ALWAYS || logWritten);
+  }
+  if (!logCopyPath.empty() && !logCopyFailed) {
+    HANDLE file = OpenLogAtEnd(sys.files, sys.system, logCopyPath, creation);
+    if (file != INVALID_HANDLE_VALUE) files.push_back(file);
+    else logCopyFailed = true;
+  }
+  return files;
+}
+
+void CQXErsDoc::WriteToLogFiles(const std::vector<HANDLE>& files, const std::string& text) {
+  for (HANDLE file : files) Write(sys.files, file, text);
+}
+
+void CQXErsDoc::CloseLogFiles(const std::vector<HANDLE>& files) {
+  for (HANDLE file : files) sys.files.CloseHandle(file);
+}
+
+int CQXErsDoc::WriteLogHeader() {
+  std::vector<HANDLE> files = OpenLogFiles(CREATE_ALWAYS);
+  if (files.empty()) return -1;
 
   SYSTEMTIME now;
   sys.system.GetLocalTime(now);
   char time[96];
   std::snprintf(time, sizeof time, "%d年 %d月 %d日 %d時 %d分", now.wYear, now.wMonth, now.wDay, now.wHour,
                 now.wMinute);
-  Write(sys.files, file, kHeavyLine + "＜環境情報＞" + kCrLf + time + kCrLf + "OS Type：" + OsName(osType) + kCrLf);
+  WriteToLogFiles(files, kHeavyLine + "＜環境情報＞" + kCrLf + time + kCrLf + "OS Type：" + OsName(osType) + kCrLf);
 
   std::string block = std::string("Qorvexディレクトリ：") + kCrLf + Listed(productDirs);
   block += std::string("Spoolディレクトリ：") + kCrLf + Listed(spoolDirs);
@@ -85,30 +111,29 @@ int CQXErsDoc::WriteLogHeader() {
     EnumSubkeyNames(sys.registry, HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers", printers);
     EnumSubkeyNames(sys.registry, HKEY_CURRENT_USER, "Printers\\Connections", printers);
   }
-  Write(sys.files, file, block + Listed(printers));
+  WriteToLogFiles(files, block + Listed(printers));
 
   std::string kinds = "削除種類：";
   if (delFlags & kDelNetPort) kinds += "Netrova ";
   if (delFlags & kDelProduct) kinds += "Qorvex ";
   if (delFlags & kDelDrivers) kinds += "Driver ";
-  Write(sys.files, file, kinds + kCrLf);
-  Write(sys.files, file, "削除対象データ数：" + std::to_string(stepTotal) + kCrLf);
-  sys.files.CloseHandle(file);
+  WriteToLogFiles(files, kinds + kCrLf);
+  WriteToLogFiles(files, "削除対象データ数：" + std::to_string(stepTotal) + kCrLf);
+  CloseLogFiles(files);
   return 0;
 }
 
 int CQXErsDoc::WriteLogSections() {
-  if (tempDir.empty()) return -1;
-  HANDLE file = OpenLogAtEnd(sys.files, sys.system, tempDir + "QXErs.log", OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+  std::vector<HANDLE> files = OpenLogFiles(OPEN_EXISTING);
+  if (files.empty()) return -1;
   for (const auto& [heading, lines] : Sections()) {
     if (lines->empty()) continue;
     std::string text = kHeavyLine + heading + kCrLf;
     for (const std::string& line : *lines) text += line + kCrLf;
-    Write(sys.files, file, text);
+    WriteToLogFiles(files, text);
   }
-  Write(sys.files, file, kHeavyLine);
-  sys.files.CloseHandle(file);
+  WriteToLogFiles(files, kHeavyLine);
+  CloseLogFiles(files);
   return 0;
 }
 

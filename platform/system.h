@@ -18,6 +18,9 @@ class System {
   // Always the program's own module.
   virtual DWORD GetModuleFileNameA(char* buffer, DWORD cchBuffer) = 0;
   virtual void GetLocalTime(SYSTEMTIME& time) = 0;
+  // size: the buffer's size in, the name's length (without the zero) out; a buffer too small
+  // fails with ERROR_BUFFER_OVERFLOW and size the size needed (with the zero).
+  virtual BOOL GetComputerNameA(char* buffer, DWORD* size) = 0;
   virtual void Sleep(DWORD milliseconds) = 0;
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;

@@ -113,7 +113,7 @@ int CQXErsDoc::RemoveTextFromValue(const std::string& entry) {
 }
 
 void CQXErsDoc::LogKeyDeletion(int result, const std::string& rootName, const std::string& subkey) {
-  if (logEnabled != 1) return;
+  if (!Logging()) return;
   std::string line = rootName + "\\" + subkey;
   if (result == 1) {
     line += " キー削除成功。";
@@ -128,7 +128,7 @@ void CQXErsDoc::LogKeyDeletion(int result, const std::string& rootName, const st
 
 void CQXErsDoc::LogValueDeletion(int result, const std::string& rootName, const std::string& subkey,
                                  const std::string& valueName) {
-  if (logEnabled != 1) return;
+  if (!Logging()) return;
   std::string line = rootName + "\\" + subkey + " , " + valueName;
   switch (result) {
     case 0: line += " データ削除成功。"; break;

@@ -1,6 +1,7 @@
 #include "app/ui/CQXErsView.h"
 
 #include "app/config.h"
+#include "app/ui/run_report.h"
 #include "app/ui/ui_text.h"
 #include "resources/resource.h"
 
@@ -46,6 +47,13 @@ int CQXErsView::DriversTemplate() const { return fontFlag == 1 ? IDD_DRIVERS_UI 
 int CQXErsView::ProgressTemplate() const { return fontFlag == 1 ? IDD_PROGRESS_UI : IDD_PROGRESS; }
 
 void CQXErsView::OnTimer() {
+  doc_.sys.system.GetLocalTime(start_);
+  doc_.logCopyPath = switches.logPath;
+  doc_.keepLogLines = !switches.reportPath.empty();
+  if (switches.Unattended()) {
+    StartUnattended();
+    return;
+  }
   bool confirmed = dialogs_.RunModal(ConfirmTemplate(), 0, [this](int button, int) { return OnConfirmButton(button); });
   if (!confirmed) {
     ShowEndMessage(kResultCancelled);
@@ -62,7 +70,7 @@ void CQXErsView::OnTimer() {
     ShowEndMessage(kResultNoConfiguration);
     return;
   }
-  int choice = preset == "1" ? 1 : 0;
+  int choice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
   bool ok = dialogs_.RunModal(DriversTemplate(), choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS,
                               [this, &choice](int button, int radio) { return OnDriversButton(button, radio, choice); });
   driverChoice = choice;
@@ -71,6 +79,26 @@ void CQXErsView::OnTimer() {
     return;
   }
   job = &doc_;
+  doc_.StartErase(window, driverChoice);
+}
+
+// No questions: the driver choice is the command line's, else the one the dialog would have
+// been preset to. A quiet run has no window to tell: it runs on this thread and ends here.
+void CQXErsView::StartUnattended() {
+  doc_.PrepareRun();
+  std::string preset = doc_.moduleDir.empty()
+                           ? std::string(kIniNotOpened)
+                           : ReadIniValue(doc_.sys.files, "ENVIRONMENT", "DEFAULT_DELPRINTER", doc_.ConfigPath());
+  if (preset == kIniNotOpened) {
+    ShowEndMessage(kResultNoConfiguration);
+    return;
+  }
+  driverChoice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
+  job = &doc_;
+  if (switches.mode == RunSwitches::Mode::Quiet) {
+    ShowEndMessage(doc_.RunNow(driverChoice));
+    return;
+  }
   doc_.StartErase(window, driverChoice);
 }
 
@@ -96,7 +124,9 @@ DialogStep CQXErsView::OnDriversButton(int button, int checkedRadio, int& choice
 
 LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case QXM_RUN_START: dialogs_.ShowProgress(ProgressTemplate()); break;
+    case QXM_RUN_START:
+      if (switches.mode != RunSwitches::Mode::Quiet) dialogs_.ShowProgress(ProgressTemplate());
+      break;
     case QXM_RUN_END: dialogs_.CloseProgress(); break;
     // The progress bar takes 16-bit values.
     case QXM_RANGE: dialogs_.SetProgressRange(static_cast<WORD>(wParam), static_cast<WORD>(lParam)); break;
@@ -111,13 +141,58 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CQXErsView::ShowEndMessage(int code) {
+  if (code == kResultRestart) {
+    Finish(code, RestartAsSwitched(code));
+    return;
+  }
+  if (!switches.Unattended()) {
+    for (const EndMessage& m : kEndMessages) {
+      if (m.code != code) continue;
+      dialogs_.ShowMessageBox(dialogs_.LoadUiString(m.text), m.caption, m.type);
+      break;
+    }
+  }
+  Finish(code, false);
+}
+
+bool CQXErsView::RestartAsSwitched(int code) {
+  switch (switches.EffectiveRestart()) {
+    case RunSwitches::Restart::Force:
+      return true;
+    case RunSwitches::Restart::Never:
+      // The person at an interactive run still hears that it is over; the restart is theirs.
+      if (!switches.Unattended())
+        dialogs_.ShowMessageBox(dialogs_.LoadUiString(IDS_END_DONE), kCaptionFinished, kBoxOk | kIconInformation);
+      return false;
+    default:
+      break;
+  }
   for (const EndMessage& m : kEndMessages) {
     if (m.code != code) continue;
-    int answer = dialogs_.ShowMessageBox(dialogs_.LoadUiString(m.text), m.caption, m.type);
-    if (code == kResultRestart && answer == kIdYes) doc_.RestartSystem();
-    break;
+    return dialogs_.ShowMessageBox(dialogs_.LoadUiString(m.text), m.caption, m.type) == kIdYes;
   }
+  return false;
+}
+
+// The result file is written before the restart is asked of Windows, which may end the
+// program at any moment after.
+void CQXErsView::Finish(int code, bool restart) {
+  exitCode = switches.MsiExitCodes() ? MsiExitCode(code, restart) : 0;
+  if (!switches.reportPath.empty()) {
+    RunReport report = GatherReport(doc_, code, exitCode, restart, start_);
+    WriteFileWhole(doc_.sys.files, switches.reportPath, FormatReport(report));
+  }
+  if (restart) doc_.RestartSystem();
   dialogs_.CloseApplication();
+}
+
+void CQXErsView::EndAsSecondInstance() {
+  doc_.sys.system.GetLocalTime(start_);
+  exitCode = switches.MsiExitCodes() ? kExitAlreadyRunning : 0;
+  if (!switches.reportPath.empty()) {
+    RunReport report = GatherReport(doc_, kResultNotRun, exitCode, false, start_);
+    WriteFileWhole(doc_.sys.files, switches.reportPath, FormatReport(report));
+  }
 }
 
 }  // namespace qx

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/CQXErsDoc.h"
+#include "app/ui/command_line.h"
 
 namespace qx {
 
@@ -64,6 +65,11 @@ class CQXErsView {
   int fontFlag = 0;      // 1 when the font "MS UI Gothic" is installed
   int driverChoice = 0;  // 0 keep the printer drivers, 1 delete them too
   CQXErsDoc* job = nullptr;
+  // The command line's switches; none: the interactive program.
+  RunSwitches switches;
+  // What the program exits with: the Windows Installer's code when the switches ask for one,
+  // else 0 as it always did.
+  int exitCode = 0;
 
   // The templates for the installed fonts.
   int ConfirmTemplate() const;
@@ -77,11 +83,20 @@ class CQXErsView {
   DialogStep OnDriversButton(int button, int checkedRadio, int& choice);
   // The run messages; the shell routes every message of the window here.
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  // The end message for a result code, the restart when it is asked for, and the close.
+  // The end message for a result code, the restart when it is asked for, the result file
+  // and the close. An unattended run shows no end message.
   void ShowEndMessage(int code);
+  // A second instance: nothing runs; the exit code and the result file say why.
+  void EndAsSecondInstance();
 
  private:
   bool AskQuit();
+  void StartUnattended();
+  // Whether the restart a result needs is to be started, as the switches say (asking when
+  // they say so).
+  bool RestartAsSwitched(int code);
+  void Finish(int code, bool restart);
+  SYSTEMTIME start_{};
   CQXErsDoc& doc_;
   Dialogs& dialogs_;
 };

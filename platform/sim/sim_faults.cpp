@@ -99,6 +99,7 @@ const std::vector<CallSpec>& CallTable() {
       {"GetWindowsDirectoryA", Reports::kError, Changes::kNo, {}},
       {"GetTempPathA", Reports::kError, Changes::kNo, {}},
       {"GetModuleFileNameA", Reports::kError, Changes::kNo, {}},
+      {"GetComputerNameA", Reports::kError, Changes::kNo, {}},
       {"CreateEventA", Reports::kError, Changes::kNo, {}},
       {"OpenEventA", Reports::kError, Changes::kNo, {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
       {"SetEvent", Reports::kError, Changes::kNo, {}},
@@ -570,6 +571,10 @@ class FaultSystem final : public System {
     return core_.GetModuleFileNameA(buffer, cch);
   }
   void GetLocalTime(SYSTEMTIME& time) override { core_.GetLocalTime(time); }
+  BOOL GetComputerNameA(char* buffer, DWORD* size) override {
+    if (Failed("GetComputerNameA", {})) return FALSE;
+    return core_.GetComputerNameA(buffer, size);
+  }
   void Sleep(DWORD ms) override { core_.Sleep(ms); }
   DWORD GetLastError() override { return core_.GetLastError(); }
   void SetLastError(DWORD error) override { core_.SetLastError(error); }

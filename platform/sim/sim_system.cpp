@@ -101,6 +101,25 @@ DWORD SystemCore::GetTempPathA(DWORD cchBuffer, char* buffer) {
 
 // A buffer too small receives the first cchBuffer bytes without a terminating zero, and the
 // result is cchBuffer, as on Windows XP and earlier.
+// The name Windows took at start from its registry; a machine without one has none to give.
+BOOL SystemCore::GetComputerNameA(char* buffer, DWORD* size) {
+  Lock lock(s_.mu);
+  if (!size) return s_.SetError(ERROR_INVALID_PARAMETER), FALSE;
+  std::string name;
+  if (auto key = s_.FindKeyPath("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName")) {
+    if (const RegValue* v = key->values.Find("ComputerName"); v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ))
+      name = std::string(v->data.c_str());
+  }
+  if (name.empty()) return s_.SetError(ERROR_FILE_NOT_FOUND), FALSE;
+  if (!buffer || *size <= name.size()) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    return s_.SetError(ERROR_BUFFER_OVERFLOW), FALSE;
+  }
+  std::memcpy(buffer, name.c_str(), name.size() + 1);
+  *size = static_cast<DWORD>(name.size());
+  return TRUE;
+}
+
 DWORD SystemCore::GetModuleFileNameA(char* buffer, DWORD cchBuffer) {
   Lock lock(s_.mu);
   const std::string& name = s_.settings.moduleFileName;

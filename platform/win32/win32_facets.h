@@ -64,6 +64,7 @@ class Win32System final : public System {
   DWORD GetTempPathA(DWORD cchBuffer, char* buffer) override;
   DWORD GetModuleFileNameA(char* buffer, DWORD cchBuffer) override;
   void GetLocalTime(SYSTEMTIME& time) override;
+  BOOL GetComputerNameA(char* buffer, DWORD* size) override;
   void Sleep(DWORD milliseconds) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;

@@ -50,6 +50,13 @@ void Win32System::GetLocalTime(qx::SYSTEMTIME& time) {
   time = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
+BOOL Win32System::GetComputerNameA(char* buffer, DWORD* size) {
+  ::DWORD n = size ? *size : 0;
+  ::BOOL ok = ::GetComputerNameA(buffer, &n);
+  if (size) *size = n;
+  return ok;
+}
+
 void Win32System::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 DWORD Win32System::GetLastError() { return ::GetLastError(); }
