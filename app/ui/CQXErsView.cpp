@@ -177,22 +177,25 @@ bool CQXErsView::RestartAsSwitched(int code) {
 // The result file is written before the restart is asked of Windows, which may end the
 // program at any moment after.
 void CQXErsView::Finish(int code, bool restart) {
-  exitCode = switches.MsiExitCodes() ? MsiExitCode(code, restart) : 0;
-  if (!switches.reportPath.empty()) {
-    RunReport report = GatherReport(doc_, code, exitCode, restart, start_);
-    WriteFileWhole(doc_.sys.files, switches.reportPath, FormatReport(report));
-  }
+  msiExitCode = MsiExitCode(code, restart);
+  exitCode = switches.MsiExitCodes() ? msiExitCode : 0;
+  WriteReport(code, restart);
   if (restart) doc_.RestartSystem();
   dialogs_.CloseApplication();
 }
 
 void CQXErsView::EndAsSecondInstance() {
   doc_.sys.system.GetLocalTime(start_);
-  exitCode = switches.MsiExitCodes() ? kExitAlreadyRunning : 0;
-  if (!switches.reportPath.empty()) {
-    RunReport report = GatherReport(doc_, kResultNotRun, exitCode, false, start_);
-    WriteFileWhole(doc_.sys.files, switches.reportPath, FormatReport(report));
-  }
+  msiExitCode = kExitAlreadyRunning;
+  exitCode = switches.MsiExitCodes() ? msiExitCode : 0;
+  WriteReport(kResultNotRun, false);
+}
+
+void CQXErsView::WriteReport(int code, bool restart) {
+  if (switches.reportPath.empty()) return;
+  std::string text = FormatReport(GatherReport(doc_, code, msiExitCode, restart, start_));
+  if (reportWriter) reportWriter(switches.reportPath, text);
+  else WriteFileWhole(doc_.sys.files, switches.reportPath, text);
 }
 
 }  // namespace qx

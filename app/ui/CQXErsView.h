@@ -70,6 +70,10 @@ class CQXErsView {
   // What the program exits with: the Windows Installer's code when the switches ask for one,
   // else 0 as it always did.
   int exitCode = 0;
+  int msiExitCode = 0;  // the Windows Installer's code for the end, whatever the switches
+  // Where the result file goes; unset: written through the machine's files to the path of
+  // /report. A shell that keeps the file elsewhere (the simulation's host) sets its own.
+  std::function<bool(const std::string& path, const std::string& text)> reportWriter;
 
   // The templates for the installed fonts.
   int ConfirmTemplate() const;
@@ -96,6 +100,7 @@ class CQXErsView {
   // they say so).
   bool RestartAsSwitched(int code);
   void Finish(int code, bool restart);
+  void WriteReport(int code, bool restart);
   SYSTEMTIME start_{};
   CQXErsDoc& doc_;
   Dialogs& dialogs_;
