@@ -100,6 +100,8 @@ if step mingw-configure cmake --preset mingw && step mingw-build cmake --build -
   if ! timeout 900 tests/wine/run-ui-tests.sh "$root/build/mingw"; then failed+=(wine-ui); fi
   echo "== wine-e2e"
   if ! timeout 900 tests/wine/run-erase-e2e.sh "$root/build/mingw"; then failed+=(wine-e2e); fi
+  echo "== wine-unattended"
+  if ! timeout 900 tests/wine/run-unattended-e2e.sh "$root/build/mingw"; then failed+=(wine-unattended); fi
 fi
 
 # The 32-bit QXErs.exe, the one for Windows 95 to 2000: built, and its imports checked

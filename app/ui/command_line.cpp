@@ -69,7 +69,9 @@ bool ParseSwitches(const std::vector<std::string>& words, RunSwitches& s, std::s
     }
     std::string body = word.substr(1);
     std::size_t colon = body.find(':');
-    std::string name = FoldCase(body.substr(0, colon));
+    std::string name = body.substr(0, colon);
+    for (char& ch : name)
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
     bool hasValue = colon != std::string::npos;
     std::string value = hasValue ? body.substr(colon + 1) : std::string();
     bool takesValue = name == "log" || name == "report";

@@ -11,6 +11,12 @@
 //   partway CLASS TITLE ID  until the progress bar ID stands strictly between its ends (60 s)
 //   shot FILE.bmp           the whole screen, as a 24-bit bitmap
 //   hold FILE MS            keeps FILE open without sharing, as a program using it would
+//   windows EXE MS          once a process of that file name runs (within 60 s), until none
+//                           does (at most MS): prints every visible window any of them showed,
+//                           "CLASS/ID 'TITLE'" a line (ID: the first of 1000 1003 1005 65535
+//                           the window has, a progress bar, a dialog or a message box; else 0)
+//   run COMMANDLINE         starts the program and waits for it to end; prints its exit
+//                           code (a Unix shell sees only its low 8 bits)
 //   sleep MS
 //
 // CLASS may end in "/ID": only windows with a control ID match, which tells a dialog from the
@@ -19,6 +25,7 @@
 // and in the output.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +117,75 @@ bool Shot(const wchar_t* file) {
   return fclose(f) == 0 && ok;
 }
 
+// The processes whose program file has this name.
+std::vector<DWORD> ProcessesNamed(const wchar_t* exe) {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (lstrcmpiW(entry.szExeFile, exe) == 0) ids.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+struct WindowWatch {
+  std::vector<DWORD> processes;
+  std::vector<std::wstring> seen;  // "class 'title'" of every visible window found
+};
+
+BOOL CALLBACK Watch(HWND w, LPARAM p) {
+  auto* watch = reinterpret_cast<WindowWatch*>(p);
+  DWORD process = 0;
+  GetWindowThreadProcessId(w, &process);
+  if (!IsWindowVisible(w)) return TRUE;
+  for (DWORD id : watch->processes) {
+    if (id != process) continue;
+    wchar_t cls[256], title[512];
+    GetClassNameW(w, cls, 256);
+    GetWindowTextW(w, title, 512);
+    int marker = 0;
+    for (int id : {1000, 1003, 1005, 65535})
+      if (!marker && GetDlgItem(w, id)) marker = id;
+    std::wstring name = std::wstring(cls) + L"/" + std::to_wstring(marker) + L" '" + title + L"'";
+    bool known = false;
+    for (const std::wstring& s : watch->seen) known = known || s == name;
+    if (!known) watch->seen.push_back(name);
+  }
+  return TRUE;
+}
+
+bool WatchWindows(const wchar_t* exe, DWORD ms) {
+  WindowWatch watch;
+  for (DWORD waited = 0; (watch.processes = ProcessesNamed(exe)).empty(); waited += 5) {
+    if (waited >= 60000) {
+      std::fprintf(stderr, "qx_ui_robot: no process %s\n", Utf8(exe).c_str());
+      return false;
+    }
+    Sleep(5);
+  }
+  bool ended = false;
+  for (DWORD waited = 0; waited <= ms; waited += 10) {
+    EnumWindows(Watch, reinterpret_cast<LPARAM>(&watch));
+    std::vector<DWORD> now = ProcessesNamed(exe);
+    if (now.empty()) {
+      ended = true;
+      break;
+    }
+    for (DWORD id : now) {
+      bool known = false;
+      for (DWORD p : watch.processes) known = known || p == id;
+      if (!known) watch.processes.push_back(id);
+    }
+    Sleep(10);
+  }
+  for (const std::wstring& s : watch.seen) std::printf("%s\n", Utf8(s).c_str());
+  std::fflush(stdout);
+  if (!ended) std::fprintf(stderr, "qx_ui_robot: %s still runs\n", Utf8(exe).c_str());
+  return ended;
+}
+
 bool Step(int argc, wchar_t** argv, int& i) {
   std::wstring op = argv[i++];
   auto need = [&](int n) { return i + n <= argc; };
@@ -126,6 +202,25 @@ bool Step(int argc, wchar_t** argv, int& i) {
     Sleep(ms);
     CloseHandle(f);
     return true;
+  }
+  if (op == L"run" && need(1)) {
+    std::wstring line = argv[i++];
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return false;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    std::fflush(stdout);
+    return true;
+  }
+  if (op == L"windows" && need(2)) {
+    i += 2;
+    return WatchWindows(argv[i - 2], static_cast<DWORD>(_wtoi(argv[i - 1])));
   }
   if (!need(3)) return false;
   const wchar_t* cls = argv[i];
