@@ -161,6 +161,7 @@ inline constexpr DWORD SYNCHRONIZE = 0x00100000;
 inline constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
 inline constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
 inline constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+inline constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
 inline constexpr DWORD SERVICE_CONTROL_STOP = 1;
 inline constexpr DWORD SERVICE_CONTROL_PAUSE = 2;
 inline constexpr DWORD SERVICE_CONTROL_CONTINUE = 3;

@@ -20,6 +20,8 @@ class Windows {
   // The callback answers FALSE to stop the enumeration.
   virtual BOOL EnumWindows(const std::function<BOOL(HWND)>& callback) = 0;
   virtual int GetWindowTextA(HWND window, char* buffer, int cchBuffer) = 0;
+  // The window's class name, cut to fit (with its zero); 0 on failure.
+  virtual int GetClassNameA(HWND window, char* buffer, int cchBuffer) = 0;
   virtual BOOL IsWindow(HWND window) = 0;
   virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
   virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;

@@ -122,6 +122,7 @@ const std::vector<CallSpec>& CallTable() {
       {"FindWindowA", Reports::kError, Changes::kNo, {}},
       {"EnumWindows", Reports::kError, Changes::kNo, {}},
       {"GetWindowTextA", Reports::kError, Changes::kNo, {ERROR_INVALID_WINDOW_HANDLE}},
+      {"GetClassNameA", Reports::kError, Changes::kNo, {ERROR_INVALID_WINDOW_HANDLE}},
       {"IsWindow", Reports::kError, Changes::kNo, {}},
       {"SendMessageA", Reports::kError, Changes::kNo, {}},
       {"PostMessageA", Reports::kError, Changes::kNo, {ERROR_NOT_ENOUGH_QUOTA, ERROR_INVALID_WINDOW_HANDLE}},
@@ -689,6 +690,13 @@ class FaultWindows final : public Windows {
       return 0;
     }
     return core_.GetWindowTextA(window, buffer, cch);
+  }
+  int GetClassNameA(HWND window, char* buffer, int cch) override {
+    if (Failed("GetClassNameA", Of(window))) {
+      if (buffer && cch > 0) buffer[0] = '\0';
+      return 0;
+    }
+    return core_.GetClassNameA(window, buffer, cch);
   }
   BOOL IsWindow(HWND window) override {
     if (Failed("IsWindow", Of(window))) return FALSE;

@@ -188,8 +188,9 @@ bool Matches(const std::vector<PatTok>& pattern, std::string_view name) {
 WIN32_FIND_DATAA FindData(const FileNode& n, std::string_view nameOverride = {}) {
   WIN32_FIND_DATAA d;
   d.dwFileAttributes = ReportedAttributes(n);
-  d.nFileSizeLow = n.directory ? 0 : static_cast<DWORD>(n.contents.size());
-  d.nFileSizeHigh = n.directory ? 0 : static_cast<DWORD>(static_cast<std::uint64_t>(n.contents.size()) >> 32);
+  std::uint64_t size = n.contentsPending ? n.outsideSize : n.contents.size();
+  d.nFileSizeLow = n.directory ? 0 : static_cast<DWORD>(size);
+  d.nFileSizeHigh = n.directory ? 0 : static_cast<DWORD>(size >> 32);
   d.cFileName = nameOverride.empty() ? n.name : std::string(nameOverride);
   d.cAlternateFileName = nameOverride.empty() ? n.shortName : "";
   return d;
@@ -302,7 +303,102 @@ std::shared_ptr<FileNode> SimMachine::State::EnsureDrive(char letter) {
   return root;
 }
 
+// ---------------------------------------------------------------- read through from outside
+
+void OutsideSource::List(FileNode& dir) {
+  if (!dir.listingPending) return;
+  dir.listingPending = false;
+  std::string path = dir.outsidePath;
+  if (path.size() == 2) path += '\\';  // a drive's root
+  reads.push_back("D " + path);
+  std::vector<SimMachine::OutsideFiles::Entry> entries;
+  if (!files->List(path, entries)) return;
+  std::shared_ptr<FileNode> self;
+  if (auto parent = dir.parent.lock()) self = parent->children.FindLong(dir.name);
+  for (const auto& root : roots)
+    if (root.get() == &dir) self = root;
+  for (const SimMachine::OutsideFiles::Entry& e : entries) {
+    if (e.name.empty() || e.name == "." || e.name == "..") continue;
+    // A directory the machine made before it looked outside (Windows' own) is the disk's.
+    if (auto known = dir.children.FindLong(e.name)) {
+      if (known->directory && e.directory && !known->outside) {
+        known->outside = this;
+        known->outsidePath = dir.outsidePath + "\\" + known->name;
+        known->listingPending = true;
+      }
+      continue;
+    }
+    auto n = std::make_shared<FileNode>();
+    n->name = e.name;
+    n->directory = e.directory;
+    n->attributes = e.attributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+    n->outside = this;
+    n->outsidePath = dir.outsidePath + "\\" + e.name;
+    n->listingPending = e.directory;
+    n->contentsPending = !e.directory;
+    n->outsideSize = e.size;
+    n->parent = self;
+    dir.children.Insert(n);
+    if (!e.shortName.empty() && !cp932::EqualNoCase(e.shortName, e.name)) dir.children.SetShortName(*n, e.shortName);
+  }
+}
+
+void OutsideSource::Read(FileNode& file) {
+  if (!file.contentsPending) return;
+  file.contentsPending = false;
+  reads.push_back("F " + file.outsidePath);
+  if (!files->Read(file.outsidePath, file.contents)) file.contents.clear();
+}
+
+void OutsideSource::AskHold(FileNode& file) {
+  if (file.directory || file.holdAsked || file.outsidePath.empty()) return;
+  file.holdAsked = true;
+  if (files->HeldOpen(file.outsidePath)) file.locked = true;
+}
+
+const FileNode& Listed(const FileNode& dir) {
+  if (dir.listingPending && dir.outside) dir.outside->List(const_cast<FileNode&>(dir));
+  return dir;
+}
+
+FileNode& WithContents(FileNode& file) {
+  if (file.contentsPending && file.outside) file.outside->Read(file);
+  return file;
+}
+
+void SimMachine::ReadFilesThrough(std::shared_ptr<OutsideFiles> outside, std::string_view drives) {
+  Lock lock(state_->mu);
+  state_->outsideFiles = std::make_unique<OutsideSource>();
+  state_->outsideFiles->files = std::move(outside);
+  for (char letter : drives) {
+    auto root = state_->EnsureDrive(letter);
+    root->outside = state_->outsideFiles.get();
+    root->outsidePath = root->name;
+    root->listingPending = true;
+    state_->outsideFiles->roots.push_back(root);
+  }
+}
+
+std::vector<std::string> SimMachine::OutsideReads() const {
+  Lock lock(state_->mu);
+  return state_->outsideFiles ? state_->outsideFiles->reads : std::vector<std::string>{};
+}
+
+void SimMachine::ReplayOutsideReads(const std::vector<std::string>& reads) {
+  Lock lock(state_->mu);
+  for (const std::string& read : reads) {
+    if (read.size() < 3) continue;
+    auto n = state_->MachineNode(std::string_view(read).substr(2), false, false);
+    if (!n) continue;
+    if (read[0] == 'D') Listed(*n);
+    else WithContents(*n);
+  }
+}
+
+// ---------------------------------------------------------------- looking names up
+
 std::shared_ptr<FileNode> SimMachine::State::Child(const FileNode& dir, std::string_view name) {
+  Listed(dir);
   if (auto c = dir.children.FindLong(name)) return c;
   if (FileNode* c = dir.children.FindShort(name)) return dir.children.FindLong(c->name);
   return nullptr;
@@ -497,7 +593,7 @@ DWORD SimMachine::State::ReadWholeFile(const std::string& path, std::string& con
   if (DWORD e = Lookup(p, n); e != ERROR_SUCCESS) return e;
   if (n->directory) return ERROR_ACCESS_DENIED;
   if (HeldOpen(*n) || OpenedWithout(*n, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
-  contents = n->contents;
+  contents = WithContents(*n).contents;
   return ERROR_SUCCESS;
 }
 
@@ -514,6 +610,7 @@ DWORD SimMachine::State::WriteWholeFile(const std::string& path, const std::stri
   } else {
     n = AddNode(dir, p.parts.back(), false);
   }
+  n->contentsPending = false;
   n->contents = contents;
   return ERROR_SUCCESS;
 }
@@ -578,6 +675,8 @@ HANDLE FilesCore::CreateFileA(const char* name, DWORD access, DWORD shareMode, D
                       ((f->access & GENERIC_WRITE) && !(shareMode & FILE_SHARE_WRITE));
       if (conflict) return fail(ERROR_SHARING_VIOLATION);
     }
+    if (truncating) node->contentsPending = false;
+    WithContents(*node);
     if (truncating) node->contents.clear();
     if (creation == CREATE_ALWAYS) node->attributes = (flagsAndAttributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
     if (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) lastError = ERROR_ALREADY_EXISTS;
@@ -669,6 +768,7 @@ BOOL FilesCore::DeleteFileA(const char* name) {
   std::shared_ptr<FileNode> n;
   if (DWORD e = s_.ParseAndLookup(name, p, n); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (n->directory || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
+  if (n->outside) n->outside->AskHold(*n);
   if (s_.HeldOpen(*n) || s_.OpenedWithout(*n, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   Detach(n);
   MarkDeleted(n);
@@ -722,6 +822,7 @@ BOOL FilesCore::Move(const char* from, const char* to, DWORD flags) {
   if (DWORD e = s_.Lookup(p, src); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (DWORD e = s_.ParsePath(to, q); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
   if (p.parts.empty() || q.parts.empty()) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
+  if (src->outside) src->outside->AskHold(*src);
   if (s_.HeldOpen(*src) || s_.OpenedWithout(*src, FILE_SHARE_DELETE)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
   std::shared_ptr<FileNode> tdir;
   if (DWORD e = s_.WalkDirectory(q, q.parts.size() - 1, tdir); e != ERROR_SUCCESS) return s_.SetError(e), FALSE;
@@ -763,7 +864,7 @@ BOOL FilesCore::RemoveDirectoryA(const char* name) {
   if (p.parts.empty() || (n->attributes & FILE_ATTRIBUTE_READONLY)) return s_.SetError(ERROR_ACCESS_DENIED), FALSE;
   // The process keeps its current directory open, so that one cannot go.
   if (s_.HeldOpen(*n) || s_.IsCurrentDirectory(*n)) return s_.SetError(ERROR_SHARING_VIOLATION), FALSE;
-  if (!n->children.empty()) return s_.SetError(ERROR_DIR_NOT_EMPTY), FALSE;
+  if (!Listed(*n).children.empty()) return s_.SetError(ERROR_DIR_NOT_EMPTY), FALSE;
   Detach(n);
   MarkDeleted(n);
   return TRUE;
@@ -793,7 +894,7 @@ HANDLE FilesCore::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA& data) {
       if (Matches(pat, ".")) search.entries.push_back(FindData(*dir, "."));
       if (Matches(pat, "..")) search.entries.push_back(FindData(*up, ".."));
     }
-    for (const auto& c : dir->children)
+    for (const auto& c : Listed(*dir).children)
       if (Matches(pat, c->name) || (!c->shortName.empty() && Matches(pat, c->shortName)))
         search.entries.push_back(FindData(*c));
   }

@@ -289,6 +289,35 @@ class SimMachine {
   };
   void VisitFiles(FileVisitor& visitor) const;
 
+  // Files read through from outside the simulation (a real machine's disk, read only): a
+  // drive whose entries the machine does not hold are listed from there when first looked at,
+  // and a file's contents are read from there when it is first opened. What the engine then
+  // deletes, moves or writes happens in the simulation only.
+  class OutsideFiles {
+   public:
+    virtual ~OutsideFiles() = default;
+    struct Entry {
+      std::string name, shortName;  // shortName "" when the name is itself 8.3
+      bool directory = false;
+      DWORD attributes = 0;  // FILE_ATTRIBUTE_* as the disk reports them
+      std::uint64_t size = 0;
+    };
+    // directory: a full path, a root as "C:\\"; false when it cannot be listed.
+    virtual bool List(const std::string& directory, std::vector<Entry>& entries) = 0;
+    virtual bool Read(const std::string& path, std::string& contents) = 0;
+    // Whether another program holds the file open so that it cannot go now; asked once, when
+    // the engine first deletes or moves it.
+    virtual bool HeldOpen(const std::string& path) = 0;
+  };
+  // drives: the letters to read through (their roots are made where missing).
+  void ReadFilesThrough(std::shared_ptr<OutsideFiles> outside, std::string_view drives);
+  // What has been taken from outside so far, in order: "D <directory>" for a listing, "F
+  // <file>" for contents. Replayed on another machine read through from the same disk
+  // (ReplayOutsideReads), it makes that machine hold the same entries: a capture of it is
+  // the disk as the first machine found it.
+  std::vector<std::string> OutsideReads() const;
+  void ReplayOutsideReads(const std::vector<std::string>& reads);
+
   // Services: only their run state lives here; their configuration is the registry
   // key HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name>.
   void SetServiceState(std::string_view name, DWORD state);

@@ -87,6 +87,8 @@ class DirEntries {
   std::unique_ptr<std::unordered_map<std::string, std::uint32_t>> hints_;
 };
 
+struct OutsideSource;
+
 struct FileNode {
   std::string name;       // long name as written; "C:" for a drive's root
   std::string shortName;  // "" when the long name is itself an 8.3 name
@@ -98,7 +100,29 @@ struct FileNode {
   std::weak_ptr<FileNode> parent;
   DirEntries children;
   bool deleted = false;
+  // Read through from outside (SimMachine::ReadFilesThrough): a directory whose entries, or a
+  // file whose contents, are still to be taken from outsidePath, and the file's size meanwhile.
+  OutsideSource* outside = nullptr;
+  bool listingPending = false;
+  bool contentsPending = false;
+  bool holdAsked = false;  // whether the file is held open outside has been asked
+  std::uint64_t outsideSize = 0;
+  std::string outsidePath;
 };
+
+// Where read-through entries come from, and the record of what was taken.
+struct OutsideSource {
+  std::shared_ptr<SimMachine::OutsideFiles> files;
+  std::vector<std::string> reads;
+  std::vector<std::shared_ptr<FileNode>> roots;  // the drives read through
+  // Both do nothing for a node that has nothing pending.
+  void List(FileNode& dir);
+  void Read(FileNode& file);
+  void AskHold(FileNode& file);  // marks it locked when it is held open outside
+};
+// The node with its entries listed / its contents read, where they come from outside.
+const FileNode& Listed(const FileNode& dir);
+FileNode& WithContents(FileNode& file);
 
 // A path taken apart: the drive letter (upper case) and the components below the root,
 // with "." and ".." resolved.
@@ -282,6 +306,7 @@ class WindowsCore final : public Windows {
   HWND FindWindowA(const char* className, const char* windowName) override;
   BOOL EnumWindows(const std::function<BOOL(HWND)>& callback) override;
   int GetWindowTextA(HWND window, char* buffer, int cchBuffer) override;
+  int GetClassNameA(HWND window, char* buffer, int cchBuffer) override;
   BOOL IsWindow(HWND window) override;
   LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -318,6 +343,7 @@ struct SimMachine::State {
 
   // Files: one root per drive letter.
   std::map<char, std::shared_ptr<FileNode>> drives;
+  std::unique_ptr<OutsideSource> outsideFiles;  // files read through from a real disk
   std::optional<std::string> currentDirectory;  // unset: the program's own directory
 
   // Kernel objects: files, searches, events, threads share one handle numbering.

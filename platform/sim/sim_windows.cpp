@@ -131,6 +131,23 @@ int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
   return static_cast<int>(cut.size());
 }
 
+// Windows cuts a class name that does not fit, without regard to double-byte characters;
+// class names are ASCII in practice.
+int WindowsCore::GetClassNameA(HWND window, char* buffer, int cchBuffer) {
+  Lock lock(s_.mu);
+  s_.SettleWindows();
+  auto w = s_.Window(window);
+  if (!w) {
+    s_.SetError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (!buffer || cchBuffer <= 0) return 0;
+  std::size_t n = std::min(w->className.size(), static_cast<std::size_t>(cchBuffer - 1));
+  std::memcpy(buffer, w->className.data(), n);
+  buffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
 BOOL WindowsCore::IsWindow(HWND window) {
   Lock lock(s_.mu);
   s_.SettleWindows();

@@ -111,6 +111,7 @@ class Win32Windows final : public Windows {
   HWND FindWindowA(const char* className, const char* windowName) override;
   BOOL EnumWindows(const std::function<BOOL(HWND)>& callback) override;
   int GetWindowTextA(HWND window, char* buffer, int cchBuffer) override;
+  int GetClassNameA(HWND window, char* buffer, int cchBuffer) override;
   BOOL IsWindow(HWND window) override;
   LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;

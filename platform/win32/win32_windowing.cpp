@@ -22,6 +22,10 @@ int Win32Windows::GetWindowTextA(qx::HWND window, char* buffer, int cchBuffer) {
   return ::GetWindowTextA(ToWin(window), buffer, cchBuffer);
 }
 
+int Win32Windows::GetClassNameA(qx::HWND window, char* buffer, int cchBuffer) {
+  return ::GetClassNameA(ToWin(window), buffer, cchBuffer);
+}
+
 BOOL Win32Windows::IsWindow(qx::HWND window) { return ::IsWindow(ToWin(window)); }
 
 LRESULT Win32Windows::SendMessageA(qx::HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
