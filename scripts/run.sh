@@ -9,6 +9,8 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -d /usr/src/googletest ] || need+=(googletest)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)           # qxers-sim's command line
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)  # and its JSON
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq

@@ -17,6 +17,9 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 [[ -d /usr/src/googletest ]] || need+=(googletest)
+# qxers-sim's command line (CLI11) and its JSON (nlohmann-json), headers only.
+[[ -f /usr/include/CLI/CLI.hpp ]] || need+=(libcli11-dev)
+[[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
 command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || need+=(g++-mingw-w64-i686)  # the 32-bit QXErs.exe
 if ! command -v wine64 >/dev/null 2>&1 && [[ ! -x /usr/lib/wine/wine64 ]]; then need+=(wine64); fi

@@ -10,6 +10,8 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kFailureWord = "失敗";
+// The log's word for a deletion that failed or found nothing to delete: not a failure.
+constexpr const char* kFailedOrAbsent = "失敗 or なし";
 
 // The log's sections by the names the result file gives them, in the log's order.
 constexpr const char* kSectionKeys[] = {"Files",  "Registry", "PartialRegistry", "Folders",
@@ -72,7 +74,7 @@ RunReport GatherReport(CQXErsDoc& doc, int result, int exitCode, bool restartSta
   for (const auto& [heading, lines] : doc.Sections()) {
     StringList failed;
     for (const std::string& line : *lines)
-      if (ContainsText(line, kFailureWord)) failed.push_back(line);
+      if (ContainsText(line, kFailureWord) && !ContainsText(line, kFailedOrAbsent)) failed.push_back(line);
     r.failures.emplace_back(heading, std::move(failed));
   }
   return r;

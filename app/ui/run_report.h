@@ -38,7 +38,7 @@ struct RunReport {
   std::string logCopy;   // /log's path
   bool logCopyFailed = false;
   // The log's sections in its order: the heading and the lines of the section that report a
-  // failure.
+  // failure ("失敗", but not "失敗 or なし", which the log says also of what was not there).
   std::vector<std::pair<std::string, StringList>> failures;
 };
 

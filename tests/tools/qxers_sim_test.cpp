@@ -10,28 +10,6 @@
 namespace qx::test {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-Outcome RunCommand(const std::string& args) {
-  Outcome o;
-#ifndef QXERS_SIM_PATH
-  (void)args;
-  return o;
-#else
-  TempDir capture;
-  std::string command = std::string("'") + QXERS_SIM_PATH + "' " + args + " >'" + (capture.path() / "out").string() +
-                        "' 2>'" + (capture.path() / "err").string() + "'";
-  int raw = std::system(command.c_str());
-  o.status = ExitStatus(raw);
-  o.out = ReadBytes(capture.path() / "out");
-  o.err = ReadBytes(capture.path() / "err");
-  return o;
-#endif
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

@@ -31,7 +31,7 @@ watch_windows() {
 }
 utf8() { iconv -f CP932 -t UTF-8 "$1" | tr -d '\r'; }
 value() { [[ -f $1 ]] && utf8 "$1" | sed -n "s/^$2=//p" | head -1; }
-# The log's lines that report a failure, counted per section, as "Key=N" lines in the result
+# The log's lines that report a failure ("失敗", not "失敗 or なし": failed or not there), counted per section, as "Key=N" lines in the result
 # file's names.
 log_failures() {
   utf8 "$1" | awk '
@@ -40,7 +40,7 @@ log_failures() {
             k["＜SPOOLER停止時の処理＞"]="SpoolerStopped"; k["＜再起動要因＞"]="RestartCauses";
             split("Files Registry PartialRegistry Folders Others Drivers SpoolerStopped RestartCauses", order, " ") }
     /^＜/ { s = k[$0]; next }
-    s != "" && /失敗/ { n[s]++ }
+    s != "" && /失敗/ && !/失敗 or なし/ { n[s]++ }
     END { for (i = 1; i <= 8; i++) printf "Failures.%s=%d\n", order[i], n[order[i]] }'
 }
 report_failures() { utf8 "$1" | grep '^Failures\.'; }

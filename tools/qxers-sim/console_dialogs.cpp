@@ -168,6 +168,7 @@ std::vector<ConsoleDialogs::StageTime> ConsoleDialogs::StageTimes(std::uint64_t 
 }
 
 void ConsoleDialogs::CloseApplication() {
+  closed = true;
   EndBar();
   out_ << "[close] the application closes\n";
 }

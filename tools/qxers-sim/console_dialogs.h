@@ -38,6 +38,7 @@ class ConsoleDialogs : public qx::Dialogs {
   void CloseApplication() override;
 
   bool restartAnswered = false;  // Yes was the answer to the restart question
+  bool closed = false;           // the view closed the application: it reached its end
 
   // On a terminal the progress is one bar redrawn in place; otherwise a line per stage.
   void SetTerminal(bool terminal) { terminal_ = terminal; }

@@ -15,14 +15,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/CQXErsDoc.h"
 #include "app/ui/CQXErsView.h"
+#include "app/ui/run_report.h"
 #include "platform/sim/encoding.h"
 #include "platform/sim/image/image.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/qxers-sim/console_dialogs.h"
+#include "tools/qxers-sim/erase.h"
+#include "tools/qxers-sim/fleet.h"
+#include "tools/qxers-sim/machine_result.h"
 #include "tools/qxers-sim/options.h"
-#include "tools/qxers-sim/preview.h"
 #include "tools/qxers-sim/run_output.h"
 #include "tools/qxers-sim/summary.h"
 
@@ -67,7 +69,7 @@ class Timings {
   void Print() const {
     if (!enabled_) return;
     Mark total{0, 0};
-    for (const char* part : {"load", "run", "reboot", "summary", "write"}) {
+    for (const char* part : {"load", "run", "reboot", "summary", "write", "fleet"}) {
       for (const auto& [name, t] : parts_) {
         if (name != part) continue;
         Line(name, t);
@@ -213,110 +215,100 @@ void PrintWaits(const qxsim::ConsoleDialogs& dialogs, std::uint64_t totalMs) {
   }
 }
 
+// The run's log, QXErs.log in the machine's TEMP; none when the run wrote none.
+std::optional<std::string> RunLog(const qx::sim::SimMachine& m, std::string& path) {
+  path = m.settings().tempPath;
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  path += "QXErs.log";
+  auto log = m.File(path);
+  if (!log || log->directory) return std::nullopt;
+  return qx::sim::Cp932ToUtf8Lossy(log->contents);
+}
+
 int Run(const qxsim::Options& options, Timings& timings) {
+  const int usageExit = options.msiExitCodes ? qx::kExitBadCommandLine : kExitUsage;
+  // With --json stdout holds the JSON object alone: the console view's lines go nowhere.
+  std::ostream nowhere(nullptr);
+  std::ostream& out = options.json ? nowhere : std::cout;
   qx::sim::SimMachine m;
-  if (!LoadMachine(options, m, timings)) return kExitUsage;
+  if (!LoadMachine(options, m, timings, options.json)) return usageExit;
   std::string error;
   std::string image = options.image.empty() ? qxsim::DefaultImage() : options.image;
   std::error_code ec;
-  bool preview = options.preview || !std::filesystem::exists(std::filesystem::path(image) / "machine.ini", ec);
-  if (preview) {
+  qxsim::EraseSetup setup;
+  setup.preview = options.preview || !std::filesystem::exists(std::filesystem::path(image) / "machine.ini", ec);
+  if (setup.preview) {
     const qx::sim::SystemSettings& s = m.settings();
-    std::cout << "[preview] " << (s.platformId == qx::VER_PLATFORM_WIN32_NT ? "Windows NT " : "Windows ")
-              << s.majorVersion << "." << s.minorVersion << " build " << s.buildNumber
-              << (s.csdVersion.empty() ? "" : " ") << qx::sim::Cp932ToUtf8Lossy(s.csdVersion) << ", "
-              << qx::sim::Cp932ToUtf8Lossy(s.windowsDirectory) << ", user " << qx::sim::Cp932ToUtf8Lossy(s.currentUser)
-              << ", TEMP " << qx::sim::Cp932ToUtf8Lossy(s.tempPath)
-              << "; files the image does not hold are unknown\n";
+    out << "[preview] " << (s.platformId == qx::VER_PLATFORM_WIN32_NT ? "Windows NT " : "Windows ")
+        << s.majorVersion << "." << s.minorVersion << " build " << s.buildNumber << (s.csdVersion.empty() ? "" : " ")
+        << qx::sim::Cp932ToUtf8Lossy(s.csdVersion) << ", " << qx::sim::Cp932ToUtf8Lossy(s.windowsDirectory)
+        << ", user " << qx::sim::Cp932ToUtf8Lossy(s.currentUser) << ", TEMP "
+        << qx::sim::Cp932ToUtf8Lossy(s.tempPath) << "; files the image does not hold are unknown\n";
   }
-  // The directories Windows always has are made first, so that they do not count as changes.
-  Timings::Mark mark = Timings::Now();
-  qx::Platform& machine = m.platform();
-  qxsim::MachineView before = qxsim::Capture(m);
-  timings.Add("summary", mark);
-  mark = Timings::Now();
-  qxsim::WatchedPlatform watched(machine);
-  if (options.cutAfter) m.CutAfter(*options.cutAfter);
+  setup.switches = options.switches;
+  setup.keepReport = options.json || options.switches.mode == qx::RunSwitches::Mode::Quiet;
+  setup.cutAfter = options.cutAfter;
+  setup.powerBack = options.restart;
 
   qxsim::ConsoleAnswers answers;
   if (!options.answer.empty()) answers.ok = options.answer == "ok";
   if (!options.drivers.empty()) answers.drivers = options.drivers == "delete" ? 1 : 0;
   if (options.restart) answers.restart = true;
-  // Only a person at a terminal is asked; a run that writes its outputs, or one under CI,
-  // never waits for input.
+  // Only a person at a terminal is asked; a run that writes its outputs, one under CI, an
+  // unattended one and one that answers in JSON never wait for input.
   const char* ci = std::getenv("CI");
-  bool interactive = isatty(STDIN_FILENO) && options.outDir.empty() && !(ci && *ci);
+  bool interactive = isatty(STDIN_FILENO) && options.outDir.empty() && !(ci && *ci) &&
+                     !options.switches.Unattended() && !options.json;
   if (!interactive) answers.restart = options.restart;
-  qxsim::ConsoleDialogs dialogs(std::cout, answers, interactive ? &std::cin : nullptr);
-  dialogs.SetTerminal(isatty(STDOUT_FILENO));
-  dialogs.SetClock([&m] { return m.ElapsedMs(); });
-  qx::CQXErsDoc doc(preview ? watched.platform() : machine);
-  qx::CQXErsView view(doc, dialogs);
-  view.window = m.AddWindow("QXErsView", "Qorvex Eraser", [&view](qx::HWND, qx::UINT message, qx::WPARAM w,
-                                                                   qx::LPARAM l) { return view.OnMessage(message, w, l); });
-  view.OnTimer();
-  m.JoinThreads();
-  const bool cut = options.cutAfter && m.PoweredOff();
-  if (options.cutAfter) {
-    if (std::optional<qx::sim::PlatformCall> call = m.CutCall()) {
-      std::cout << "[cut] the power went off after changing call " << *options.cutAfter << ": " << call->call
-                << (call->object.empty() ? "" : " " + qx::sim::Cp932ToUtf8Lossy(call->object)) << "\n";
-    } else {
-      std::cout << "[cut] none: the run made only " << m.ChangingCalls() << " changing calls\n";
-    }
-  }
-  // Windows was asked to restart: the machine goes down and comes back before anyone looks.
-  // After a power cut nothing could ask; with --restart the power comes back instead.
-  if (cut) {
-    if (options.restart) {
-      m.Reboot();
-      std::cout << "[restart] the power came back: the machine restarted\n";
-    }
-  } else if (m.RestartRequested()) {
-    std::string how = m.ShutdownRequests().back().call;
-    m.Reboot();
-    std::cout << "[restart] " << how << ": the machine restarted\n";
-  } else if (dialogs.restartAnswered) {
-    std::cout << "[restart] none: the machine accepted no restart request\n";
-  }
+  qxsim::ConsoleDialogs dialogs(out, answers, interactive ? &std::cin : nullptr);
+  dialogs.SetTerminal(!options.json && isatty(STDOUT_FILENO));
+  Timings::Mark mark = Timings::Now();
+  qxsim::EraseOutcome run = qxsim::Erase(m, setup, dialogs, out, [&timings, &mark](const char* part) {
+    timings.Add(part, mark);
+    mark = Timings::Now();
+  });
+  if (!run.reportError.empty()) std::cerr << "qxers-sim: " << run.reportError << "\n";
 
-  std::vector<qx::sim::ReceivedMessage> messages = m.Messages(view.window);
-  timings.Add("run", mark);
-  mark = Timings::Now();
-  qxsim::Summary summary = qxsim::Compare(before, qxsim::Capture(m, &before));
-  if (preview) {
-    for (const std::string& path : watched.NotFound())
-      if (!m.HasFile(path) && !m.HasDirectory(path)) summary.unknownFiles.push_back(qx::sim::Cp932ToUtf8Lossy(path));
-  }
-  const bool restarted = cut ? options.restart : m.RestartRequested();
-  std::string summaryText = qxsim::FormatSummary(summary, options.verbose);
-  timings.Add("summary", mark);
-  std::cout << "[summary] what changed on the machine" << (restarted ? " (after its restart)" : "") << ":\n"
-            << summaryText;
-  PrintWaits(dialogs, m.ElapsedMs());
-  if (options.log) {
-    std::string path = m.settings().tempPath;
-    if (!path.empty() && path.back() != '\\') path += '\\';
-    path += "QXErs.log";
-    auto log = m.File(path);
-    if (log && !log->directory) std::cout << "[log] " << qx::sim::Cp932ToUtf8Lossy(path) << ":\n" << qx::sim::Cp932ToUtf8Lossy(log->contents);
-    else std::cout << "[log] none: the run wrote no log (QXErs.ini's LOG=1 asks for one)\n";
+  std::string logPath;
+  std::optional<std::string> log = RunLog(m, logPath);
+  if (options.json) {
+    qxsim::MachineResult r = qxsim::ImageResult(image, run);
+    if (options.log) r.logText = log.value_or("");
+    mark = Timings::Now();
+    std::cout << qxsim::JsonObject(r, options.verbose, 2) << "\n";
+  } else {
+    mark = Timings::Now();
+    std::string summaryText = qxsim::FormatSummary(run.summary, options.verbose);
+    timings.Add("summary", mark);
+    std::cout << "[summary] what changed on the machine" << (run.restarted ? " (after its restart)" : "") << ":\n"
+              << summaryText;
+    PrintWaits(dialogs, run.elapsedMs);
+    if (options.log) {
+      if (log) std::cout << "[log] " << qx::sim::Cp932ToUtf8Lossy(logPath) << ":\n" << *log;
+      else std::cout << "[log] none: the run wrote no log (QXErs.ini's LOG=1 asks for one)\n";
+    }
   }
 
   mark = Timings::Now();
-  bool written = options.outDir.empty() || qxsim::WriteRunOutputs(options.outDir, m, messages, error);
+  bool written = options.outDir.empty() || qxsim::WriteRunOutputs(options.outDir, m, run.messages, error);
   if (!options.outDir.empty()) timings.Add("write", mark);
   if (!written) {
     std::cerr << "qxers-sim: " << error << "\n";
-    return kExitUsage;
+    return usageExit;
   }
-  int result = 0;
-  if (!qxsim::RunResult(messages, result)) {
-    std::cout << "[result] none: the run did not start\n";
-    return kExitFailedRun;
+  if (!run.reportError.empty()) return usageExit;
+  if (!run.result) {
+    out << "[result] none: the run did not start\n";
+  } else {
+    out << "[result] " << *run.result << "\n";
   }
-  std::cout << "[result] " << result << "\n";
-  return result == qx::kResultDone || result == qx::kResultRestart ? kExitDone : kExitFailedRun;
+  if (options.msiExitCodes) {
+    // A Linux exit status keeps the code's low byte only (3010 becomes 194): the whole code is said.
+    out << "[exit] " << run.msiExitCode << " (the exit status is its low byte, " << (run.msiExitCode & 0xFF) << ")\n";
+    return run.msiExitCode;
+  }
+  return run.result && (*run.result == qx::kResultDone || *run.result == qx::kResultRestart) ? kExitDone
+                                                                                                : kExitFailedRun;
 }
 
 // The image as it is after a restart of its machine.
@@ -358,18 +350,24 @@ int Diff(const qxsim::Options& options, Timings& timings) {
 int main(int argc, char** argv) {
   qxsim::Options options;
   std::string error;
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    std::cout << qxsim::Usage();
-    return kExitDone;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::cout << qxsim::Usage();
+      return kExitDone;
+    }
   }
   if (!qxsim::ParseOptions(argc, argv, options, error)) {
     std::cerr << "qxers-sim: " << error << "\n" << qxsim::Usage();
-    return kExitUsage;
+    return qxsim::AsksMsiExitCodes(argc, argv) ? qx::kExitBadCommandLine : kExitUsage;
   }
-  Timings timings(options.timings || options.verbose);
+  // JSON on stdout is for a program: the timings stay off unless asked for.
+  Timings timings(options.timings || (options.verbose && !options.json));
+  Timings::Mark start = Timings::Now();
   int status = options.command == qxsim::Options::kDiff     ? Diff(options, timings)
                : options.command == qxsim::Options::kReboot ? Reboot(options, timings)
+               : options.command == qxsim::Options::kFleet  ? qxsim::Fleet(options, std::cout, std::cerr)
                                                             : Run(options, timings);
+  if (options.command == qxsim::Options::kFleet) timings.Add("fleet", start);
   // After everything else, so that a terminal shows them below the report.
   std::cout << std::flush;
   timings.Print();
