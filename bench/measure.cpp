@@ -27,7 +27,7 @@
 #include "platform/sim/sim_machine.h"
 #include "tools/qxers-sim/console_dialogs.h"
 #include "tools/qxers-sim/run_output.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace bench {
 

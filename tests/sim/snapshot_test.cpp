@@ -8,7 +8,7 @@
 #include "app/CQXErsDoc.h"
 #include "platform/sim/image/image.h"
 #include "platform/sim/snapshot.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace qx::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "platform/sim/sim_machine.h"
 #include "resources/resource.h"
 #include "tools/qxers-sim/console_dialogs.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace qx::test {
 namespace {

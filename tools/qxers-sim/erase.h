@@ -12,7 +12,7 @@
 #include "app/ui/command_line.h"
 #include "platform/sim/sim_machine.h"
 #include "tools/qxers-sim/console_dialogs.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace qxsim {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/qxers-sim/erase.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace qxsim {
 

@@ -26,7 +26,7 @@
 #include "tools/qxers-sim/machine_result.h"
 #include "tools/qxers-sim/options.h"
 #include "tools/qxers-sim/run_output.h"
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/qxers-sim/summary.h"
+#include "platform/sim/summary/summary.h"
 
 #include <algorithm>
 #include <cstdint>
