@@ -79,11 +79,20 @@ void CQXErsView::OnTimer() {
     return;
   }
   job = &doc_;
+  Start();
+}
+
+// A quiet run has no window to tell, and a what-if run's machine no threads: both run here.
+void CQXErsView::Start() {
+  if (switches.mode == RunSwitches::Mode::Quiet || whatIf) {
+    ShowEndMessage(doc_.RunNow(driverChoice));
+    return;
+  }
   doc_.StartErase(window, driverChoice);
 }
 
 // No questions: the driver choice is the command line's, else the one the dialog would have
-// been preset to. A quiet run has no window to tell: it runs on this thread and ends here.
+// been preset to.
 void CQXErsView::StartUnattended() {
   doc_.PrepareRun();
   std::string preset = doc_.moduleDir.empty()
@@ -95,11 +104,7 @@ void CQXErsView::StartUnattended() {
   }
   driverChoice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
   job = &doc_;
-  if (switches.mode == RunSwitches::Mode::Quiet) {
-    ShowEndMessage(doc_.RunNow(driverChoice));
-    return;
-  }
-  doc_.StartErase(window, driverChoice);
+  Start();
 }
 
 bool CQXErsView::AskQuit() {
@@ -141,6 +146,10 @@ LRESULT CQXErsView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CQXErsView::ShowEndMessage(int code) {
+  if (whatIf) {
+    Finish(code, false);
+    return;
+  }
   if (code == kResultRestart) {
     Finish(code, RestartAsSwitched(code));
     return;
@@ -192,8 +201,15 @@ void CQXErsView::EndAsSecondInstance() {
 }
 
 void CQXErsView::WriteReport(int code, bool restart) {
+  if (whatIf && !doc_.logCopyPath.empty() && !doc_.logCopyFailed) doc_.logCopyFailed = !whatIf->copyOut(doc_.logCopyPath);
+  if (whatIf && !switches.Unattended())
+    dialogs_.ShowMessageBox(whatIf->shortText(), kCaptionWhatIf, kBoxOk | kIconInformation);
   if (switches.reportPath.empty()) return;
-  std::string text = FormatReport(GatherReport(doc_, code, msiExitCode, restart, start_));
+  RunReport report = GatherReport(doc_, code, msiExitCode, restart, start_);
+  // The run's own log stays in the simulation: only its copy, asked for, reaches the disk.
+  if (whatIf) report.log.clear();
+  std::string text = FormatReport(report);
+  if (whatIf) text += whatIf->reportSection();
   if (reportWriter) reportWriter(switches.reportPath, text);
   else WriteFileWhole(doc_.sys.files, switches.reportPath, text);
 }

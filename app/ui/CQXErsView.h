@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/CQXErsDoc.h"
@@ -74,6 +75,15 @@ class CQXErsView {
   // Where the result file goes; unset: written through the machine's files to the path of
   // /report. A shell that keeps the file elsewhere (the simulation's host) sets its own.
   std::function<bool(const std::string& path, const std::string& text)> reportWriter;
+  // A what-if run's end, before the result file: what the run would change, as the file's
+  // [WhatIf] section (CP932) and as a short text for a person. Set for /whatif by the shell
+  // that made the snapshot; the run is then made on this thread and nothing is restarted.
+  struct WhatIfEnd {
+    std::function<std::string()> reportSection, shortText;
+    // Writes for real the file the run wrote at the path in the simulation (the log copy).
+    std::function<bool(const std::string& path)> copyOut;
+  };
+  std::optional<WhatIfEnd> whatIf;
 
   // The templates for the installed fonts.
   int ConfirmTemplate() const;
@@ -101,6 +111,7 @@ class CQXErsView {
   bool RestartAsSwitched(int code);
   void Finish(int code, bool restart);
   void WriteReport(int code, bool restart);
+  void Start();
   SYSTEMTIME start_{};
   CQXErsDoc& doc_;
   Dialogs& dialogs_;

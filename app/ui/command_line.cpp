@@ -95,6 +95,7 @@ bool ParseSwitches(const std::vector<std::string>& words, RunSwitches& s, std::s
     else if (name == "norestart") ok = once(restartSet, s.restart, Restart::Never);
     else if (name == "forcerestart") ok = once(restartSet, s.restart, Restart::Force);
     else if (name == "promptrestart") ok = once(restartSet, s.restart, Restart::Prompt);
+    else if (name == "whatif") s.whatIf = true;
     else if (name == "log") s.logPath = value;
     else if (name == "report") s.reportPath = value;
     else ok = false;
@@ -103,9 +104,13 @@ bool ParseSwitches(const std::vector<std::string>& words, RunSwitches& s, std::s
       return false;
     }
   }
-  // A quiet run has nobody to answer the restart question.
-  if (s.mode == Mode::Quiet && s.restart == Restart::Prompt) {
+  // A quiet run has nobody to answer the restart question; a what-if run restarts nothing.
+  if ((s.mode == Mode::Quiet || s.whatIf) && s.restart == Restart::Prompt) {
     error = "/promptrestart";
+    return false;
+  }
+  if (s.whatIf && s.restart == Restart::Force) {
+    error = "/forcerestart";
     return false;
   }
   return true;
@@ -114,7 +119,7 @@ bool ParseSwitches(const std::vector<std::string>& words, RunSwitches& s, std::s
 const std::string& UsageText() {
   static const std::string text =
       "QXErs.exe [/passive | /quiet] [/keepdrivers | /removedrivers]\r\n"
-      "          [/norestart | /forcerestart | /promptrestart] [/log:パス] [/report:パス]\r\n"
+      "          [/norestart | /forcerestart | /promptrestart] [/log:パス] [/report:パス] [/whatif]\r\n"
       "\r\n"
       "/passive        質問せずに実行します（進行状況のみ表示）。\r\n"
       "/quiet          画面を表示せずに実行します。\r\n"
@@ -126,6 +131,7 @@ const std::string& UsageText() {
       "/promptrestart  再起動が必要なときは確認します。\r\n"
       "/log:パス       ログをこのパスにも書き込みます。\r\n"
       "/report:パス    結果ファイルをこのパスに書き込みます。\r\n"
+      "/whatif         何も変更せずに、削除される内容を調べます（結果ファイルと画面に表示）。\r\n"
       "/?              この説明を表示します。\r\n"
       "\r\n"
       "終了コード: 0 完了, 3010 完了(再起動が必要), 1641 完了(再起動を開始), 1602 中止,\r\n"

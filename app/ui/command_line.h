@@ -15,6 +15,7 @@ struct RunSwitches {
   Restart restart = Restart::Default;
   std::string logPath;     // /log: the run log written here as well
   std::string reportPath;  // /report: the result file
+  bool whatIf = false;     // /whatif: the run made on a snapshot of the machine, which stays as it is
   bool help = false;
   bool any = false;  // a switch was given
 
@@ -24,6 +25,7 @@ struct RunSwitches {
   bool MsiExitCodes() const { return Unattended() || !reportPath.empty(); }
   // Whether the run restarts Windows without asking, asks, or never does, once it needs to.
   Restart EffectiveRestart() const {
+    if (whatIf) return Restart::Never;
     if (restart != Restart::Default) return restart;
     return Unattended() ? Restart::Never : Restart::Prompt;
   }

@@ -29,5 +29,6 @@ const DialogTexts& TemplateTexts();
 inline constexpr const char* kCaptionApp = "Qorvex Eraser";
 inline constexpr const char* kCaptionFinished = "Qorvex Eraser 終了";
 inline constexpr const char* kCaptionAborted = "Qorvex Eraser 中止";
+inline constexpr const char* kCaptionWhatIf = "Qorvex Eraser 確認のみ（変更なし）";
 
 }  // namespace qx
