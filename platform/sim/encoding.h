@@ -1,5 +1,6 @@
 // Text conversion between the machine's code page (932, Shift-JIS) and the encodings that
-// image files and terminals use. Native-only: it rests on the C library's iconv.
+// image files and terminals use: on the C library's iconv in the programs built for Linux,
+// on Windows' own code-page tables in those built for Windows.
 #pragma once
 
 #include <string>

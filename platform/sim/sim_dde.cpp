@@ -13,7 +13,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 constexpr const char* kProgman = "PROGMAN";
 constexpr const char* kShellFolders =
@@ -352,7 +352,7 @@ bool DdeCore::Execute(const std::string& text) {
 }
 
 std::vector<std::string> SimMachine::DdeCommands() const {
-  std::lock_guard<std::recursive_mutex> lock(state_->mu);
+  std::lock_guard<MachineMutex> lock(state_->mu);
   return state_->dde.commands;
 }
 

@@ -18,7 +18,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 using Objects = std::vector<std::string>;
 
 // Errors of the storm that the platform headers do not need.

@@ -11,7 +11,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 constexpr DWORD kSettableAttributes =

@@ -9,7 +9,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 // Text as it stands, with control bytes shown as \xNN (double-byte characters are kept).
 std::string Printable(std::string_view text) {
@@ -132,7 +132,7 @@ SimMachine::State::State() {
 SimMachine::State::~State() {
   for (auto& t : threads)
     if (t->thread.joinable()) {
-      if (t->thread.get_id() == std::this_thread::get_id())
+      if (t->thread.get_id() == ThisThreadId())
         t->thread.detach();
       else
         t->thread.join();

@@ -12,7 +12,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 // Entry points are handed out as the module handle plus the entry's number.
 FARPROC MakeEntry(std::uintptr_t module, Entry e) {

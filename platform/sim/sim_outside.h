@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_sync.h"
 
 namespace qx::sim {
 
@@ -58,7 +58,7 @@ struct OutsideState {
 
   // The web server.
   WebServer web;
-  std::map<std::thread::id, int> comInit;  // CoInitialize depth per thread
+  std::map<ThreadId, int> comInit;  // CoInitialize depth per thread
   std::map<std::uintptr_t, int> comObjects;  // live objects: 1 metabase, 2 web applications, 3 directory object
   std::uintptr_t nextComObject = 0x70000;
   std::map<DWORD, MetabaseHandle> metabaseHandles;

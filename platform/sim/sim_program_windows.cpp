@@ -9,7 +9,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 bool SetsItOff(const WindowBehaviour& b, const ReceivedMessage& m) {
   if (b.onMessage && *b.onMessage != m.message) return false;

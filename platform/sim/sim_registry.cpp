@@ -8,7 +8,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 // Limits Windows puts on names (characters).
 constexpr std::size_t kMaxKeyNameChars = 255;

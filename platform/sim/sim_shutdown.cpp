@@ -6,7 +6,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 constexpr DWORD ERROR_NOACCESS = 998;
 

@@ -16,7 +16,7 @@
 
 namespace qx::sim::spool {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 inline constexpr char kEnvironments[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
 inline constexpr char kNtEnvironment[] = "Windows NT x86";

@@ -3,20 +3,19 @@
 //
 // One recursive mutex guards the whole state. A facet call takes it for its whole length,
 // except while a window's handler or a thread procedure runs: those run unlocked so that they
-// can call the facets themselves, from any thread.
+// can call the facets themselves, from any thread. (In a build that runs the machine on one
+// thread only, the lock does nothing: sim_sync.h.)
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <unordered_map>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <variant>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "platform/sim/sim_spooler.h"
 #include "platform/sim/sim_outside.h"
 #include "platform/sim/sim_shutdown.h"
+#include "platform/sim/sim_sync.h"
 #include "platform/sim/sim_text.h"
 
 namespace qx::sim {
@@ -159,7 +159,7 @@ struct SimEvent {
 };
 
 struct SimThread {
-  std::thread thread;
+  Thread thread;
   std::atomic<bool> finished{false};
   DWORD exitCode = 0;
 };
@@ -332,7 +332,7 @@ struct SimMachine::State {
   State();
   ~State();
 
-  mutable std::recursive_mutex mu;
+  mutable MachineMutex mu;
   SystemSettings settings;
 
   // Registry: the two real roots; HKEY_CLASSES_ROOT and HKEY_CURRENT_USER are paths below them.
@@ -377,7 +377,7 @@ struct SimMachine::State {
   bool ranAway = false;
 
   std::atomic<std::uint64_t> elapsedMs{0};
-  std::map<std::thread::id, DWORD> lastErrors;
+  std::map<ThreadId, DWORD> lastErrors;
 
   // Facets.
   RegistryCore registryCore{*this};

@@ -7,7 +7,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
   y -= m <= 2;
@@ -59,13 +59,13 @@ SYSTEMTIME SimMachine::State::Now() const {
 }
 
 void SimMachine::State::SetError(DWORD error) {
-  std::lock_guard<std::recursive_mutex> lock(mu);
-  lastErrors[std::this_thread::get_id()] = error;
+  std::lock_guard<MachineMutex> lock(mu);
+  lastErrors[ThisThreadId()] = error;
 }
 
 DWORD SimMachine::State::Error() {
-  std::lock_guard<std::recursive_mutex> lock(mu);
-  auto it = lastErrors.find(std::this_thread::get_id());
+  std::lock_guard<MachineMutex> lock(mu);
+  auto it = lastErrors.find(ThisThreadId());
   return it == lastErrors.end() ? ERROR_SUCCESS : it->second;
 }
 
@@ -141,7 +141,7 @@ void SystemCore::GetLocalTime(SYSTEMTIME& time) {
 // Costs no real time; yields so that a thread polling in a loop lets the others run.
 void SystemCore::Sleep(DWORD milliseconds) {
   s_.elapsedMs += milliseconds;
-  std::this_thread::yield();
+  YieldThread();
 }
 
 DWORD SystemCore::GetLastError() { return s_.Error(); }
@@ -212,7 +212,7 @@ HANDLE SystemCore::CreateThread(ThreadProc proc, void* argument) {
   auto t = std::make_shared<SimThread>();
   SimMachine::State* state = &s_;
   SimThread* raw = t.get();
-  t->thread = std::thread([state, raw, proc, argument] {
+  bool started = StartThread(t->thread, [state, raw, proc, argument] {
     DWORD code = 0;
     try {
       code = proc(argument);
@@ -220,12 +220,14 @@ HANDLE SystemCore::CreateThread(ThreadProc proc, void* argument) {
       code = static_cast<DWORD>(-1);  // the fuse ended the thread (SimMachine::SetRunawayLimit)
     }
     {
-      std::lock_guard<std::recursive_mutex> l(state->mu);
+      std::lock_guard<MachineMutex> l(state->mu);
       raw->exitCode = code;
-      state->lastErrors.erase(std::this_thread::get_id());
+      state->lastErrors.erase(ThisThreadId());
     }
     raw->finished = true;
   });
+  // A machine run on one thread only: the caller does the work on its own thread instead.
+  if (!started) return s_.SetError(ERROR_NOT_SUPPORTED), nullptr;
   s_.threads.push_back(t);
   return s_.NewKernelHandle(t);
 }
@@ -271,7 +273,7 @@ void SimMachine::JoinThreads() {
     {
       Lock lock(state_->mu);
       for (auto& t : state_->threads)
-        if (t->thread.joinable() && t->thread.get_id() != std::this_thread::get_id()) pending.push_back(t);
+        if (t->thread.joinable() && t->thread.get_id() != ThisThreadId()) pending.push_back(t);
     }
     if (pending.empty()) return;
     for (auto& t : pending) t->thread.join();  // a thread may start others: look again

@@ -13,7 +13,7 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<MachineMutex>;
 
 constexpr int kMetabase = 1;
 constexpr int kWam = 2;
@@ -100,7 +100,7 @@ std::optional<HRESULT> Injected(SimMachine::State& s, std::string_view call, con
 
 // Whether this thread has called CoInitialize and not yet undone it.
 bool ComInitialized(const OutsideState& o) {
-  auto init = o.comInit.find(std::this_thread::get_id());
+  auto init = o.comInit.find(ThisThreadId());
   return init != o.comInit.end() && init->second != 0;
 }
 
@@ -119,7 +119,7 @@ HRESULT SimWebAdmin::CoInitialize() {
     s_.Record("CoInitialize() = " + HResultText(*hr) + " (injected)");
     return *hr;
   }
-  int& depth = s_.outside.comInit[std::this_thread::get_id()];
+  int& depth = s_.outside.comInit[ThisThreadId()];
   HRESULT hr = depth == 0 ? S_OK : S_FALSE;
   depth++;
   s_.Record("CoInitialize() = " + HResultText(hr));
@@ -128,7 +128,7 @@ HRESULT SimWebAdmin::CoInitialize() {
 
 void SimWebAdmin::CoUninitialize() {
   Lock lock(s_.mu);
-  auto it = s_.outside.comInit.find(std::this_thread::get_id());
+  auto it = s_.outside.comInit.find(ThisThreadId());
   if (it != s_.outside.comInit.end() && it->second > 0 && --it->second == 0) s_.outside.comInit.erase(it);
   s_.Record("CoUninitialize()");
 }

@@ -14,7 +14,10 @@ namespace qx::sim {
 
 namespace {
 
-using Lock = std::unique_lock<std::recursive_mutex>;
+// Deliver lets the mutex go around a handler itself; the guard is only ever held whole (a
+// std::unique_lock would bring std::system_error, and with it FormatMessageA, into a Windows
+// build for nothing).
+using Lock = std::lock_guard<MachineMutex>;
 
 // Program windows that would not answer a sent message now; with abortIfHung, those that
 // are not yet hung (they are waited for) only.

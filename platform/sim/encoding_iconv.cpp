@@ -1,0 +1,88 @@
+// The conversions on the C library's iconv, for the programs built for Linux.
+#include "platform/sim/encoding.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace qx::sim {
+namespace {
+
+// A conversion descriptor per direction and thread: threads never share one, and a text
+// does not pay for opening one (the summary converts every name it shows).
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (Usable()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool Convert(std::string_view in, std::string& out) {
+    out.clear();
+    if (!Usable()) return false;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // the initial state, whatever came before
+    bool ok = true;
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char chunk[4096];
+    while (srcLeft > 0) {
+      char* dst = chunk;
+      std::size_t dstLeft = sizeof chunk;
+      std::size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      out.append(chunk, static_cast<std::size_t>(dst - chunk));
+      if (r == static_cast<std::size_t>(-1)) {
+        if (errno == E2BIG) continue;
+        ok = false;  // EILSEQ: invalid or unmappable; EINVAL: truncated at the end
+        break;
+      }
+      // A non-reversible conversion is counted in r; iconv without //TRANSLIT or
+      // //IGNORE reports unmappable characters as EILSEQ, so r > 0 cannot happen here.
+    }
+    if (ok) {
+      char* dst = chunk;
+      std::size_t dstLeft = sizeof chunk;
+      if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) ok = false;
+      out.append(chunk, static_cast<std::size_t>(dst - chunk));
+    }
+    return ok;
+  }
+
+ private:
+  bool Usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t cd_;
+};
+
+// ASCII is the same bytes in code page 932 and UTF-8, both ways.
+bool Ascii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+bool Cp932ToUtf8(std::string_view cp932, std::string& out) {
+  if (Ascii(cp932)) {
+    out.assign(cp932);
+    return true;
+  }
+  thread_local Converter converter("UTF-8", "CP932");
+  return converter.Convert(cp932, out);
+}
+
+bool Utf8ToCp932(std::string_view utf8, std::string& out) {
+  if (Ascii(utf8)) {
+    out.assign(utf8);
+    return true;
+  }
+  thread_local Converter converter("CP932", "UTF-8");
+  return converter.Convert(utf8, out);
+}
+
+bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
+  thread_local Converter converter("CP932", "UTF-16LE");
+  return converter.Convert(utf16Bytes, out);
+}
+
+}  // namespace qx::sim
