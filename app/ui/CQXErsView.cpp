@@ -201,6 +201,8 @@ void CQXErsView::EndAsSecondInstance() {
 }
 
 void CQXErsView::WriteReport(int code, bool restart) {
+  // What a what-if run would change is taken before its log copy reaches the disk.
+  std::string whatIfSection = whatIf ? whatIf->reportSection() : std::string();
   if (whatIf && !doc_.logCopyPath.empty() && !doc_.logCopyFailed) doc_.logCopyFailed = !whatIf->copyOut(doc_.logCopyPath);
   if (whatIf && !switches.Unattended())
     dialogs_.ShowMessageBox(whatIf->shortText(), kCaptionWhatIf, kBoxOk | kIconInformation);
@@ -209,7 +211,7 @@ void CQXErsView::WriteReport(int code, bool restart) {
   // The run's own log stays in the simulation: only its copy, asked for, reaches the disk.
   if (whatIf) report.log.clear();
   std::string text = FormatReport(report);
-  if (whatIf) text += whatIf->reportSection();
+  text += whatIfSection;
   if (reportWriter) reportWriter(switches.reportPath, text);
   else WriteFileWhole(doc_.sys.files, switches.reportPath, text);
 }

@@ -67,10 +67,36 @@ robot press "$dlg/1005" "Qorvex Eraser" 2 wait "$box" "Qorvex Eraser" 20000 pres
   wait "$box" "Qorvex Eraser 中止" 20000 press "$box" "Qorvex Eraser 中止" 1 || exit 1
 finished 60 || exit 1
 
-# ---- the quiet erase
+# ---- a what-if run: what the erase would do, with nothing on the machine changed
 robot hold 'C:\windows\system32\ZOVSRM.DLL' 600000 &
 holder=$!
-sleep 2  # the file is held before the run reaches it
+sleep 2  # the file is held before the runs reach it
+# What the machine holds: the registry of the family's places and everything on the disk
+# (Wine's own temporary files and the reports aside).
+state() {
+  for k in 'HKLM\SOFTWARE' 'HKLM\SYSTEM\CurrentControlSet\Services' 'HKLM\SYSTEM\CurrentControlSet\Control\Print' 'HKCU\Software' 'HKCU\Printers'; do
+    rm -f "$work/export.reg"
+    wine_do reg export "$k" 'Z:'"$(echo "$work/export.reg" | tr / '\\')" /y >/dev/null 2>&1 || true
+    [[ -f $work/export.reg ]] && iconv -f UTF-16 -t UTF-8 "$work/export.reg" | tr -d '\r'
+  done
+  (cd "$c" && find . -path ./reports -prune -o -ipath '*/temp' -prune -o -printf '%p %s %T@\n' | sort)
+  for s in ZOVPMN HanaSvc; do wine_do sc query "$s" 2>/dev/null | grep STATE; done
+}
+state >"$work/before.txt"
+qxers /quiet /whatif '/report:C:\reports\whatif.ini' '/log:C:\reports\whatif.log'
+state >"$work/after.txt"
+whatif_code=$code
+expect "the what-if run exits as the erase will: 3010, a held file waits for the restart" '[[ $whatif_code == 3010 ]]'
+expect "the what-if run leaves the machine exactly as it was" \
+  'cmp -s "$work/before.txt" "$work/after.txt" || { diff "$work/before.txt" "$work/after.txt" | head -20 >&2; false; }'
+expect "its result file tells what the erase removes" \
+  '[[ $(value "$reports/whatif.ini" ExitCode) == 3010 ]] && utf8 "$reports/whatif.ini" | grep -qi "^Keys\.[0-9]*=- HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\ZOV\\\\Qorvex$" &&
+   utf8 "$reports/whatif.ini" | grep -qi "^Files\.[0-9]*=- C:\\\\Program Files\\\\Qorvex\\\\ZOVPMN.EXE$" &&
+   utf8 "$reports/whatif.ini" | grep -q "^Services=1 removed" && utf8 "$reports/whatif.ini" | grep -q "^Files\.[0-9]*=+ C:\\\\reports\\\\whatif.log$" && utf8 "$reports/whatif.ini" | grep -q "^Restart=0 removed, 1 added"'
+expect "its log copy is written, and the run's own log is not" \
+  '[[ -s $reports/whatif.log && -z $(log_file) && -z $(value "$reports/whatif.ini" Log) ]]'
+
+# ---- the quiet erase
 watch_windows "$work/quiet-windows.txt"
 qxers /quiet '/report:C:\reports\quiet.ini' '/log:C:\reports\quiet.log'
 wait "$watcher" || true

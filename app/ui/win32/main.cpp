@@ -5,8 +5,11 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "app/text.h"
 #include "app/ui/run_report.h"
+#include "app/whatif/what_if.h"
 
 namespace {
 
@@ -82,12 +85,27 @@ int WINAPI WinMain(::HINSTANCE instance, ::HINSTANCE, ::LPSTR, int) {
   bool first = qx::ClaimSingleInstance(real.platform().system, guard);
   int status = 0;
   {
-    qx::CQXErsDoc doc(real.platform());
+    // A what-if run works on a snapshot of this machine: the job sees the simulation only,
+    // and the result file and the log copy, asked for, are written for real.
+    std::unique_ptr<qx::WhatIfRun> whatIf;
+    if (first && switches.whatIf) whatIf = std::make_unique<qx::WhatIfRun>(real.platform());
+    qx::CQXErsDoc doc(whatIf ? whatIf->platform() : real.platform());
     qx::shell::Win32Dialogs dialogs(instance);
     NoWindows none;
     bool quiet = switches.mode == qx::RunSwitches::Mode::Quiet;
     qx::CQXErsView view(doc, quiet ? static_cast<qx::Dialogs&>(none) : dialogs);
     view.switches = switches;
+    if (whatIf) {
+      qx::WhatIfRun* run = whatIf.get();
+      view.whatIf = qx::CQXErsView::WhatIfEnd{[run] { return run->ReportSection(); }, [run] { return run->ShortText(); },
+                                             [run](const std::string& path) { return run->CopyOut(path); }};
+    }
+    if (whatIf) {
+      qx::Files& files = real.platform().files;
+      view.reportWriter = [&files](const std::string& path, const std::string& text) {
+        return qx::WriteFileWhole(files, path, text);
+      };
+    }
     if (!first) {
       // A second instance without switches says nothing and exits 0, as it always did.
       view.EndAsSecondInstance();

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "app/CQXErsDoc.h"
+#include "app/ui/run_report.h"
+#include "app/whatif/what_if.h"
+#include "support/run_fixture.h"
 #include "platform/sim/image/image.h"
 #include "platform/sim/snapshot.h"
 #include "platform/sim/summary/summary.h"
@@ -58,6 +61,45 @@ TEST(WhatIf, AnEraseOfTheSnapshotLeavesTheMachineAndForetellsTheRealErase) {
     for (const std::string& name : unforeseen) EXPECT_EQ(name.rfind("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\", 0), 0u) << name;
   }
   EXPECT_FALSE(whatIf.kinds[static_cast<int>(qxsim::Kind::kFiles)].removed.empty());
+}
+
+// QXErs.exe /quiet /whatif on a machine: the result file and the log copy are the only
+// things written on it, and the file tells what the erase would remove.
+TEST(WhatIf, AQuietWhatIfRunWritesOnlyItsResultFileAndLogCopy) {
+  std::string error;
+  sim::SimMachine live;
+  ASSERT_TRUE(sim::LoadImage(std::string(QX_SOURCE_DIR) + "/images/default", live, error)) << error;
+  live.AddDirectory("C:\\reports");
+  live.platform();
+  qxsim::MachineView before = qxsim::Capture(live);
+
+  WhatIfRun whatIf(live.platform());
+  CQXErsDoc doc(whatIf.platform());
+  ScriptedDialogs dialogs;
+  CQXErsView view(doc, dialogs);
+  std::string line = "/quiet /whatif /report:C:\\reports\\r.ini /log:C:\\reports\\r.log";
+  ASSERT_TRUE(ParseSwitches(SplitCommandLine(line), view.switches, error));
+  view.whatIf = CQXErsView::WhatIfEnd{[&] { return whatIf.ReportSection(); }, [&] { return whatIf.ShortText(); },
+                                      [&](const std::string& path) { return whatIf.CopyOut(path); }};
+  view.reportWriter = [&](const std::string& path, const std::string& text) {
+    return WriteFileWhole(live.platform().files, path, text);
+  };
+  view.OnTimer();
+
+  EXPECT_EQ(view.exitCode, 3010);
+  EXPECT_TRUE(dialogs.boxes.empty());
+  qxsim::Summary changed = qxsim::Compare(before, qxsim::Capture(live));
+  const qxsim::KindChange& files = changed.kinds[static_cast<int>(qxsim::Kind::kFiles)];
+  EXPECT_EQ(files.added, (std::vector<std::string>{"C:\\reports\\r.ini", "C:\\reports\\r.log"}));
+  for (int k = 0; k < qxsim::kKindCount; ++k)
+    if (k != static_cast<int>(qxsim::Kind::kFiles)) EXPECT_TRUE(changed.kinds[k].empty()) << k;
+  EXPECT_TRUE(files.removed.empty() && files.changed.empty());
+
+  std::string report = live.File("C:\\reports\\r.ini")->contents;
+  for (const char* expected : {"\r\nLog=\r\n", "\r\nLogCopyWritten=1\r\n", "[WhatIf]\r\n", "\r\nServices=5 removed, 0 added, 3 changed\r\n",
+                               "\r\nRestart=0 removed, 1 added, 0 changed\r\n", "=- HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOV\\Qorvex\r\n"})
+    EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+  EXPECT_EQ(live.File("C:\\reports\\r.log")->contents.rfind(std::string(70, '='), 0), 0u);
 }
 
 }  // namespace
