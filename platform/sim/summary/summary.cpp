@@ -8,7 +8,6 @@
 #include <set>
 #include <string_view>
 
-#include "app/text.h"
 #include "platform/sim/encoding.h"
 #include "platform/sim/sim_text.h"
 
@@ -111,7 +110,7 @@ void CaptureSpooler(const SimMachine& m, MachineView& view) {
   for (const std::string& env : m.Subkeys(environments)) {
     std::string drivers = environments + "\\" + env + "\\Drivers";
     for (const std::string& d : m.Subkeys(drivers)) {
-      if (nt && qx::StartsWithNoCase(d, "Version-")) {
+      if (nt && d.size() >= 8 && cp932::EqualNoCase(std::string_view(d).substr(0, 8), "Version-")) {
         for (const std::string& v : m.Subkeys(drivers + "\\" + d)) {
           std::string id = v + " (" + env + ", " + d + ")";
           Put(view, Kind::kDrivers, id, id, KeyHolds(m, drivers + "\\" + d + "\\" + v));
