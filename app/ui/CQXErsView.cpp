@@ -59,18 +59,11 @@ void CQXErsView::OnTimer() {
     ShowEndMessage(kResultCancelled);
     return;
   }
-  // The job has not run yet, so the configuration's directory comes from the module path.
-  doc_.PrepareRun();
-  // Without the program's own directory the configuration could only be looked for in the
-  // current directory, which is not this program's file.
-  std::string preset = doc_.moduleDir.empty()
-                           ? std::string(kIniNotOpened)
-                           : ReadIniValue(doc_.sys.files, "ENVIRONMENT", "DEFAULT_DELPRINTER", doc_.ConfigPath());
-  if (preset == kIniNotOpened) {
+  int choice = 0;
+  if (!PresetDriverChoice(choice)) {
     ShowEndMessage(kResultNoConfiguration);
     return;
   }
-  int choice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
   bool ok = dialogs_.RunModal(DriversTemplate(), choice == 1 ? IDC_DELETE_DRIVERS : IDC_KEEP_DRIVERS,
                               [this, &choice](int button, int radio) { return OnDriversButton(button, radio, choice); });
   driverChoice = choice;
@@ -91,18 +84,27 @@ void CQXErsView::Start() {
   doc_.StartErase(window, driverChoice);
 }
 
-// No questions: the driver choice is the command line's, else the one the dialog would have
-// been preset to.
-void CQXErsView::StartUnattended() {
+// The driver choice the dialog opens on: the command line's, else QXErs.ini's preset. False
+// when there is no configuration to read it from.
+bool CQXErsView::PresetDriverChoice(int& choice) {
+  // The job has not run yet, so the configuration's directory comes from the module path.
   doc_.PrepareRun();
+  // Without the program's own directory the configuration could only be looked for in the
+  // current directory, which is not this program's file.
   std::string preset = doc_.moduleDir.empty()
                            ? std::string(kIniNotOpened)
                            : ReadIniValue(doc_.sys.files, "ENVIRONMENT", "DEFAULT_DELPRINTER", doc_.ConfigPath());
-  if (preset == kIniNotOpened) {
+  if (preset == kIniNotOpened) return false;
+  choice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
+  return true;
+}
+
+// No questions: the driver choice is the one the dialog would have been preset to.
+void CQXErsView::StartUnattended() {
+  if (!PresetDriverChoice(driverChoice)) {
     ShowEndMessage(kResultNoConfiguration);
     return;
   }
-  driverChoice = switches.drivers >= 0 ? switches.drivers : preset == "1" ? 1 : 0;
   job = &doc_;
   Start();
 }

@@ -106,6 +106,7 @@ class CQXErsView {
  private:
   bool AskQuit();
   void StartUnattended();
+  bool PresetDriverChoice(int& choice);
   // Whether the restart a result needs is to be started, as the switches say (asking when
   // they say so).
   bool RestartAsSwitched(int code);

@@ -314,6 +314,7 @@ class WindowsCore final : public Windows {
                               UINT timeoutMs, DWORD_PTR* result) override;
 
  private:
+  int CopyWindowString(HWND window, char* buffer, int cchBuffer, std::string SimWindow::*field);
   SimMachine::State& s_;
 };
 

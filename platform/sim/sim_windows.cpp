@@ -118,7 +118,8 @@ BOOL WindowsCore::EnumWindows(const std::function<BOOL(HWND)>& callback) {
   return TRUE;
 }
 
-int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
+// A window's title or class name into the caller's buffer, cut to fit on a character's edge.
+int WindowsCore::CopyWindowString(HWND window, char* buffer, int cchBuffer, std::string SimWindow::*field) {
   Lock lock(s_.mu);
   s_.SettleWindows();
   auto w = s_.Window(window);
@@ -128,27 +129,18 @@ int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
     return 0;
   }
   if (!buffer || cchBuffer <= 0) return 0;
-  std::string_view cut = cp932::Truncate(w->title, static_cast<std::size_t>(cchBuffer - 1));
+  std::string_view cut = cp932::Truncate((*w).*field, static_cast<std::size_t>(cchBuffer - 1));
   std::memcpy(buffer, cut.data(), cut.size());
   buffer[cut.size()] = '\0';
   return static_cast<int>(cut.size());
 }
 
-// Windows cuts a class name that does not fit, without regard to double-byte characters;
-// class names are ASCII in practice.
+int WindowsCore::GetWindowTextA(HWND window, char* buffer, int cchBuffer) {
+  return CopyWindowString(window, buffer, cchBuffer, &SimWindow::title);
+}
+
 int WindowsCore::GetClassNameA(HWND window, char* buffer, int cchBuffer) {
-  Lock lock(s_.mu);
-  s_.SettleWindows();
-  auto w = s_.Window(window);
-  if (!w) {
-    s_.SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (!buffer || cchBuffer <= 0) return 0;
-  std::size_t n = std::min(w->className.size(), static_cast<std::size_t>(cchBuffer - 1));
-  std::memcpy(buffer, w->className.data(), n);
-  buffer[n] = '\0';
-  return static_cast<int>(n);
+  return CopyWindowString(window, buffer, cchBuffer, &SimWindow::className);
 }
 
 BOOL WindowsCore::IsWindow(HWND window) {
