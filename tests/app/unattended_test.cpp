@@ -99,46 +99,50 @@ TEST(Unattended, EachModeAsksWhatItMayAndExitsWithTheInstallersCode) {
   }
 }
 
-TEST(Unattended, ARunNeedingARestartRestartsOnlyWhenTheSwitchesSaySo) {
+// Every end of a run in every mode: the exit code, the message boxes shown and whether Windows
+// was asked to restart. kSecond: a second instance, which runs nothing.
+TEST(Unattended, EachEndGivesItsExitCodeAndShowsOnlyWhatItsModeAllows) {
+  constexpr int kSecond = 100;
   struct Case {
     const char* line;
-    int answer;
+    int result;
+    int answer;  // to a question, when one is asked
     std::size_t boxes;
     bool restarted;
     int exitCode;
   } cases[] = {
-      {"/passive", kIdYes, 0, false, 3010},
-      {"/quiet /forcerestart", kIdNo, 0, true, 1641},
-      {"/passive /promptrestart", kIdYes, 1, true, 1641},
-      {"/passive /promptrestart", kIdNo, 1, false, 3010},
-      {"/norestart /report:C:\\r.ini", kIdYes, 1, false, 3010},  // the person hears it is done
-      {"/forcerestart", kIdNo, 0, true, 0},
-      {"", kIdNo, 1, false, 0},
+      {"", kResultDone, kIdOk, 1, false, 0},
+      {"", kResultRestart, kIdNo, 1, false, 0},
+      {"", kSecond, kIdOk, 0, false, 0},
+      {"/report:C:\\r.ini", kResultCancelled, kIdOk, 1, false, 1602},
+      {"/report:C:\\r.ini", kResultNoConfiguration, kIdOk, 1, false, 1619},
+      {"/passive", kResultDone, kIdOk, 0, false, 0},
+      {"/passive", kResultRestart, kIdYes, 0, false, 3010},
+      {"/passive", kResultCancelled, kIdOk, 0, false, 1602},
+      {"/passive", kResultUnsupportedSystem, kIdOk, 0, false, 1633},
+      {"/passive", 2, kIdOk, 0, false, 1603},
+      {"/quiet", kResultNoRights, kIdOk, 0, false, 5},
+      {"/quiet /report:C:\\r.ini", kSecond, kIdOk, 0, false, 1618},
+      {"/quiet /forcerestart", kResultRestart, kIdNo, 0, true, 1641},
+      {"/passive /promptrestart", kResultRestart, kIdYes, 1, true, 1641},
+      {"/passive /promptrestart", kResultRestart, kIdNo, 1, false, 3010},
+      {"/norestart /report:C:\\r.ini", kResultRestart, kIdYes, 1, false, 3010},  // the person hears it is done
+      {"/forcerestart", kResultRestart, kIdNo, 0, true, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(std::string(c.line) + " " + std::to_string(c.result));
     RunFixture run;
     bool ok = false;
     run.view.switches = Parse(c.line, ok);
     ASSERT_TRUE(ok);
     run.dialogs.answers = {c.answer};
-    run.view.OnMessage(QXM_RESULT, kResultRestart, 0);
+    if (c.result == kSecond) run.view.EndAsSecondInstance();
+    else run.view.OnMessage(QXM_RESULT, static_cast<WPARAM>(static_cast<LPARAM>(c.result)), 0);
     EXPECT_EQ(run.dialogs.boxes.size(), c.boxes);
     EXPECT_EQ(run.machine.ShutdownRequests().size(), c.restarted ? 1u : 0u);
     EXPECT_EQ(run.view.exitCode, c.exitCode);
-    EXPECT_EQ(run.dialogs.closed, 1);
-  }
-}
-
-TEST(Unattended, SecondInstanceExitsAlreadyRunningOnlyWithSwitches) {
-  for (const char* line : {"", "/quiet /report:C:\\r.ini"}) {
-    RunFixture run;
-    bool ok = false;
-    run.view.switches = Parse(line, ok);
-    run.view.EndAsSecondInstance();
-    EXPECT_EQ(run.view.exitCode, *line ? 1618 : 0);
-    EXPECT_EQ(run.machine.HasFile("C:\\r.ini"), *line != 0);
-    EXPECT_TRUE(run.Messages().empty());
+    EXPECT_EQ(run.dialogs.closed, c.result == kSecond ? 0 : 1);
+    EXPECT_EQ(run.machine.HasFile("C:\\r.ini"), std::string(c.line).find("/report") != std::string::npos);
   }
 }
 
