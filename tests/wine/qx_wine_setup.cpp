@@ -13,6 +13,9 @@
 //   hasdriver NAME ENV          succeeds when the driver exists in that environment
 //   hasport NAME                succeeds when the spooler lists the port
 //   hasmonitor NAME             succeeds when the spooler lists the monitor
+//   list                        prints what the spooler and the service manager list: every
+//                               printer (name, port, driver), driver, port and monitor, and
+//                               every service with its state, a line each (UTF-8)
 #include <windows.h>
 #include <ddeml.h>
 #include <winspool.h>
@@ -106,6 +109,62 @@ bool HasPort(const wchar_t* name) { return Lists<PORT_INFO_1W>(EnumPortsW, name)
 
 bool HasMonitor(const wchar_t* name) { return Lists<MONITOR_INFO_1W>(EnumMonitorsW, name); }
 
+std::string Utf8(const wchar_t* w) {
+  if (!w) return "";
+  int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, w, -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// A level's records of one of the spooler's enumerations.
+template <class Info, class Enumerate>
+std::vector<Info> Records(Enumerate enumerate, DWORD level, std::vector<BYTE>& buffer) {
+  DWORD needed = 0, count = 0;
+  enumerate(level, nullptr, 0, &needed, &count);
+  buffer.assign(needed ? needed : 1, 0);
+  if (!enumerate(level, buffer.data(), needed, &needed, &count)) return {};
+  auto* items = reinterpret_cast<Info*>(buffer.data());
+  return std::vector<Info>(items, items + count);
+}
+
+bool List() {
+  std::vector<BYTE> buffer;
+  for (const auto& p : Records<PRINTER_INFO_2W>(
+           [](DWORD l, BYTE* b, DWORD n, DWORD* need, DWORD* c) { return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, l, b, n, need, c); },
+           2, buffer))
+    std::printf("printer %s port %s driver %s\n", Utf8(p.pPrinterName).c_str(), Utf8(p.pPortName).c_str(),
+                Utf8(p.pDriverName).c_str());
+  for (const wchar_t* env : {L"Windows NT x86", L"Windows x64"})
+    for (const auto& d : Records<DRIVER_INFO_1W>(
+             [env](DWORD l, BYTE* b, DWORD n, DWORD* need, DWORD* c) {
+               return EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(env), l, b, n, need, c);
+             },
+             1, buffer))
+      std::printf("driver %s (%s)\n", Utf8(d.pName).c_str(), Utf8(env).c_str());
+  for (const auto& p : Records<PORT_INFO_1W>(
+           [](DWORD l, BYTE* b, DWORD n, DWORD* need, DWORD* c) { return EnumPortsW(nullptr, l, b, n, need, c); }, 1, buffer))
+    std::printf("port %s\n", Utf8(p.pName).c_str());
+  for (const auto& m : Records<MONITOR_INFO_1W>(
+           [](DWORD l, BYTE* b, DWORD n, DWORD* need, DWORD* c) { return EnumMonitorsW(nullptr, l, b, n, need, c); }, 1, buffer))
+    std::printf("monitor %s\n", Utf8(m.pName).c_str());
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE);
+  if (!manager) return false;
+  DWORD needed = 0, count = 0, resume = 0;
+  EnumServicesStatusW(manager, SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0, &needed, &count, &resume);
+  buffer.assign(needed ? needed : 1, 0);
+  resume = 0;
+  bool ok = EnumServicesStatusW(manager, SERVICE_WIN32, SERVICE_STATE_ALL, reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data()),
+                                needed, &needed, &count, &resume) != FALSE;
+  auto* services = reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
+  for (DWORD i = 0; ok && i < count; ++i)
+    std::printf("service %s %lu\n", Utf8(services[i].lpServiceName).c_str(),
+                static_cast<unsigned long>(services[i].ServiceStatus.dwCurrentState));
+  CloseServiceHandle(manager);
+  std::fflush(stdout);
+  return ok;
+}
+
 HDDEDATA CALLBACK NoCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) { return nullptr; }
 
 bool Progman(const wchar_t* command) {
@@ -156,6 +215,9 @@ int wmain(int argc, wchar_t** argv) {
     } else if (op == L"hasprinter" && i + 1 < argc) {
       ok = HasPrinter(argv[i + 1]);
       i += 2;
+    } else if (op == L"list") {
+      ok = List();
+      i += 1;
     } else if (op == L"hasdriver" && i + 2 < argc) {
       ok = HasDriver(argv[i + 1], argv[i + 2]);
       i += 3;

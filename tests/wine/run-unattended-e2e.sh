@@ -71,16 +71,24 @@ finished 60 || exit 1
 robot hold 'C:\windows\system32\ZOVSRM.DLL' 600000 &
 holder=$!
 sleep 2  # the file is held before the runs reach it
-# What the machine holds: the registry of the family's places and everything on the disk
-# (Wine's own temporary files and the reports aside).
+# What the machine holds: the whole registry as regedit exports it, every file's bytes and
+# every folder (the reports and Wine's temporary folders aside), and what the spooler and the
+# service manager list through the API.
+export_registry() {
+  rm -f "$work/export.reg"
+  wine_do regedit /E 'Z:'"$(echo "$work/export.reg" | tr / '\\')" >/dev/null 2>&1 || true
+  # Wine stamps its display adapter's keys with the time (DriverDateData) whenever it sets
+  # the display up again for a program; Windows does not, and it is none of the run's doing.
+  [[ -f $work/export.reg ]] && iconv -f UTF-16 -t UTF-8 "$work/export.reg" | tr -d '\r' | grep -v '^"DriverDateData"='
+}
+tree() {
+  (cd "$c" && find . -path ./reports -prune -o -ipath '*/temp' -prune -o -type f -print0 | sort -z | xargs -0 md5sum
+   cd "$c" && find . -path ./reports -prune -o -ipath '*/temp' -prune -o -type d -print | sort)
+}
 state() {
-  for k in 'HKLM\SOFTWARE' 'HKLM\SYSTEM\CurrentControlSet\Services' 'HKLM\SYSTEM\CurrentControlSet\Control\Print' 'HKCU\Software' 'HKCU\Printers'; do
-    rm -f "$work/export.reg"
-    wine_do reg export "$k" 'Z:'"$(echo "$work/export.reg" | tr / '\\')" /y >/dev/null 2>&1 || true
-    [[ -f $work/export.reg ]] && iconv -f UTF-16 -t UTF-8 "$work/export.reg" | tr -d '\r'
-  done
-  (cd "$c" && find . -path ./reports -prune -o -ipath '*/temp' -prune -o -printf '%p %s %T@\n' | sort)
-  for s in ZOVPMN HanaSvc; do wine_do sc query "$s" 2>/dev/null | grep STATE; done
+  export_registry
+  tree
+  setup list
 }
 state >"$work/before.txt"
 qxers /quiet /whatif '/report:C:\reports\whatif.ini' '/log:C:\reports\whatif.log'
@@ -97,8 +105,12 @@ expect "its log copy is written, and the run's own log is not" \
   '[[ -s $reports/whatif.log && -z $(log_file) && -z $(value "$reports/whatif.ini" Log) ]]'
 
 # ---- the quiet erase
+tree >"$work/tree-before.txt"
+export_registry | grep -i '^\[HKEY_LOCAL_MACHINE\\Software\|^\[HKEY_USERS\\S-' >"$work/keys-before.txt"
 watch_windows "$work/quiet-windows.txt"
 qxers /quiet '/report:C:\reports\quiet.ini' '/log:C:\reports\quiet.log'
+tree >"$work/tree-after.txt"
+export_registry | grep -i '^\[HKEY_LOCAL_MACHINE\\Software\|^\[HKEY_USERS\\S-' >"$work/keys-after.txt"
 wait "$watcher" || true
 kill "$holder" 2>/dev/null || true
 wait "$holder" 2>/dev/null || true
@@ -117,6 +129,17 @@ expect "held file still there, pending for the restart" \
   '[[ -e "$sys32/ZOVSRM.DLL" ]] && wine_do reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager" /v PendingFileRenameOperations | grep -qi "system32\\\\ZOVSRM.DLL"'
 expect "bystanders kept" \
   'key "HKLM\SOFTWARE\Hanakoya\Memo\3.1" && service HanaSvc && [[ -e "$c/Program Files/Hanakoya/memo.exe" ]] && setup hasprinter "Hanakoya Laser" && group Hanakoya'
+# What the erase removed, counted as the what-if run counts it: files and folders gone from
+# the disk, keys gone from HKEY_LOCAL_MACHINE\Software and the users' hives.
+gone() { comm -23 <(sort "$1") <(sort "$2") | wc -l; }
+files_gone=$(gone <(grep -v '^\.' "$work/tree-before.txt" | sed 's/^[0-9a-f]*  //') <(grep -v '^\.' "$work/tree-after.txt" | sed 's/^[0-9a-f]*  //'))
+folders_gone=$(gone <(grep '^\.' "$work/tree-before.txt") <(grep '^\.' "$work/tree-after.txt"))
+keys_gone=$(gone "$work/keys-before.txt" "$work/keys-after.txt")
+foretold() { value "$reports/whatif.ini" "$1" | sed 's/ removed.*//'; }
+foretold_keys=$(utf8 "$reports/whatif.ini" | grep -ci '^Keys\.[0-9]*=- HKEY_LOCAL_MACHINE\\Software\|^Keys\.[0-9]*=- HKEY_USERS\\S-')
+echo "$me: removed by the erase: $files_gone files, $folders_gone folders, $keys_gone keys; foretold: $(foretold Files), $(foretold Folders), $foretold_keys"
+expect "the what-if run foretold the files, folders and keys the erase removed" \
+  '[[ $files_gone == "$(foretold Files)" && $folders_gone == "$(foretold Folders)" && $keys_gone == "$foretold_keys" ]]'
 
 # ---- a passive run: the banner and the progress, no question, no end message
 watch_windows "$work/passive-windows.txt"
