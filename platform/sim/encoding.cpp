@@ -1,5 +1,5 @@
-// What every build shares: the lossy form, on top of the conversions of the build
-// (encoding_iconv.cpp on Linux, platform/win32/win32_encoding.cpp for Windows).
+// What every build shares: ASCII passed through and the lossy form, on top of the conversions
+// of the build (encoding_iconv.cpp on Linux, platform/win32/win32_encoding.cpp for Windows).
 #include "platform/sim/encoding.h"
 
 #include "platform/sim/sim_text.h"
@@ -7,6 +7,29 @@
 #include <cstdio>
 
 namespace qx::sim {
+
+namespace {
+
+// ASCII is the same bytes in code page 932 and UTF-8, both ways.
+bool Ascii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+bool Cp932ToUtf8(std::string_view cp932, std::string& out) {
+  if (!Ascii(cp932)) return detail::Cp932ToUtf8(cp932, out);
+  out.assign(cp932);
+  return true;
+}
+
+bool Utf8ToCp932(std::string_view utf8, std::string& out) {
+  if (!Ascii(utf8)) return detail::Utf8ToCp932(utf8, out);
+  out.assign(utf8);
+  return true;
+}
 
 std::string Cp932ToUtf8Lossy(std::string_view text) {
   std::string result;

@@ -18,4 +18,11 @@ bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out);
 // UTF-8 for a terminal or a file name: bytes that do not convert are shown as "\xNN".
 std::string Cp932ToUtf8Lossy(std::string_view cp932);
 
+namespace detail {
+// The conversions of the build (iconv, or Windows' tables) for text that is not all ASCII,
+// which the functions above pass through as it is.
+bool Cp932ToUtf8(std::string_view cp932, std::string& out);
+bool Utf8ToCp932(std::string_view utf8, std::string& out);
+}  // namespace detail
+
 }  // namespace qx::sim

@@ -53,29 +53,14 @@ class Converter {
   iconv_t cd_;
 };
 
-// ASCII is the same bytes in code page 932 and UTF-8, both ways.
-bool Ascii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
-bool Cp932ToUtf8(std::string_view cp932, std::string& out) {
-  if (Ascii(cp932)) {
-    out.assign(cp932);
-    return true;
-  }
+bool detail::Cp932ToUtf8(std::string_view cp932, std::string& out) {
   thread_local Converter converter("UTF-8", "CP932");
   return converter.Convert(cp932, out);
 }
 
-bool Utf8ToCp932(std::string_view utf8, std::string& out) {
-  if (Ascii(utf8)) {
-    out.assign(utf8);
-    return true;
-  }
+bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
   thread_local Converter converter("CP932", "UTF-8");
   return converter.Convert(utf8, out);
 }

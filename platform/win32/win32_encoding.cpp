@@ -13,13 +13,6 @@
 namespace qx::sim {
 namespace {
 
-// ASCII is the same bytes in code page 932 and UTF-8, both ways.
-bool Ascii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // Strict UTF-8: no overlong form, no surrogate, nothing above U+10FFFF, nothing cut short.
@@ -177,20 +170,12 @@ bool WellFormedUtf16(std::wstring_view utf16) {
 
 }  // namespace
 
-bool Cp932ToUtf8(std::string_view cp932, std::string& out) {
-  if (Ascii(cp932)) {
-    out.assign(cp932);
-    return true;
-  }
+bool detail::Cp932ToUtf8(std::string_view cp932, std::string& out) {
   std::wstring wide;
   return Cp932ToUtf16(cp932, wide) && Utf16ToUtf8(wide, out);
 }
 
-bool Utf8ToCp932(std::string_view utf8, std::string& out) {
-  if (Ascii(utf8)) {
-    out.assign(utf8);
-    return true;
-  }
+bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
   std::wstring wide;
   return Utf8ToUtf16(utf8, wide) && Utf16ToCp932(wide, out);
 }

@@ -10,6 +10,7 @@
 #include "app/ui/CQXErsView.h"
 #include "app/ui/run_report.h"
 #include "platform/sim/encoding.h"
+#include "tools/qxers-sim/machine_result.h"
 #include "tools/qxers-sim/preview.h"
 #include "tools/qxers-sim/run_output.h"
 
@@ -20,17 +21,6 @@ namespace {
 // The result file's place when the shell keeps its text without writing it anywhere: the
 // view writes a result file only when it has a path.
 constexpr const char* kKeptReport = "QXErsResult.ini";
-
-// "Result=" of a result file's [Result] section; none when it is empty or missing.
-std::optional<int> ReportedResult(const std::string& report) {
-  std::size_t at = report.find("\r\nResult=");
-  if (at == std::string::npos) return std::nullopt;
-  at += 9;
-  std::size_t end = report.find("\r\n", at);
-  std::string value = report.substr(at, end - at);
-  if (value.empty() || value.find_first_not_of("-0123456789") != std::string::npos) return std::nullopt;
-  return std::stoi(value);
-}
 
 }  // namespace
 
@@ -124,8 +114,14 @@ EraseOutcome Erase(qx::sim::SimMachine& m, const EraseSetup& setup, ConsoleDialo
   }
   mark("summary");
   int result = 0;
-  if (RunResult(outcome.messages, result)) outcome.result = result;
-  else if (!outcome.report.empty()) outcome.result = ReportedResult(outcome.report);
+  if (RunResult(outcome.messages, result)) {
+    outcome.result = result;
+  } else if (!outcome.report.empty()) {
+    // A run that never started (a second instance) tells its result in the result file only.
+    MachineResult reported;
+    std::string notReport;
+    if (ParseReport(outcome.report, reported, notReport)) outcome.result = reported.result;
+  }
   return outcome;
 }
 

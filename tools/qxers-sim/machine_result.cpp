@@ -3,23 +3,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/text.h"
 #include "app/ui/run_report.h"
 #include "platform/sim/encoding.h"
 
 namespace qxsim {
 
 namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::optional<int> Number(const std::string& text) {
   if (text.empty() || text.size() > 11) return std::nullopt;
@@ -31,7 +21,7 @@ std::optional<int> Number(const std::string& text) {
 
 FailureSection& Section(MachineResult& r, const std::string& name) {
   for (FailureSection& s : r.sections)
-    if (SameText(s.name, name)) return s;
+    if (qx::EqualsNoCase(s.name, name)) return s;
   r.sections.push_back({name, 0, {}});
   return r.sections.back();
 }
@@ -62,23 +52,23 @@ bool ParseReport(std::string_view text, MachineResult& r, std::string& error) {
     if (eq == std::string_view::npos) continue;
     std::string key(line.substr(0, eq));
     std::string value = qx::sim::Cp932ToUtf8Lossy(line.substr(eq + 1));
-    if (SameText(section, "Failures")) {
+    if (qx::EqualsNoCase(section, "Failures")) {
       std::size_t dot = key.rfind('.');
       if (dot != std::string::npos) Section(r, key.substr(0, dot)).lines.push_back(value);
       continue;
     }
-    if (!SameText(section, "Result")) continue;
-    if (SameText(key, "Computer")) r.computer = value;
-    else if (SameText(key, "Windows")) r.windows = value;
-    else if (SameText(key, "Start")) r.start = value;
-    else if (SameText(key, "End")) r.end = value;
-    else if (SameText(key, "Result")) r.result = Number(value);
-    else if (SameText(key, "ExitCode")) haveExitCode = (r.exitCode = Number(value)).has_value();
-    else if (SameText(key, "RestartNeeded")) r.restartNeeded = value == "1";
-    else if (SameText(key, "RestartStarted")) r.restartStarted = value == "1";
-    else if (SameText(key, "Log")) r.log = value;
-    else if (SameText(key, "Failures")) r.failures = Number(value).value_or(0);
-    else if (key.size() > 9 && SameText(key.substr(0, 9), "Failures.")) Section(r, key.substr(9)).count = Number(value).value_or(0);
+    if (!qx::EqualsNoCase(section, "Result")) continue;
+    if (qx::EqualsNoCase(key, "Computer")) r.computer = value;
+    else if (qx::EqualsNoCase(key, "Windows")) r.windows = value;
+    else if (qx::EqualsNoCase(key, "Start")) r.start = value;
+    else if (qx::EqualsNoCase(key, "End")) r.end = value;
+    else if (qx::EqualsNoCase(key, "Result")) r.result = Number(value);
+    else if (qx::EqualsNoCase(key, "ExitCode")) haveExitCode = (r.exitCode = Number(value)).has_value();
+    else if (qx::EqualsNoCase(key, "RestartNeeded")) r.restartNeeded = value == "1";
+    else if (qx::EqualsNoCase(key, "RestartStarted")) r.restartStarted = value == "1";
+    else if (qx::EqualsNoCase(key, "Log")) r.log = value;
+    else if (qx::EqualsNoCase(key, "Failures")) r.failures = Number(value).value_or(0);
+    else if (key.size() > 9 && qx::EqualsNoCase(key.substr(0, 9), "Failures.")) Section(r, key.substr(9)).count = Number(value).value_or(0);
   }
   if (!haveExitCode) {
     error = "not a result file: no ExitCode in a [Result] section";
