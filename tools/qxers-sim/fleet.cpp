@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include "app/text.h"
 #include "app/ui/run_report.h"
 #include "platform/sim/image/image.h"
 #include "tools/qxers-sim/erase.h"
@@ -23,22 +24,15 @@ struct Entry {
   bool image;
 };
 
-bool EndsWithIni(const std::string& name) {
-  if (name.size() < 5) return false;
-  std::string end = name.substr(name.size() - 4);
-  for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return end == ".ini";
-}
+bool EndsWithIni(const std::string& name) { return name.size() > 4 && qx::EndsWithNoCase(name, ".ini"); }
 
 // A folder the image loader takes: machine.ini, or a registry export without it.
 bool IsImage(const fs::path& dir) {
   std::error_code ec;
   if (fs::is_regular_file(dir / "machine.ini", ec)) return true;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ext = it->path().extension().string();
-    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     std::error_code fileError;
-    if (ext == ".reg" && it->is_regular_file(fileError)) return true;
+    if (qx::EqualsNoCase(it->path().extension().string(), ".reg") && it->is_regular_file(fileError)) return true;
   }
   return false;
 }
