@@ -190,7 +190,7 @@ bool CQXErsView::RestartAsSwitched(int code) {
 void CQXErsView::Finish(int code, bool restart) {
   msiExitCode = MsiExitCode(code, restart);
   exitCode = switches.MsiExitCodes() ? msiExitCode : 0;
-  WriteReport(code, restart);
+  WriteReport(code, restart, whatIf ? EndWhatIf() : std::string());
   if (restart) doc_.RestartSystem();
   dialogs_.CloseApplication();
 }
@@ -202,18 +202,22 @@ void CQXErsView::EndAsSecondInstance() {
   WriteReport(kResultNotRun, false);
 }
 
-void CQXErsView::WriteReport(int code, bool restart) {
-  // What a what-if run would change is taken before its log copy reaches the disk.
-  std::string whatIfSection = whatIf ? whatIf->reportSection() : std::string();
-  if (whatIf && !doc_.logCopyPath.empty() && !doc_.logCopyFailed) doc_.logCopyFailed = !whatIf->copyOut(doc_.logCopyPath);
-  if (whatIf && !switches.Unattended())
-    dialogs_.ShowMessageBox(whatIf->shortText(), kCaptionWhatIf, kBoxOk | kIconInformation);
+// The end of a what-if run: what it would change, taken before its log copy reaches the disk,
+// the log copy written out, and a person at an interactive run told. Returns the result
+// file's [WhatIf] section.
+std::string CQXErsView::EndWhatIf() {
+  std::string section = whatIf->reportSection();
+  if (!doc_.logCopyPath.empty() && !doc_.logCopyFailed) doc_.logCopyFailed = !whatIf->copyOut(doc_.logCopyPath);
+  if (!switches.Unattended()) dialogs_.ShowMessageBox(whatIf->shortText(), kCaptionWhatIf, kBoxOk | kIconInformation);
+  return section;
+}
+
+void CQXErsView::WriteReport(int code, bool restart, const std::string& whatIfSection) {
   if (switches.reportPath.empty()) return;
   RunReport report = GatherReport(doc_, code, msiExitCode, restart, start_);
   // The run's own log stays in the simulation: only its copy, asked for, reaches the disk.
   if (whatIf) report.log.clear();
-  std::string text = FormatReport(report);
-  text += whatIfSection;
+  std::string text = FormatReport(report) + whatIfSection;
   if (reportWriter) reportWriter(switches.reportPath, text);
   else WriteFileWhole(doc_.sys.files, switches.reportPath, text);
 }

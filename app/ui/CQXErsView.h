@@ -111,7 +111,8 @@ class CQXErsView {
   // they say so).
   bool RestartAsSwitched(int code);
   void Finish(int code, bool restart);
-  void WriteReport(int code, bool restart);
+  std::string EndWhatIf();
+  void WriteReport(int code, bool restart, const std::string& whatIfSection = std::string());
   void Start();
   SYSTEMTIME start_{};
   CQXErsDoc& doc_;
