@@ -1,12 +1,15 @@
 // The service the services contract suite installs: an own-process service that starts, stops,
 // pauses and continues, taking a moment in each pending state so that a caller sees them and
-// has to poll. It never outlives its test by long: with no stop request it stops by itself.
+// has to poll. It never outlives its test by long: with no stop request it stops by itself,
+// after two minutes or after the seconds given as its first start argument.
 #include <windows.h>
+
+#include <cstdlib>
 
 namespace {
 
 constexpr DWORD kPendingMs = 200;         // time spent in START_PENDING and STOP_PENDING
-constexpr DWORD kLifetimeMs = 120 * 1000;  // a service nobody stops ends after this
+constexpr DWORD kLifetimeMs = 120 * 1000;  // a service nobody stops ends after this, unless told
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 SERVICE_STATUS status{};
@@ -52,14 +55,16 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
   }
 }
 
-void WINAPI ServiceMain(DWORD, LPSTR* argv) {
+void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
+  DWORD lifetimeMs = argc > 1 && argv[1] ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)) * 1000 : 0;
+  if (lifetimeMs == 0 || lifetimeMs > 3600 * 1000) lifetimeMs = kLifetimeMs;
   statusHandle = RegisterServiceCtrlHandlerExA(argv && argv[0] ? argv[0] : "", Handler, nullptr);
   if (!statusHandle) return;
   Report(SERVICE_START_PENDING, 2000);
   // A stop asked for while starting is carried out without running first.
   if (WaitForSingleObject(stopEvent, kPendingMs) == WAIT_TIMEOUT) {
     Report(SERVICE_RUNNING);
-    WaitForSingleObject(stopEvent, kLifetimeMs);
+    WaitForSingleObject(stopEvent, lifetimeMs);
   }
   Report(SERVICE_STOP_PENDING, 2000);
   Sleep(kPendingMs);

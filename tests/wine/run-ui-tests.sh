@@ -95,7 +95,7 @@ whole_run() {
   local log
   log=$(log_file)
   [[ -n $log ]] || { echo "  no QXErs.log" >&2; return 1; }
-  iconv -f CP932 -t UTF-8 "$log" | grep -q '^削除種類：Netrova Qorvex Driver' ||
+  iconv -f CP932 -t UTF-8 "$log" | grep '^削除種類：Netrova Qorvex Driver' >/dev/null ||
     { echo "  the log's kinds are not all three:" >&2; iconv -f CP932 -t UTF-8 "$log" | head -20 >&2; return 1; }
 }
 

@@ -28,10 +28,12 @@ echo memo >"$c/Program Files/Hanakoya/memo.exe"
 echo keep >"$c/Program Files/Hanakoya/Readme.txt"
 cp "$service_exe" "$c/Program Files/Qorvex/ZOVPMNNT.EXE"
 wine_do sc create ZOVPMN binpath= 'C:\Program Files\Qorvex\ZOVPMNNT.EXE' >/dev/null
-wine_do sc start ZOVPMN >/dev/null
+# The services live through the whole script (the test service stops by itself after the
+# seconds given): a bystander that stopped halfway would look like the run's doing.
+wine_do sc start ZOVPMN 1200 >/dev/null
 cp "$service_exe" "$c/Program Files/Hanakoya/HanaSvc.exe"
 wine_do sc create HanaSvc binpath= 'C:\Program Files\Hanakoya\HanaSvc.exe' >/dev/null
-wine_do sc start HanaSvc >/dev/null
+wine_do sc start HanaSvc 1200 >/dev/null
 # Wine's spooler works in the caller's process whether its service runs or not; on Windows it
 # runs, and the program reads its state to choose between the spooler and the registry.
 wine_do sc start Spooler >/dev/null || true
@@ -46,8 +48,11 @@ setup monitor "ZOV Network Port" ZOVNPMON.DLL port "ZOV Network Port" "LPTN1:" \
 install_qxers "$(cat "$here/e2e/QXErs.ini")"
 
 failures=0
+failed=()  # the names of the failed checks, said again after the diagnostics at the end
+# A pipeline is checked with "grep ... >/dev/null", never "grep -q": under pipefail a grep -q
+# that leaves at its first match can kill the writer with SIGPIPE, failing a check that matched.
 expect() {
-  if eval "$2"; then echo "$me: ok   $1"; else echo "$me: FAIL $1" >&2; failures=$((failures + 1)); fi
+  if eval "$2"; then echo "$me: ok   $1"; else echo "$me: FAIL $1" >&2; failures=$((failures + 1)); failed+=("$1"); fi
 }
 # Windows' answer passes; Wine's other answer passes only as the difference named.
 differs() {
@@ -58,11 +63,12 @@ differs() {
   else
     echo "$me: FAIL $1" >&2
     failures=$((failures + 1))
+    failed+=("$1")
   fi
 }
 key() { wine_do reg query "$1" ${2:+/v "$2"} >/dev/null 2>&1; }
 service() { wine_do sc query "$1" >/dev/null 2>&1; }
-running() { wine_do sc query "$1" 2>/dev/null | grep -q RUNNING; }
+running() { wine_do sc query "$1" 2>/dev/null | grep RUNNING >/dev/null; }
 group() { [[ -n $(find "$c" -ipath "*/Start Menu/Programs/$1" -type d 2>/dev/null) ]]; }
 log_file() { find "$c" -iname QXErs.log 2>/dev/null | head -1; }
 family_printing() { setup hasmonitor "ZOV Network Port" hasport "LPTN1:" hasdriver "Qorvex PS Driver" "$x86" hasprinter "Qorvex Printer"; }
@@ -71,4 +77,10 @@ expect "family installed" 'key "HKLM\SOFTWARE\ZOV\Qorvex" && key "HKCU\Software\
 expect "family monitor, port, driver and printer installed" 'family_printing'
 expect "bystanders installed" 'running HanaSvc && setup hasprinter "Hanakoya Laser" hasdriver "Hanakoya Laser Driver" "$x86" && group Hanakoya'
 [[ $failures -eq 0 ]] || exit 2
+# The end of a script: the failed checks named last, where a log's tail shows them.
+end_checks() {
+  for name in "${failed[@]}"; do echo "$me: FAIL $name" >&2; done
+  [[ $failures -eq 0 ]] && echo "$me: all passed"
+  exit $((failures > 0))
+}
 
