@@ -2,6 +2,7 @@
 
 #include "platform/sim/encoding.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 
@@ -49,6 +50,7 @@ void DecodedText::Rewind() {
   file_->seekg(dataStart_);
   buffer_.clear();
   eof_ = false;
+  unread_ = fileSize_ > static_cast<std::uintmax_t>(dataStart_) ? fileSize_ - static_cast<std::uintmax_t>(dataStart_) : 0;
 }
 
 bool DecodedText::FailLine(const std::string& message) {
@@ -64,12 +66,20 @@ bool DecodedText::ReadMore() {
     buffer_.erase(0, begin_);
     begin_ = 0;
   }
+  // No more than the file holds: the room is zeroed before it is read into, and most files
+  // are far smaller than a piece.
+  const std::size_t piece = static_cast<std::size_t>(std::min<std::uintmax_t>(kPiece, unread_));
+  if (piece == 0) {
+    eof_ = true;
+    return false;
+  }
   const std::size_t had = buffer_.size();
-  buffer_.resize(had + kPiece);
-  file_->read(buffer_.data() + had, static_cast<std::streamsize>(kPiece));
+  buffer_.resize(had + piece);
+  file_->read(buffer_.data() + had, static_cast<std::streamsize>(piece));
   const std::size_t got = static_cast<std::size_t>(file_->gcount());
   buffer_.resize(had + got);
-  if (got < kPiece) eof_ = true;
+  unread_ -= got;
+  if (got < piece || unread_ == 0) eof_ = true;
   if (file_->bad()) {
     error_ = fileName_ + ": cannot be read";
     return false;
@@ -147,7 +157,9 @@ bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileNa
                       std::string& error) {
   out = DecodedText();
   out.file_ = std::make_unique<std::ifstream>(path, std::ios::binary);
-  if (!*out.file_) {
+  std::error_code sizeError;
+  out.fileSize_ = std::filesystem::file_size(path, sizeError);
+  if (!*out.file_ || sizeError) {
     error = std::string(fileName) + ": cannot be read";
     return false;
   }

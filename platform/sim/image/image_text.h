@@ -1,6 +1,7 @@
 // Reading the text files of a machine image into numbered lines.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -57,6 +58,8 @@ class DecodedText {
   std::string fileName_;
   Encoding encoding_ = Encoding::kCp932;
   std::streamoff dataStart_ = 0;  // after the byte-order mark
+  std::uintmax_t fileSize_ = 0;   // as it was when opened
+  std::uintmax_t unread_ = 0;     // of that, the bytes not read yet
   std::string buffer_;            // bytes read and not yet taken, from begin_
   std::size_t begin_ = 0;
   std::size_t scanned_ = 0;       // from begin_: no line end before this
