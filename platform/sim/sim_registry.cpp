@@ -127,35 +127,42 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
       memo.currentUser == settings.currentUser)
     return memo.chain.back();
   memo.path.clear();
-  // The path's names, split as cp932::Split splits: at single-byte backslashes.
+  // The path's names, split as cp932::Split splits: at single-byte backslashes (never the
+  // second byte of a double-byte character).
   std::vector<std::string_view>& parts = pathParts;
   parts.clear();
   std::size_t start = 0;
   for (std::size_t i = 0; i < path.size();) {
-    std::size_t at = cp932::Find(path.substr(i), '\\');
-    if (at == std::string_view::npos) break;
-    parts.push_back(path.substr(start, i + at - start));
-    i += at + 1;
-    start = i;
+    if (path[i] == '\\') {
+      parts.push_back(path.substr(start, i - start));
+      start = ++i;
+    } else {
+      i += cp932::CharLength(path, i);
+    }
   }
   parts.push_back(path.substr(start));
   while (!parts.empty() && parts.back().empty()) parts.pop_back();
   if (parts.empty()) return nullptr;
   const std::string_view top = parts.front();
+  // The root of the path walked last, written the same way, is known to be a root.
+  const bool sameRoot = !memo.chain.empty() && !memo.chain.back()->deleted && memo.root == top &&
+                        memo.currentUser == settings.currentUser;
   std::shared_ptr<RegKey> root;
   std::vector<std::string_view> prefix;
-  if (cp932::EqualNoCase(top, "HKEY_LOCAL_MACHINE") || cp932::EqualNoCase(top, "HKLM")) {
-    root = hklm;
-  } else if (cp932::EqualNoCase(top, "HKEY_USERS") || cp932::EqualNoCase(top, "HKU")) {
-    root = hku;
-  } else if (cp932::EqualNoCase(top, "HKEY_CURRENT_USER") || cp932::EqualNoCase(top, "HKCU")) {
-    root = hku;
-    prefix = {settings.currentUser};
-  } else if (cp932::EqualNoCase(top, "HKEY_CLASSES_ROOT") || cp932::EqualNoCase(top, "HKCR")) {
-    root = hklm;
-    prefix = {"SOFTWARE", "Classes"};
-  } else {
-    return nullptr;
+  if (!sameRoot) {
+    if (cp932::EqualNoCase(top, "HKEY_LOCAL_MACHINE") || cp932::EqualNoCase(top, "HKLM")) {
+      root = hklm;
+    } else if (cp932::EqualNoCase(top, "HKEY_USERS") || cp932::EqualNoCase(top, "HKU")) {
+      root = hku;
+    } else if (cp932::EqualNoCase(top, "HKEY_CURRENT_USER") || cp932::EqualNoCase(top, "HKCU")) {
+      root = hku;
+      prefix = {settings.currentUser};
+    } else if (cp932::EqualNoCase(top, "HKEY_CLASSES_ROOT") || cp932::EqualNoCase(top, "HKCR")) {
+      root = hklm;
+      prefix = {"SOFTWARE", "Classes"};
+    } else {
+      return nullptr;
+    }
   }
   // The names below the root, without empty ones.
   std::size_t count = 0;
@@ -164,8 +171,7 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
   parts.resize(count);
 
   std::size_t same = 0;
-  if (!memo.chain.empty() && !memo.chain.back()->deleted && memo.root == top &&
-      memo.currentUser == settings.currentUser) {
+  if (sameRoot) {
     while (same < count && same < memo.names.size() && memo.names[same] == parts[same]) ++same;
   } else {
     auto base = create ? CreateKeyPath(root, prefix) : FindKey(root, prefix);

@@ -126,8 +126,10 @@ class RegParser {
         if (!ParseKeyLine(TrimBlanks(t))) return false;
         continue;
       }
+      // Only a line whose last non-blank byte is a backslash may go on: the others need no
+      // scan of their characters.
       ContinuationScan scan;
-      if (!scan.Continues(t)) {
+      if (TrimBlanks(t).back() != '\\' || !scan.Continues(t)) {
         if (!ParseValueLine(TrimBlanks(t))) return false;
         continue;
       }
@@ -204,23 +206,21 @@ class RegParser {
     out.clear();
     ++pos;
     while (pos < t.size()) {
-      std::size_t n = cp932::CharLength(t, pos);
-      char c = t[pos];
-      if (n == 2) {
-        out.append(t.substr(pos, 2));
-      } else if (c == '"') {
+      // The characters up to the next quote or escape are taken as they are, all at once.
+      std::size_t run = pos;
+      while (run < t.size() && t[run] != '"' && t[run] != '\\') run += cp932::CharLength(t, run);
+      out.append(t.substr(pos, run - pos));
+      pos = run;
+      if (pos >= t.size()) break;
+      if (t[pos] == '"') {
         ++pos;
         return true;
-      } else if (c == '\\') {
-        if (pos + 1 >= t.size()) break;
-        char next = t[pos + 1];
-        if (next != '\\' && next != '"') return Fail("unknown escape '\\" + std::string(1, next) + "' in a quoted text");
-        out += next;
-        n = 2;
-      } else {
-        out += c;
       }
-      pos += n;
+      if (pos + 1 >= t.size()) break;
+      char next = t[pos + 1];
+      if (next != '\\' && next != '"') return Fail("unknown escape '\\" + std::string(1, next) + "' in a quoted text");
+      out += next;
+      pos += 2;
     }
     return Fail("quoted text without its closing '\"'");
   }
