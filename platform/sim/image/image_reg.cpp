@@ -345,13 +345,27 @@ class RegParser {
   std::string key_;
 };
 
-std::string Resolve(const std::string& key, const SimMachine& m) {
+// The key as the machine holds it, into out (its room kept from key to key).
+void Resolve(std::string_view key, const SimMachine& m, std::string& out) {
   std::size_t slash = key.find('\\');
-  std::string_view root = std::string_view(key).substr(0, slash);
-  std::string rest = slash == std::string::npos ? "" : key.substr(slash);
-  if (root == "HKEY_CURRENT_USER") return "HKEY_USERS\\" + m.settings().currentUser + rest;
-  if (root == "HKEY_CLASSES_ROOT") return "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes" + rest;
-  return key;
+  std::string_view root = key.substr(0, slash);
+  std::string_view rest = slash == std::string_view::npos ? std::string_view{} : key.substr(slash);
+  if (root == "HKEY_CURRENT_USER") {
+    out.assign("HKEY_USERS\\");
+    out += m.settings().currentUser;
+    out += rest;
+  } else if (root == "HKEY_CLASSES_ROOT") {
+    out.assign("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
+    out += rest;
+  } else {
+    out.assign(key);
+  }
+}
+
+std::string Resolve(std::string_view key, const SimMachine& m) {
+  std::string out;
+  Resolve(key, m, out);
+  return out;
 }
 
 // Names must come back from a .reg file as they went in: no control characters, and every
@@ -426,7 +440,7 @@ class MachineSink final : public RegSink {
  public:
   explicit MachineSink(SimMachine& m) : m_(m) {}
   void Key(std::string_view key, bool remove, int) override {
-    key_ = Resolve(std::string(key), m_);
+    Resolve(key, m_, key_);
     if (remove) {
       if (m_.HasKey(key_)) m_.RemoveKey(key_);
     } else if (key_ != "HKEY_LOCAL_MACHINE" && key_ != "HKEY_USERS") {
