@@ -348,7 +348,6 @@ int main(int argc, char** argv) {
         std::string out = (fs::path(s.images) / "runs" / sizes.FolderName()).string();
         for (auto _ : state) {
           std::error_code e;
-          fs::remove_all(out, e);
           for (std::uint64_t r = 0; r < s.repeat; ++r) {
             fs::remove_all(out, e);
             bench::Measurement m = bench::MeasureErase(folder, out, limit);
