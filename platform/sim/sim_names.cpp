@@ -63,7 +63,7 @@ std::size_t ValueList::FindSlot(std::string_view name) const {
     return slots_.size();
   }
   for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (cp932::EqualNoCase(slots_[i].name, name)) return i;
+    if (slots_[i].name.size() == name.size() && cp932::EqualNoCase(slots_[i].name, name)) return i;
   return slots_.size();
 }
 

@@ -46,6 +46,14 @@ std::string_view Truncate(std::string_view text, std::size_t maxBytes);
 // double-byte character. Empty pieces are kept.
 std::vector<std::string> Split(std::string_view text, bool slashToo);
 
+// How many bytes from the start are single-byte (below 0x80): up to there no byte can be
+// part of a double-byte character.
+std::size_t AsciiPrefix(std::string_view text);
+
+// How many bytes from the start are single-byte characters other than stop1 and stop2
+// (a quick first step of a search for either: the rest needs no scan by characters).
+std::size_t PlainPrefix(std::string_view text, char stop1, char stop2);
+
 // Position of the first single-byte occurrence of c, or npos.
 std::size_t Find(std::string_view text, char c);
 // Position of the last single-byte occurrence of c, or npos.

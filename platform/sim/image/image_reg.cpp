@@ -183,7 +183,10 @@ class RegParser {
     std::string_view first = path.substr(0, end);
     const RootName* found = nullptr;
     for (const RootName& r : kRoots) {
-      if (cp932::EqualNoCase(first, r.name)) found = &r;
+      if (first.size() == r.name.size() && cp932::EqualNoCase(first, r.name)) {
+        found = &r;
+        break;
+      }
     }
     if (!found) return Fail("unknown root key " + Show(first));
     key = found->full;
@@ -207,7 +210,7 @@ class RegParser {
     ++pos;
     while (pos < t.size()) {
       // The characters up to the next quote or escape are taken as they are, all at once.
-      std::size_t run = pos;
+      std::size_t run = pos + cp932::PlainPrefix(t.substr(pos), '"', '\\');
       while (run < t.size() && t[run] != '"' && t[run] != '\\') run += cp932::CharLength(t, run);
       out.append(t.substr(pos, run - pos));
       pos = run;

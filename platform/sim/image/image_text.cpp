@@ -1,6 +1,7 @@
 #include "platform/sim/image/image_text.h"
 
 #include "platform/sim/encoding.h"
+#include "platform/sim/sim_text.h"
 
 #include <algorithm>
 #include <fstream>
@@ -24,11 +25,7 @@ std::string_view LineAt(std::string_view text, std::size_t start, bool crlf, std
   return raw;
 }
 
-bool IsAscii(std::string_view text) {
-  for (unsigned char c : text)
-    if (c >= 0x80) return false;
-  return true;
-}
+bool IsAscii(std::string_view text) { return cp932::AsciiPrefix(text) == text.size(); }
 
 }  // namespace
 
