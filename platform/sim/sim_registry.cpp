@@ -118,26 +118,83 @@ std::shared_ptr<RegKey> SimMachine::State::FindKeyPath(std::string_view path) { 
 
 std::shared_ptr<RegKey> SimMachine::State::EnsureKeyPath(std::string_view path) { return WalkKeyPath(path, true); }
 
-// What ParseKeyPath and FindKey (CreateKeyPath) do, starting from the keys the last path
-// shares with this one.
+std::shared_ptr<RegKey> SimMachine::State::CachedKeyPath(std::string_view path) {
+  KeyPathCache& cache = keyPathCache;
+  if (cache.currentUser != settings.currentUser) {
+    for (auto& e : cache.slots) e = {};
+    cache.currentUser = settings.currentUser;
+    return nullptr;
+  }
+  // The same text as the last one (an image's values, one after the other, name their key
+  // each time) needs no hash.
+  KeyPathCache::Entry* e = &cache.slots[cache.last];
+  if (e->path != path) e = &cache.SlotFor(path);
+  if (!e->key || e->path != path) return nullptr;
+  if (e->key->deleted) {
+    *e = {};
+    return nullptr;
+  }
+  cache.last = static_cast<std::size_t>(e - cache.slots.data());
+  return e->key;
+}
+
+void SimMachine::State::CacheKeyPath(std::string_view path, const std::shared_ptr<RegKey>& key) {
+  KeyPathCache& cache = keyPathCache;
+  KeyPathCache::Entry& e = cache.SlotFor(path);
+  e.path.assign(path);
+  e.key = key;
+  cache.last = static_cast<std::size_t>(&e - cache.slots.data());
+}
+
+std::shared_ptr<RegKey> SimMachine::State::WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name,
+                                                    bool create) {
+  if (!create) return parent->subkeys.Find(name);
+  bool created = false;
+  std::shared_ptr<RegKey> child = parent->subkeys.FindOrInsert(
+      name,
+      [&] {
+        auto k = std::make_shared<RegKey>();
+        k->name = std::string(name);
+        k->parent = parent;
+        return k;
+      },
+      created);
+  if (created) spoolerData.printerIndex.SubkeyAdded(*parent, child);
+  return child;
+}
+
+// What ParseKeyPath and FindKey (CreateKeyPath) do: from the key of a path seen lately, or
+// from the keys the last walked path shares with this one.
 std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bool create) {
+  if (auto known = CachedKeyPath(path)) return known;
+  // A subkey of a key seen lately: the names of the path are those of the text before its
+  // last backslash, and one more.
+  const std::size_t cut = cp932::FindLast(path, '\\');
+  if (cut != std::string_view::npos && cut > 0 && cut + 1 < path.size()) {
+    if (auto parent = CachedKeyPath(path.substr(0, cut))) {
+      std::shared_ptr<RegKey> child = WalkStep(parent, path.substr(cut + 1), create);
+      if (child) CacheKeyPath(path, child);
+      return child;
+    }
+  }
+
   KeyPathMemo& memo = keyPathMemo;
-  // The same text again (an image's values, one after the other, name their key each time).
-  if (!memo.path.empty() && path == memo.path && !memo.chain.back()->deleted &&
-      memo.currentUser == settings.currentUser)
-    return memo.chain.back();
-  memo.path.clear();
   // The path's names, split as cp932::Split splits: at single-byte backslashes (never the
   // second byte of a double-byte character).
   std::vector<std::string_view>& parts = pathParts;
   parts.clear();
   std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size();) {
-    if (path[i] == '\\') {
-      parts.push_back(path.substr(start, i - start));
-      start = ++i;
-    } else {
-      i += cp932::CharLength(path, i);
+  if (cp932::AsciiPrefix(path) == path.size()) {
+    for (std::size_t at; (at = path.find('\\', start)) != std::string_view::npos; start = at + 1)
+      parts.push_back(path.substr(start, at - start));
+  } else {
+    for (std::size_t i = 0; i < path.size();) {
+      if (path[i] == '\\') {
+        parts.push_back(path.substr(start, i - start));
+        start = ++i;
+      } else {
+        i += cp932::CharLength(path, i);
+      }
     }
   }
   parts.push_back(path.substr(start));
@@ -184,28 +241,16 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
   memo.names.resize(same);
   memo.chain.resize(same + 1);
   for (std::size_t i = same; i < count; ++i) {
-    RegKey& parent = *memo.chain.back();
-    std::shared_ptr<RegKey> child;
-    if (!create) {
-      child = parent.subkeys.Find(parts[i]);
-      if (!child) return nullptr;
-    } else {
-      bool created = false;
-      child = parent.subkeys.FindOrInsert(
-          parts[i],
-          [&] {
-            auto k = std::make_shared<RegKey>();
-            k->name = std::string(parts[i]);
-            k->parent = memo.chain.back();
-            return k;
-          },
-          created);
-      if (created) spoolerData.printerIndex.SubkeyAdded(parent, child);
-    }
+    std::shared_ptr<RegKey> child = WalkStep(memo.chain.back(), parts[i], create);
+    if (!child) return nullptr;
     memo.names.emplace_back(parts[i]);
     memo.chain.push_back(std::move(child));
   }
-  memo.path.assign(path);
+  // Its parent too: the keys of a file that lists only the deepest keys share parents the
+  // file never names.
+  if (cut != std::string_view::npos && cut > 0 && cut + 1 < path.size() && count >= 1)
+    CacheKeyPath(path.substr(0, cut), memo.chain[count - 1]);
+  CacheKeyPath(path, memo.chain.back());
   return memo.chain.back();
 }
 

@@ -426,9 +426,36 @@ struct SimMachine::State {
     std::string currentUser;  // what HKEY_CURRENT_USER stood for
     std::vector<std::string> names;               // the names below the root, as written
     std::vector<std::shared_ptr<RegKey>> chain;   // the root's key, then one per name
-    std::string path;  // the whole text of the last walk that ended at chain's last key
   };
   KeyPathMemo keyPathMemo;
+  // Keys walked to lately, by the whole text of their path as written: a path seen before is
+  // one look, and a key under one of them one step from it (an image's keys alternate
+  // between branches, which the memo's one path does not follow). An entry stands while its
+  // key is in the tree and HKEY_CURRENT_USER stands for the same hive.
+  struct KeyPathCache {
+    struct Entry {
+      std::string path;
+      std::shared_ptr<RegKey> key;
+    };
+    static constexpr std::size_t kSlots = 256;  // a power of two
+    std::vector<Entry> slots = std::vector<Entry>(kSlots);
+    std::size_t last = 0;     // the slot found or filled last
+    std::string currentUser;  // what HKEY_CURRENT_USER stood for when the entries were made
+    // Paths that differ, differ mostly near their end: the length and the last bytes pick
+    // the slot (the whole text is compared).
+    Entry& SlotFor(std::string_view path) {
+      std::uint64_t h = 14695981039346656037ull ^ path.size();
+      for (std::size_t i = path.size() > 16 ? path.size() - 16 : 0; i < path.size(); ++i)
+        h = (h ^ static_cast<unsigned char>(path[i])) * 1099511628211ull;
+      return slots[(h ^ (h >> 29)) & (kSlots - 1)];
+    }
+  };
+  KeyPathCache keyPathCache;
+  // The key found in the cache for that text, or null.
+  std::shared_ptr<RegKey> CachedKeyPath(std::string_view path);
+  void CacheKeyPath(std::string_view path, const std::shared_ptr<RegKey>& key);
+  // parent's subkey of that name, made (and the spooler told) when create is set.
+  std::shared_ptr<RegKey> WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name, bool create);
   std::vector<std::string_view> pathParts;  // scratch for WalkKeyPath
   std::vector<std::string_view> subKeyNames;  // scratch for the registry calls' subkey paths
   std::shared_ptr<RegKey> WalkKeyPath(std::string_view path, bool create);

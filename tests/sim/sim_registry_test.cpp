@@ -78,6 +78,11 @@ TEST_F(SimRegistryTest, NamesFoldAsciiCaseButNotTrailBytes) {
       {"\x82\x60x", "\x82\x60X", true},        // full-width A then an ASCII x
       {"\x95\x5C" "a", "\x95\x5C" "A", true},  // trail byte 0x5C is not a separator
       {"x\x83\x41", "X\x83\x41", true},
+      // Long names, compared eight bytes at a time while both are the same single bytes.
+      {"Qorvex Printing Bench Driver", "QORVEX PRINTING BENCH DRIVER", true},
+      {"Qorvex Printing Bench Driver", "Qorvex Printing Bench Drivers", false},
+      {"1234567\x83\x41", "1234567\x83\x61", false},  // a double-byte character across eight bytes
+      {"12345678\x83\x41x", "12345678\x83\x41X", true},
   };
   for (const auto& c : cases) {
     SimMachine fresh;
@@ -98,7 +103,8 @@ TEST_F(SimRegistryTest, NamesFoldAsciiCaseButNotTrailBytes) {
 }
 
 TEST_F(SimRegistryTest, SubkeysEnumerateSortedWithoutCaseAndKeepTheirSpelling) {
-  for (const char* n : {"beta", "Alpha", "GAMMA", "alphabet"}) m.AddKey(std::string("HKLM\\SOFTWARE\\Q\\") + n);
+  for (const char* n : {"beta", "Alpha", "GAMMA", "alphabet", "Bench Product 00000", "bench port 00010", "BENCH PORT 00000"})
+    m.AddKey(std::string("HKLM\\SOFTWARE\\Q\\") + n);
   m.SetString("HKLM\\SOFTWARE\\Q", "z", "1");
   m.SetString("HKLM\\SOFTWARE\\Q", "a", "2");
   HKEY k = nullptr;
@@ -115,8 +121,28 @@ TEST_F(SimRegistryTest, SubkeysEnumerateSortedWithoutCaseAndKeepTheirSpelling) {
     if (reg.RegEnumValueA(k, i, name, &cch, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     values.push_back(name);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"Alpha", "alphabet", "beta", "GAMMA"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"Alpha", "alphabet", "BENCH PORT 00000", "bench port 00010",
+                                             "Bench Product 00000", "beta", "GAMMA"}));
   EXPECT_EQ(values, (std::vector<std::string>{"z", "a"}));  // creation order
+}
+
+// Paths are remembered by their text: the same text, or a key under it, must find the key
+// that is there now, not one that was deleted or belongs to another user's hive.
+TEST_F(SimRegistryTest, APathNamedAgainFindsTheKeyThatIsThereNow) {
+  m.SetString("HKLM\\SOFTWARE\\Q\\A", "v", "old");
+  m.SetString("HKCU\\Software\\Q", "v", "first user");
+  m.RemoveKey("HKLM\\SOFTWARE\\Q");
+  EXPECT_FALSE(m.HasKey("HKLM\\SOFTWARE\\Q\\A"));
+  m.SetString("HKLM\\SOFTWARE\\Q\\A\\B", "v", "new");
+  EXPECT_TRUE(m.HasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Q\\A\\B"));
+  EXPECT_TRUE(m.Values("HKLM\\SOFTWARE\\Q\\A").empty());
+
+  const std::string first = m.settings().currentUser;
+  m.settings().currentUser = "S-1-5-21-43";
+  EXPECT_FALSE(m.HasKey("HKCU\\Software\\Q"));
+  m.SetString("HKCU\\Software\\Q\\Sub", "v", "second user");
+  EXPECT_TRUE(m.HasKey("HKEY_USERS\\S-1-5-21-43\\Software\\Q\\Sub"));
+  EXPECT_FALSE(m.HasKey("HKEY_USERS\\" + first + "\\Software\\Q\\Sub"));
 }
 
 TEST_F(SimRegistryTest, HandlesToADeletedKeyReportKeyDeleted) {
