@@ -96,19 +96,8 @@ std::shared_ptr<RegKey> SimMachine::State::CreateKeyPath(const std::shared_ptr<R
   std::shared_ptr<RegKey> k = from;
   for (const auto& n : names) {
     bool made = false;
-    std::shared_ptr<RegKey> child = k->subkeys.FindOrInsert(
-        n,
-        [&] {
-          auto c = std::make_shared<RegKey>();
-          c->name = std::string(n);
-          c->parent = k;
-          return c;
-        },
-        made);
-    if (made) {
-      spoolerData.printerIndex.SubkeyAdded(*k, child);
-      if (created) *created = true;
-    }
+    std::shared_ptr<RegKey> child = WalkStep(k, n, true, &made);
+    if (made && created) *created = true;
     k = std::move(child);
   }
   return k;
@@ -147,7 +136,7 @@ void SimMachine::State::CacheKeyPath(std::string_view path, const std::shared_pt
 }
 
 std::shared_ptr<RegKey> SimMachine::State::WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name,
-                                                    bool create) {
+                                                    bool create, bool* made) {
   if (!create) return parent->subkeys.Find(name);
   bool created = false;
   std::shared_ptr<RegKey> child = parent->subkeys.FindOrInsert(
@@ -160,6 +149,7 @@ std::shared_ptr<RegKey> SimMachine::State::WalkStep(const std::shared_ptr<RegKey
       },
       created);
   if (created) spoolerData.printerIndex.SubkeyAdded(*parent, child);
+  if (made) *made = created;
   return child;
 }
 

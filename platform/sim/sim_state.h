@@ -454,8 +454,10 @@ struct SimMachine::State {
   // The key found in the cache for that text, or null.
   std::shared_ptr<RegKey> CachedKeyPath(std::string_view path);
   void CacheKeyPath(std::string_view path, const std::shared_ptr<RegKey>& key);
-  // parent's subkey of that name, made (and the spooler told) when create is set.
-  std::shared_ptr<RegKey> WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name, bool create);
+  // parent's subkey of that name, made (and the spooler told) when create is set; made says
+  // whether it was.
+  std::shared_ptr<RegKey> WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name, bool create,
+                                   bool* made = nullptr);
   std::vector<std::string_view> pathParts;  // scratch for WalkKeyPath
   std::vector<std::string_view> subKeyNames;  // scratch for the registry calls' subkey paths
   std::shared_ptr<RegKey> WalkKeyPath(std::string_view path, bool create);
