@@ -83,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Build(reloaded, ini, true);
   reloaded.settings() = again.system;
   if (!sim::image::ApplyMachineIni(again, reloaded, error)) {
-    fuzz::Violation(kTarget, "machine.ini as written does not apply again: " + error, input);
+    fuzz::Violation(kTarget, "machine.ini as written does not apply again: " + error + "\n   written: " +
+                                 fuzz::Shown(written.substr(0, 1500)),
+                    input);
   }
   reloaded.platform();
   std::string rewritten;

@@ -289,6 +289,7 @@ TEST(ImageSave, EveryKindOfStateComesBackIdentical) {
                      u8"[Files]\nC:\\WINDOWS\\ro.dll=readonly,locked\nC:\\Empty=directory,hidden\n"
                      u8"C:\\WINDOWS\\spool.spl=lockedby=ZOVPMN\n"
                      u8"C:\\WINDOWS\\Program Files Long=shortname=PROGRA~9\n"
+                     u8"C:\\Only Empty Inside=shortname=ONLYEM~3\nC:\\Only Empty Inside\\Empty=directory\n"
                      u8"[Faults]\nRegDeleteKeyA=0,ERROR_ACCESS_DENIED,HKLM\\SOFTWARE\\表\nDeleteFileA=3,1234\n"
                      u8"[Spooler]\nDenyAccess=表, with a comma,full\nPendingDriver=Windows 4.0,QX Driver\n"));
   image.Write("s.reg", kServiceReg);

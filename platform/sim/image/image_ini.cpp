@@ -518,6 +518,18 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
     m.SetServiceState(s.name, s.state);
     m.SetServiceBehaviour(s.name, s.behaviour);
   }
+  // A directory that holds only empty directories exists only through their "directory"
+  // lines, which the writer lists after it: its own line (a short name, say) makes it.
+  std::set<std::string> madeByLaterLines;
+  for (const auto& f : ini.files) {
+    if (!f.directory) continue;
+    for (std::string_view path = f.path;;) {
+      const std::size_t slash = cp932::FindLast(path, '\\');
+      if (slash == std::string::npos) break;
+      path = path.substr(0, slash);
+      if (!madeByLaterLines.insert(cp932::Fold(path)).second) break;
+    }
+  }
   for (const auto& f : ini.files) {
     std::string shown = Cp932ToUtf8Lossy(f.path);
     if (f.directory) {
@@ -525,6 +537,10 @@ bool ApplyMachineIni(const MachineIni& ini, SimMachine& m, std::string& error) {
       if (!m.HasDirectory(f.path)) m.AddDirectory(f.path);
     }
     bool directory = m.HasDirectory(f.path);
+    if (!directory && !m.HasFile(f.path) && madeByLaterLines.count(cp932::Fold(f.path))) {
+      m.AddDirectory(f.path);
+      directory = true;
+    }
     if (!directory && !m.HasFile(f.path)) return fail(f.line, "no such file " + shown);
     if (directory && f.noArchive) return fail(f.line, "noarchive is for files; a directory has no archive bit unless listed");
     DWORD attributes = f.attributes;
