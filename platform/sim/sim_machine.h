@@ -240,6 +240,8 @@ class SimMachine {
   void AddKey(std::string_view keyPath);  // creates every missing level
   void SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string data);
   void RemoveValue(std::string_view keyPath, std::string_view name);  // nothing when it is missing
+  // Room for count more values in the key, made when missing (as SetValue would).
+  void ReserveValues(std::string_view keyPath, std::size_t count);
   void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
   void SetDword(std::string_view keyPath, std::string_view name, DWORD value);
   void RemoveKey(std::string_view keyPath);  // with everything below it

@@ -258,6 +258,8 @@ class ValueList {
   // Removes the value of that name; false when there is none.
   bool Erase(std::string_view name);
   void Clear();
+  // Room for count more values, so that a list made in one go takes no more than it holds.
+  void Reserve(std::size_t count) { slots_.reserve(slots_.size() + count); }
   std::vector<RegValue> ToVector() const;
 
  private:

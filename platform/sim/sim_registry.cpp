@@ -539,6 +539,11 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   state_->SetRegValue(*k, name, type, std::move(data));
 }
 
+void SimMachine::ReserveValues(std::string_view keyPath, std::size_t count) {
+  Lock lock(state_->mu);
+  if (auto k = state_->EnsureKeyPath(keyPath)) k->values.Reserve(count);
+}
+
 void SimMachine::RemoveValue(std::string_view keyPath, std::string_view name) {
   Lock lock(state_->mu);
   auto k = state_->FindKeyPath(keyPath);

@@ -443,6 +443,7 @@ class MachineSink final : public RegSink {
  public:
   explicit MachineSink(SimMachine& m) : m_(m) {}
   void Key(std::string_view key, bool remove, int) override {
+    Flush();
     Resolve(key, m_, key_);
     if (remove) {
       if (m_.HasKey(key_)) m_.RemoveKey(key_);
@@ -450,16 +451,42 @@ class MachineSink final : public RegSink {
       m_.AddKey(key_);
     }
   }
+  // A key's values are kept until its section ends and then made in one go: the key's list
+  // is then made at its size, not grown value by value (most keys hold a few values, and the
+  // lists outgrown were most of what loading took beyond the values themselves).
   void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
-    if (remove)
-      m_.RemoveValue(key_, name);
-    else
-      m_.SetValue(key_, name, type, std::string(data));
+    pending_.push_back(Pending{names_.size(), name.size(), remove, type, std::string(data)});
+    names_.append(name);
+    if (!remove) ++setting_;
+  }
+  // Makes the values of the section read last.
+  void Flush() {
+    if (pending_.empty()) return;
+    if (setting_ > 1) m_.ReserveValues(key_, setting_);
+    for (Pending& p : pending_) {
+      std::string_view name = std::string_view(names_).substr(p.nameAt, p.nameSize);
+      if (p.remove)
+        m_.RemoveValue(key_, name);
+      else
+        m_.SetValue(key_, name, p.type, std::move(p.data));
+    }
+    pending_.clear();
+    names_.clear();
+    setting_ = 0;
   }
 
  private:
+  struct Pending {
+    std::size_t nameAt, nameSize;  // in names_
+    bool remove;
+    DWORD type;
+    std::string data;
+  };
   SimMachine& m_;
   std::string key_;  // the key named last, resolved
+  std::vector<Pending> pending_;
+  std::string names_;
+  std::size_t setting_ = 0;  // values of pending_ that are set, not removed
 };
 
 }  // namespace
@@ -490,7 +517,9 @@ bool ParseText(std::string_view fileName, DecodedText& text, RegSink& sink, std:
 
 bool ApplyRegText(std::string_view fileName, DecodedText& text, SimMachine& m, std::string& error) {
   MachineSink sink(m);
-  return ParseText(fileName, text, sink, error);
+  bool parsed = ParseText(fileName, text, sink, error);
+  sink.Flush();
+  return parsed;
 }
 
 // Every change that parsed can be made: removing a missing key or value is no error, as
