@@ -282,7 +282,7 @@ void ExpectRoundTrip(const std::string& folder) {
 TEST(ImageSave, TheDefaultImageComesBackIdentical) { ExpectRoundTrip(std::string(QX_SOURCE_DIR) + "/images/default"); }
 
 TEST(ImageSave, EveryKindOfStateComesBackIdentical) {
-  TestImage image(U8(u8"[System]\nPlatformId=1\nMinorVersion=10\nCSDVersion=A\nLocalTime=2001-12-31 08:00:07\n"
+  TestImage image(U8(u8"[System]\nPlatformId=1\nMinorVersion=10\nCSDVersion=A\r\r\nLocalTime=2001-12-31 08:00:07\n"
                      u8"CurrentUser=ユーザー\nServiceManager=denied\n"
                      u8"[Services]\nSpooler=start_pending,pollsToStart=4,refuseStop=5\n"
                      u8"ZOVPMN=running,pollsToStop=2,refuseStart=1056,neverStops,neverStarts\n"

@@ -87,7 +87,9 @@ bool DecodeTextFile(std::string_view fileName, std::string_view bytes, TextSourc
 // "file:line: "
 std::string Where(std::string_view fileName, int line);
 
-// The text without the blanks (spaces and tabs) at either end.
+// The text without the blanks (spaces, tabs, carriage returns) at either end. A carriage
+// return beside the one of a CR LF line end is no part of a value: the writer, ending its
+// lines in LF, would give it back as the line end itself.
 std::string_view Trim(std::string_view s);
 
 // Splits at commas into at most maxParts pieces, each trimmed; the last piece keeps any
