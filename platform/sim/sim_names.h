@@ -6,6 +6,7 @@
 // Internal to platform/sim.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -259,7 +260,12 @@ class ValueList {
   bool Erase(std::string_view name);
   void Clear();
   // Room for count more values, so that a list made in one go takes no more than it holds.
-  void Reserve(std::size_t count) { slots_.reserve(slots_.size() + count); }
+  // A list that outgrows its room still doubles it: a key named again and again, a few
+  // values each time, must not copy its whole list each time.
+  void Reserve(std::size_t count) {
+    const std::size_t needed = slots_.size() + count;
+    if (needed > slots_.capacity()) slots_.reserve(std::max(needed, 2 * slots_.capacity()));
+  }
   std::vector<RegValue> ToVector() const;
 
  private:
