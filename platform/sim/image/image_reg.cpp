@@ -1,5 +1,6 @@
 #include "platform/sim/image/image_reg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -457,12 +458,12 @@ class MachineSink final : public RegSink {
   void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
     pending_.push_back(Pending{names_.size(), name.size(), remove, type, std::string(data)});
     names_.append(name);
-    if (!remove) ++setting_;
   }
   // Makes the values of the section read last.
   void Flush() {
-    if (pending_.empty()) return;
-    if (setting_ > 1) m_.ReserveValues(key_, setting_);
+    // Only values set take room; a section that only removes values makes no key.
+    const auto setting = std::count_if(pending_.begin(), pending_.end(), [](const Pending& p) { return !p.remove; });
+    if (setting > 0) m_.ReserveValues(key_, static_cast<std::size_t>(setting));
     for (Pending& p : pending_) {
       std::string_view name = std::string_view(names_).substr(p.nameAt, p.nameSize);
       if (p.remove)
@@ -472,7 +473,6 @@ class MachineSink final : public RegSink {
     }
     pending_.clear();
     names_.clear();
-    setting_ = 0;
   }
 
  private:
@@ -486,7 +486,6 @@ class MachineSink final : public RegSink {
   std::string key_;  // the key named last, resolved
   std::vector<Pending> pending_;
   std::string names_;
-  std::size_t setting_ = 0;  // values of pending_ that are set, not removed
 };
 
 }  // namespace
