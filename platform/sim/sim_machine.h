@@ -240,8 +240,16 @@ class SimMachine {
   void AddKey(std::string_view keyPath);  // creates every missing level
   void SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string data);
   void RemoveValue(std::string_view keyPath, std::string_view name);  // nothing when it is missing
-  // Room for count more values in the key, made when missing (as SetValue would).
-  void ReserveValues(std::string_view keyPath, std::size_t count);
+  // A key's values changed one after another, as a section of a .reg file lists them, with
+  // the key walked to once: the same as AddKey (when makeKey is set) and then RemoveValue or
+  // SetValue for each change in turn. Each change's data is moved from.
+  struct ValueChange {
+    std::string_view name;
+    bool remove = false;
+    DWORD type = REG_NONE;
+    std::string data;
+  };
+  void ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes);
   void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
   void SetDword(std::string_view keyPath, std::string_view name, DWORD value);
   void RemoveKey(std::string_view keyPath);  // with everything below it

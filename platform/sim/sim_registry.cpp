@@ -539,9 +539,24 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   state_->SetRegValue(*k, name, type, std::move(data));
 }
 
-void SimMachine::ReserveValues(std::string_view keyPath, std::size_t count) {
+void SimMachine::ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes) {
   Lock lock(state_->mu);
-  if (auto k = state_->EnsureKeyPath(keyPath)) k->values.Reserve(count);
+  std::shared_ptr<RegKey> k = makeKey ? state_->EnsureKeyPath(keyPath) : state_->FindKeyPath(keyPath);
+  // The key's list is made at the size of the values set, not grown value by value.
+  bool reserved = false;
+  for (ValueChange& change : changes) {
+    if (change.remove) {
+      if (k) state_->DeleteRegValue(*k, change.name);
+      continue;
+    }
+    if (!k && !(k = state_->EnsureKeyPath(keyPath))) return;  // a path of no root: nothing is made
+    if (!reserved) {
+      k->values.Reserve(static_cast<std::size_t>(
+          std::count_if(changes.begin(), changes.end(), [](const ValueChange& c) { return !c.remove; })));
+      reserved = true;
+    }
+    state_->SetRegValue(*k, change.name, change.type, std::move(change.data));
+  }
 }
 
 void SimMachine::RemoveValue(std::string_view keyPath, std::string_view name) {

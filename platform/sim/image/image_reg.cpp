@@ -448,43 +448,38 @@ class MachineSink final : public RegSink {
     Resolve(key, m_, key_);
     if (remove) {
       if (m_.HasKey(key_)) m_.RemoveKey(key_);
-    } else if (key_ != "HKEY_LOCAL_MACHINE" && key_ != "HKEY_USERS") {
-      m_.AddKey(key_);
+    } else {
+      makeKey_ = key_ != "HKEY_LOCAL_MACHINE" && key_ != "HKEY_USERS";
     }
   }
-  // A key's values are kept until its section ends and then made in one go: the key's list
-  // is then made at its size, not grown value by value (most keys hold a few values; lists
-  // grown one value at a time held a tenth more memory than a small image needed).
+  // A section's key and values are made when the section ends, in one go: the key is walked
+  // to once, and its list of values made at its size rather than grown value by value (most
+  // keys hold a few values; lists grown one value at a time held a tenth more memory than a
+  // small image needed).
   void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
-    pending_.push_back(Pending{names_.size(), name.size(), remove, type, std::string(data)});
+    changes_.push_back(SimMachine::ValueChange{{}, remove, type, std::string(data)});
+    nameEnds_.push_back(names_.size() + name.size());
     names_.append(name);
   }
-  // Makes the values of the section read last.
+  // Makes the key and values of the section read last.
   void Flush() {
-    // Only values set take room; a section that only removes values makes no key.
-    const auto setting = std::count_if(pending_.begin(), pending_.end(), [](const Pending& p) { return !p.remove; });
-    if (setting > 0) m_.ReserveValues(key_, static_cast<std::size_t>(setting));
-    for (Pending& p : pending_) {
-      std::string_view name = std::string_view(names_).substr(p.nameAt, p.nameSize);
-      if (p.remove)
-        m_.RemoveValue(key_, name);
-      else
-        m_.SetValue(key_, name, p.type, std::move(p.data));
-    }
-    pending_.clear();
+    if (!makeKey_ && changes_.empty()) return;
+    // The names are in one text that grew as they came: they are pointed to once it is whole.
+    for (std::size_t i = 0, at = 0; i < changes_.size(); at = nameEnds_[i++])
+      changes_[i].name = std::string_view(names_).substr(at, nameEnds_[i] - at);
+    m_.ChangeValues(key_, makeKey_, changes_);
+    makeKey_ = false;
+    changes_.clear();
+    nameEnds_.clear();
     names_.clear();
   }
 
  private:
-  struct Pending {
-    std::size_t nameAt, nameSize;  // in names_
-    bool remove;
-    DWORD type;
-    std::string data;
-  };
   SimMachine& m_;
   std::string key_;  // the key named last, resolved
-  std::vector<Pending> pending_;
+  bool makeKey_ = false;
+  std::vector<SimMachine::ValueChange> changes_;
+  std::vector<std::size_t> nameEnds_;  // where each change's name ends in names_
   std::string names_;
 };
 
