@@ -280,9 +280,9 @@ UINT DdeCore::DdeGetLastError(DWORD instance) {
 
 std::string DdeCore::ProgramsFolder() const {
   if (auto key = const_cast<SimMachine::State&>(s_).FindKeyPath(kShellFolders)) {
-    for (const RegValue& v : key->values) {
+    for (const RegValueView v : key->values) {
       if (cp932::EqualNoCase(v.name, "Programs") && (v.type == REG_SZ || v.type == REG_EXPAND_SZ)) {
-        std::string path = v.data.substr(0, v.data.find('\0'));
+        std::string path(v.data.substr(0, v.data.find('\0')));
         if (!path.empty()) return WithBackslash(path);
       }
     }

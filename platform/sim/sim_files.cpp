@@ -803,13 +803,13 @@ BOOL FilesCore::MoveFileExA(const char* from, const char* to, DWORD flags) {
   }
   entry.push_back('\0');
   auto key = s_.EnsureKeyPath(kSessionManager);
-  const RegValue* it = key->values.Find("PendingFileRenameOperations");
+  const auto it = key->values.Find("PendingFileRenameOperations");
   if (!it) {
     s_.SetRegValue(*key, "PendingFileRenameOperations", REG_MULTI_SZ, entry + std::string(1, '\0'));
   } else {
-    std::string data = it->data;
+    std::string data(it->data);
     if (!data.empty() && data.back() == '\0') data.pop_back();  // the list's closing zero
-    const std::string name = it->name;
+    const std::string name(it->name);
     s_.SetRegValue(*key, name, REG_MULTI_SZ, data + entry + std::string(1, '\0'));
   }
   return TRUE;

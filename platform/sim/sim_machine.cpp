@@ -40,8 +40,8 @@ std::string TypeName(DWORD type) {
   }
 }
 
-std::string ValueText(const RegValue& v) {
-  std::string d = v.data;
+std::string ValueText(RegValueView v) {
+  std::string d(v.data);
   if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ) && !d.empty() && d.back() == '\0') {
     d.pop_back();
     return "\"" + Printable(d) + "\"";

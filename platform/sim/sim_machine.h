@@ -42,6 +42,17 @@ struct RegValue {
   std::string data;  // raw bytes, REG_SZ including its terminating zero
 };
 
+// A value where it is kept (a key's list, or a RegValue): valid until that changes.
+struct RegValueView {
+  std::string_view name;
+  DWORD type = REG_SZ;
+  std::string_view data;
+  RegValueView() = default;
+  RegValueView(std::string_view n, DWORD t, std::string_view d) : name(n), type(t), data(d) {}
+  RegValueView(const RegValue& v) : name(v.name), type(v.type), data(v.data) {}  // NOLINT: a view of it
+  RegValue Copy() const { return RegValue{std::string(name), type, std::string(data)}; }
+};
+
 struct FileEntry {
   std::string path;       // full path as written when it was created
   bool directory = false;
@@ -242,12 +253,12 @@ class SimMachine {
   void RemoveValue(std::string_view keyPath, std::string_view name);  // nothing when it is missing
   // A key's values changed one after another, as a section of a .reg file lists them, with
   // the key walked to once: the same as AddKey (when makeKey is set) and then RemoveValue or
-  // SetValue for each change in turn. Each change's data is moved from.
+  // SetValue for each change in turn.
   struct ValueChange {
     std::string_view name;
     bool remove = false;
     DWORD type = REG_NONE;
-    std::string data;
+    std::string_view data;
   };
   void ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes);
   void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
@@ -268,7 +279,7 @@ class SimMachine {
    public:
     virtual ~RegistryVisitor() = default;
     virtual void Key(std::string_view name, std::size_t values, std::size_t subkeys) = 0;
-    virtual void Value(const RegValue& value) = 0;
+    virtual void Value(RegValueView value) = 0;
   };
   void VisitRegistry(RegistryVisitor& visitor) const;
   // The same for one key and everything below it; nothing when there is no such key.

@@ -426,7 +426,7 @@ constexpr char kClasses[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
 
 // The text of the key's default value, without its terminating zeros; it lives in the key.
 std::string_view DefaultText(const RegKey& key) {
-  for (const RegValue& v : key.values) {
+  for (const RegValueView v : key.values) {
     if (!v.name.empty() || (v.type != REG_SZ && v.type != REG_EXPAND_SZ)) continue;
     std::string_view d = v.data;
     while (!d.empty() && d.back() == '\0') d.remove_suffix(1);
@@ -513,9 +513,9 @@ int SimMachine::State::UnregisterClassesOf(const std::string& path, const char* 
       if (auto k = Sub(*clsid, link); k && !DefaultText(*k).empty())
         gone.push_back(std::string(kClasses) + "\\" + std::string(DefaultText(*k)));
     }
-    for (const RegValue& v : clsid->values) {
+    for (const RegValueView v : clsid->values) {
       if (cp932::EqualNoCase(v.name, "AppID") && v.data.size() > 1)
-        gone.push_back(std::string(kClasses) + "\\AppID\\" + std::string(v.data.c_str()));
+        gone.push_back(std::string(kClasses) + "\\AppID\\" + std::string(v.data.substr(0, v.data.find('\0'))));
     }
   }
   for (const std::string& k : gone)

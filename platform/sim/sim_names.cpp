@@ -1,5 +1,10 @@
 #include "platform/sim/sim_names.h"
 
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
 namespace qx::sim {
 
 std::size_t ValueList::Index::Prefix(std::size_t j) const {
@@ -35,68 +40,139 @@ std::size_t ValueList::Index::Kth(std::size_t k) const {
   return pos;
 }
 
-ValueList::ValueList(const ValueList& other) : slots_(other.slots_) {
-  if (other.index_) index_ = std::make_unique<Index>(*other.index_);
+ValueList::Block* ValueList::NewBlock(std::size_t slotRoom, std::size_t byteRoom) {
+  if (slotRoom > UINT32_MAX || byteRoom > UINT32_MAX) throw std::length_error("a key's values are too large");
+  void* memory = ::operator new(sizeof(Block) + slotRoom * sizeof(Slot) + byteRoom);
+  return new (memory) Block{0, static_cast<std::uint32_t>(slotRoom), 0, static_cast<std::uint32_t>(byteRoom), 0};
 }
 
-ValueList& ValueList::operator=(const ValueList& other) {
+void ValueList::Free(Block* block) {
+  if (block) ::operator delete(block);
+}
+
+ValueList::Block* ValueList::Room(std::size_t moreSlots, std::size_t moreBytes) {
+  const std::size_t slots = Slots();
+  const std::size_t slotRoom = block_ ? block_->slotRoom : 0;
+  const std::size_t byteRoom = block_ ? block_->byteRoom : 0;
+  const std::size_t used = block_ ? block_->bytes : 0;
+  const std::size_t live = block_ ? block_->bytes - block_->dropped : 0;
+  if (block_ && slots + moreSlots <= slotRoom && used + moreBytes <= byteRoom) return nullptr;
+  // Growing doubles; packing alone keeps the room when at least half of it is then free, so
+  // that data changed to another size again and again does not pack the list each time.
+  const std::size_t newSlots = slots + moreSlots > slotRoom ? std::max(slots + moreSlots, 2 * slotRoom) : slotRoom;
+  const std::size_t newBytes = live + moreBytes > byteRoom ? std::max(live + moreBytes, 2 * byteRoom)
+                                                           : std::max(byteRoom, 2 * (live + moreBytes));
+  Block* made = NewBlock(newSlots, newBytes);
+  for (std::size_t i = 0; i < slots; ++i) {
+    Slot s = block_->slot()[i];
+    const std::size_t size = s.nameSize + s.dataSize;
+    if (size > 0) std::memcpy(made->byte() + made->bytes, block_->byte() + s.at, size);
+    s.at = made->bytes;
+    made->bytes += static_cast<std::uint32_t>(size);
+    made->slot()[i] = s;
+  }
+  made->slots = static_cast<std::uint32_t>(slots);
+  Block* old = block_;
+  block_ = made;
+  return old;
+}
+
+std::uint32_t ValueList::Append(Block* block, std::string_view name, std::string_view data) {
+  const std::uint32_t at = block->bytes;
+  char* to = block->byte() + at;
+  if (!name.empty()) std::memcpy(to, name.data(), name.size());
+  if (!data.empty()) std::memcpy(to + name.size(), data.data(), data.size());
+  block->bytes += static_cast<std::uint32_t>(name.size() + data.size());
+  return at;
+}
+
+ValueList::ValueList(ValueList&& other) noexcept
+    : block_(std::exchange(other.block_, nullptr)), index_(std::move(other.index_)) {}
+
+ValueList& ValueList::operator=(ValueList&& other) noexcept {
   if (this != &other) {
-    slots_ = other.slots_;
-    index_ = other.index_ ? std::make_unique<Index>(*other.index_) : nullptr;
+    Clear();
+    block_ = std::exchange(other.block_, nullptr);
+    index_ = std::move(other.index_);
   }
   return *this;
 }
 
-ValueList::~ValueList() = default;
+ValueList::~ValueList() { Free(block_); }
 
-std::size_t ValueList::size() const { return index_ ? index_->live : slots_.size(); }
+std::size_t ValueList::size() const { return index_ ? index_->live : Slots(); }
 
-const RegValue& ValueList::At(std::size_t index) const {
-  return index_ ? slots_[index_->Kth(index + 1)] : slots_[index];
+RegValueView ValueList::View(std::size_t slot) const {
+  const Slot& s = block_->slot()[slot];
+  const char* p = block_->byte() + s.at;
+  return RegValueView(std::string_view(p, s.nameSize), s.type, std::string_view(p + s.nameSize, s.dataSize));
 }
+
+std::string_view ValueList::NameAt(std::size_t slot) const {
+  const Slot& s = block_->slot()[slot];
+  return std::string_view(block_->byte() + s.at, s.nameSize);
+}
+
+RegValueView ValueList::At(std::size_t index) const { return View(index_ ? index_->Kth(index + 1) : index); }
 
 std::size_t ValueList::FindSlot(std::string_view name) const {
   if (index_) {
     auto [first, last] = index_->byName.equal_range(cp932::HashNoCase(name));
     for (auto it = first; it != last; ++it)
-      if (cp932::EqualNoCase(slots_[it->second].name, name)) return it->second;
-    return slots_.size();
+      if (cp932::EqualNoCase(NameAt(it->second), name)) return it->second;
+    return Slots();
   }
-  for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (slots_[i].name.size() == name.size() && cp932::EqualNoCase(slots_[i].name, name)) return i;
-  return slots_.size();
+  for (std::size_t i = 0; i < Slots(); ++i)
+    if (block_->slot()[i].nameSize == name.size() && cp932::EqualNoCase(NameAt(i), name)) return i;
+  return Slots();
 }
 
-const RegValue* ValueList::Find(std::string_view name) const {
-  std::size_t slot = FindSlot(name);
-  return slot == slots_.size() ? nullptr : &slots_[slot];
+std::optional<RegValueView> ValueList::Find(std::string_view name) const {
+  const std::size_t slot = FindSlot(name);
+  if (slot == Slots()) return std::nullopt;
+  return View(slot);
 }
 
-RegValue* ValueList::Find(std::string_view name) {
-  std::size_t slot = FindSlot(name);
-  return slot == slots_.size() ? nullptr : &slots_[slot];
-}
-
-void ValueList::Set(std::string_view name, DWORD type, std::string data) {
-  if (RegValue* v = Find(name)) {
-    v->type = type;
-    v->data = std::move(data);
+void ValueList::Set(std::string_view name, DWORD type, std::string_view data) {
+  const std::size_t slot = FindSlot(name);
+  if (slot < Slots()) {
+    Slot& s = block_->slot()[slot];
+    s.type = type;
+    if (s.dataSize == data.size()) {
+      if (!data.empty()) std::memmove(block_->byte() + s.at + s.nameSize, data.data(), data.size());
+      return;
+    }
+    const std::size_t nameSize = s.nameSize;
+    // The old block stays until the new bytes are in: data may lie in it.
+    Block* old = Room(0, nameSize + data.size());
+    Slot& moved = block_->slot()[slot];
+    block_->dropped += moved.nameSize + moved.dataSize;
+    moved.at = Append(block_, NameAt(slot), data);
+    moved.dataSize = static_cast<std::uint32_t>(data.size());
+    Free(old);
     return;
   }
-  slots_.push_back(RegValue{std::string(name), type, std::move(data)});
+  Block* old = Room(1, name.size() + data.size());
+  const std::uint32_t at = Append(block_, name, data);
+  block_->slot()[block_->slots++] =
+      Slot{at, static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(data.size()), type};
+  Free(old);
   if (index_) {
-    index_->byName.emplace(cp932::HashNoCase(name), static_cast<std::uint32_t>(slots_.size() - 1));
+    index_->byName.emplace(cp932::HashNoCase(name), static_cast<std::uint32_t>(Slots() - 1));
     index_->Append(true);
-  } else if (slots_.size() >= kIndexFrom) {
+  } else if (Slots() >= kIndexFrom) {
     BuildIndex();
   }
 }
 
 bool ValueList::Erase(std::string_view name) {
-  std::size_t slot = FindSlot(name);
-  if (slot == slots_.size()) return false;
+  const std::size_t slot = FindSlot(name);
+  if (slot == Slots()) return false;
+  Slot* slots = block_->slot();
+  block_->dropped += slots[slot].nameSize + slots[slot].dataSize;
   if (!index_) {
-    slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(slot));
+    std::memmove(slots + slot, slots + slot + 1, (Slots() - slot - 1) * sizeof(Slot));
+    if (--block_->slots == 0) Clear();
     return true;
   }
   auto [first, last] = index_->byName.equal_range(cp932::HashNoCase(name));
@@ -107,35 +183,47 @@ bool ValueList::Erase(std::string_view name) {
     }
   }
   index_->Kill(slot);
-  slots_[slot] = RegValue{};
-  if (slots_.size() - index_->live > index_->live) Compact();
+  slots[slot].nameSize = slots[slot].dataSize = 0;
+  if (Slots() - index_->live > index_->live) Compact();
   return true;
 }
 
 void ValueList::Clear() {
-  slots_.clear();
+  Free(std::exchange(block_, nullptr));
   index_.reset();
 }
 
-std::vector<RegValue> ValueList::ToVector() const { return std::vector<RegValue>(begin(), end()); }
+void ValueList::Reserve(std::size_t count, std::size_t bytes) { Free(Room(count, bytes)); }
+
+std::vector<RegValue> ValueList::ToVector() const {
+  std::vector<RegValue> out;
+  out.reserve(size());
+  for (RegValueView v : *this) out.push_back(v.Copy());
+  return out;
+}
 
 void ValueList::BuildIndex() {
   index_ = std::make_unique<Index>();
-  index_->byName.reserve(slots_.size() * 2);
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
-    index_->byName.emplace(cp932::HashNoCase(slots_[i].name), static_cast<std::uint32_t>(i));
+  index_->byName.reserve(Slots() * 2);
+  for (std::size_t i = 0; i < Slots(); ++i) {
+    index_->byName.emplace(cp932::HashNoCase(NameAt(i)), static_cast<std::uint32_t>(i));
     index_->Append(true);
   }
 }
 
 void ValueList::Compact() {
-  std::vector<RegValue> live;
-  live.reserve(index_->live);
-  for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (!index_->dead[i]) live.push_back(std::move(slots_[i]));
-  slots_ = std::move(live);
+  const std::size_t live = index_->live;
+  Block* made = NewBlock(live, block_->bytes - block_->dropped);
+  for (std::size_t i = 0; i < Slots(); ++i) {
+    if (index_->dead[i]) continue;
+    const RegValueView v = View(i);
+    Slot s = block_->slot()[i];
+    s.at = Append(made, v.name, v.data);
+    made->slot()[made->slots++] = s;
+  }
+  Free(std::exchange(block_, made));
   index_.reset();
-  if (slots_.size() >= kIndexFrom / 2) BuildIndex();
+  if (live >= kIndexFrom / 2) BuildIndex();
 }
 
 }  // namespace qx::sim

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -198,23 +199,27 @@ class NameSet {
   std::unique_ptr<Impl> impl_;
 };
 
-// A key's values in creation order, each name (folded) at most once. Small lists are a plain
-// vector; a long one (a user's Devices list holds a value per printer) gets an index by
-// folded name and a count of live entries per position (a Fenwick tree), so that finding,
-// removing and enumerating by index all take O(log n).
+// A key's values in creation order, each name (folded) at most once. A list is one block of
+// memory: a header, a slot per value (where its name and data lie, and its type), then the
+// names and data themselves, packed (a server's keys hold a few short values each, and a
+// value of its own strings took three allocations). Data changed to another size goes to
+// the end and the old bytes are dropped when the block is next made again. A long list (a
+// user's Devices list holds a value per printer) also gets an index by folded name and a
+// count of live slots per position (a Fenwick tree), so that finding, removing and
+// enumerating by index all take O(log n). Values are handed out as views, valid until the
+// list changes.
 class ValueList {
  public:
   class const_iterator {
    public:
     using iterator_category = std::forward_iterator_tag;
-    using value_type = RegValue;
+    using value_type = RegValueView;
     using difference_type = std::ptrdiff_t;
-    using pointer = const RegValue*;
-    using reference = const RegValue&;
+    using pointer = void;
+    using reference = RegValueView;
     const_iterator() = default;
     const_iterator(const ValueList* list, std::size_t slot) : list_(list), slot_(slot) { Skip(); }
-    reference operator*() const { return list_->slots_[slot_]; }
-    pointer operator->() const { return &list_->slots_[slot_]; }
+    RegValueView operator*() const { return list_->View(slot_); }
     const_iterator& operator++() {
       ++slot_;
       Skip();
@@ -230,48 +235,63 @@ class ValueList {
    private:
     void Skip() {
       if (list_ && list_->index_)
-        while (slot_ < list_->slots_.size() && list_->index_->dead[slot_]) ++slot_;
+        while (slot_ < list_->Slots() && list_->index_->dead[slot_]) ++slot_;
     }
     const ValueList* list_ = nullptr;
     std::size_t slot_ = 0;
   };
 
   ValueList() = default;
-  ValueList(const ValueList& other);
-  ValueList& operator=(const ValueList& other);
-  ValueList(ValueList&&) noexcept = default;
-  ValueList& operator=(ValueList&&) noexcept = default;
+  ValueList(const ValueList& other) = delete;
+  ValueList& operator=(const ValueList& other) = delete;
+  ValueList(ValueList&& other) noexcept;
+  ValueList& operator=(ValueList&& other) noexcept;
   ~ValueList();
 
   const_iterator begin() const { return const_iterator(this, 0); }
-  const_iterator end() const { return const_iterator(this, slots_.size()); }
+  const_iterator end() const { return const_iterator(this, Slots()); }
   std::size_t size() const;
   bool empty() const { return size() == 0; }
 
   // The value at position index (< size()) in creation order.
-  const RegValue& At(std::size_t index) const;
-  // The value of that name (compared as Windows compares names), or null. The name of a
-  // value found must not be changed through the pointer.
-  const RegValue* Find(std::string_view name) const;
-  RegValue* Find(std::string_view name);
-  // Changes the value of that name, or adds it at the end.
-  void Set(std::string_view name, DWORD type, std::string data);
+  RegValueView At(std::size_t index) const;
+  // The value of that name (compared as Windows compares names), if there is one.
+  std::optional<RegValueView> Find(std::string_view name) const;
+  // Changes the value of that name (its name keeps the spelling it was made with), or adds
+  // it at the end. data may be a view of this list's own bytes.
+  void Set(std::string_view name, DWORD type, std::string_view data);
   // Removes the value of that name; false when there is none.
   bool Erase(std::string_view name);
   void Clear();
-  // Room for count more values, so that a list made in one go takes no more than it holds.
-  // A list that outgrows its room still doubles it: a key named again and again, a few
-  // values each time, must not copy its whole list each time.
-  void Reserve(std::size_t count) {
-    const std::size_t needed = slots_.size() + count;
-    if (needed > slots_.capacity()) slots_.reserve(std::max(needed, 2 * slots_.capacity()));
-  }
+  // Room for count more values of bytes bytes of names and data in all, so that a list made
+  // in one go takes no more than it holds. A list that outgrows its room still doubles it:
+  // a key named again and again, a few values each time, must not copy its whole list each
+  // time.
+  void Reserve(std::size_t count, std::size_t bytes);
   std::vector<RegValue> ToVector() const;
 
  private:
-  // The index of a long list (names found by their hash, then compared). dead marks the slots of removed values (they are compacted
-  // away once they outnumber the live ones); tree counts the live slots, tree[j - 1]
-  // covering the slots (j - lowbit(j), j].
+  struct Slot {
+    std::uint32_t at;  // where the name lies among the bytes; the data follows it
+    std::uint32_t nameSize;
+    std::uint32_t dataSize;
+    DWORD type;
+  };
+  // The block's header; the slots follow it, then the bytes.
+  struct Block {
+    std::uint32_t slots;     // in use, removed ones of an indexed list among them
+    std::uint32_t slotRoom;  // slots the block has room for
+    std::uint32_t bytes;     // in use, dropped ones among them
+    std::uint32_t byteRoom;
+    std::uint32_t dropped;   // bytes of values changed or removed
+    Slot* slot() { return reinterpret_cast<Slot*>(this + 1); }
+    const Slot* slot() const { return reinterpret_cast<const Slot*>(this + 1); }
+    char* byte() { return reinterpret_cast<char*>(slot() + slotRoom); }
+    const char* byte() const { return reinterpret_cast<const char*>(slot() + slotRoom); }
+  };
+  // The index of a long list (names found by their hash, then compared). dead marks the
+  // slots of removed values (they are compacted away once they outnumber the live ones);
+  // tree counts the live slots, tree[j - 1] covering the slots (j - lowbit(j), j].
   struct Index {
     std::unordered_multimap<std::size_t, std::uint32_t> byName;  // HashNoCase of the name -> slot
     std::vector<std::uint8_t> dead;
@@ -283,11 +303,23 @@ class ValueList {
     std::size_t Kth(std::size_t k) const;  // the slot of the k-th live value, k from 1
   };
   static constexpr std::size_t kIndexFrom = 24;  // values in a list that gets an index
-  std::size_t FindSlot(std::string_view name) const;  // slots_.size() when missing
-  void BuildIndex();
-  void Compact();
 
-  std::vector<RegValue> slots_;
+  std::size_t Slots() const { return block_ ? block_->slots : 0; }
+  RegValueView View(std::size_t slot) const;
+  std::string_view NameAt(std::size_t slot) const;
+  std::size_t FindSlot(std::string_view name) const;  // Slots() when missing
+  // Makes room for more slots and bytes: the block is made again, the bytes of its values
+  // packed, when they do not fit. The block it replaced is handed back for the caller to
+  // free once it no longer reads from it (null when the block stayed).
+  Block* Room(std::size_t moreSlots, std::size_t moreBytes);
+  static Block* NewBlock(std::size_t slotRoom, std::size_t byteRoom);
+  static void Free(Block* block);
+  // Puts name and data at the end of the block's bytes (room made for them); where they went.
+  static std::uint32_t Append(Block* block, std::string_view name, std::string_view data);
+  void BuildIndex();
+  void Compact();  // drops the removed slots of an indexed list
+
+  Block* block_ = nullptr;
   std::unique_ptr<Index> index_;
 };
 

@@ -18,7 +18,7 @@ constexpr const char* kSessionManager = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentCont
 constexpr const char* kPendingRenames = "PendingFileRenameOperations";
 
 std::optional<DWORD> DwordOf(const RegKey& key, std::string_view name) {
-  const RegValue* v = key.values.Find(name);
+  const auto v = key.values.Find(name);
   if (!v || v->type != REG_DWORD || v->data.size() < 4) return std::nullopt;
   DWORD d = 0;
   for (int i = 0; i < 4; ++i) d |= static_cast<DWORD>(static_cast<unsigned char>(v->data[i])) << (8 * i);
@@ -95,9 +95,9 @@ class RestartFiles {
 void RunPendingRenames(SimMachine::State& s) {
   auto key = s.FindKeyPath(kSessionManager);
   if (!key) return;
-  const RegValue* it = key->values.Find(kPendingRenames);
+  const auto it = key->values.Find(kPendingRenames);
   if (!it) return;
-  std::string data = it->data;
+  std::string data(it->data);  // a copy: the value goes before the list is worked through
   s.DeleteRegValue(*key, kPendingRenames);
   RestartFiles files(s);
   std::size_t pos = 0;

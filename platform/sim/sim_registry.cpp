@@ -244,8 +244,8 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
   return memo.chain.back();
 }
 
-void SimMachine::State::SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string data) {
-  key.values.Set(name, type, std::move(data));
+void SimMachine::State::SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string_view data) {
+  key.values.Set(name, type, data);
   spoolerData.printerIndex.Changed(key);
 }
 
@@ -416,7 +416,7 @@ LONG RegistryCore::RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYT
   if (LONG e = s_.ResolveKey(key, k, &access); e != ERROR_SUCCESS) return e;
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (data && !cbData) return ERROR_INVALID_PARAMETER;
-  const RegValue* it = k->values.Find(name ? name : "");
+  const std::optional<RegValueView> it = k->values.Find(name ? name : "");
   if (!it) return ERROR_FILE_NOT_FOUND;
   if (type) *type = it->type;
   DWORD needed = static_cast<DWORD>(it->data.size());
@@ -500,9 +500,10 @@ LONG RegistryCore::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* cchNa
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (!name || !cchName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& v = k->values.At(index);
+  const RegValueView v = k->values.At(index);
   if (v.name.size() + 1 > *cchName) return ERROR_MORE_DATA;
-  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+  if (!v.name.empty()) std::memcpy(name, v.name.data(), v.name.size());
+  name[v.name.size()] = '\0';
   *cchName = static_cast<DWORD>(v.name.size());
   if (type) *type = v.type;
   DWORD needed = static_cast<DWORD>(v.data.size());
@@ -536,7 +537,7 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   Lock lock(state_->mu);
   auto k = state_->EnsureKeyPath(keyPath);
   if (!k) return;
-  state_->SetRegValue(*k, name, type, std::move(data));
+  state_->SetRegValue(*k, name, type, data);
 }
 
 void SimMachine::ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes) {
@@ -551,11 +552,16 @@ void SimMachine::ChangeValues(std::string_view keyPath, bool makeKey, std::vecto
     }
     if (!k && !(k = state_->EnsureKeyPath(keyPath))) return;  // a path of no root: nothing is made
     if (!reserved) {
-      k->values.Reserve(static_cast<std::size_t>(
-          std::count_if(changes.begin(), changes.end(), [](const ValueChange& c) { return !c.remove; })));
+      std::size_t count = 0, bytes = 0;
+      for (const ValueChange& c : changes) {
+        if (c.remove) continue;
+        ++count;
+        bytes += c.name.size() + c.data.size();
+      }
+      k->values.Reserve(count, bytes);
       reserved = true;
     }
-    state_->SetRegValue(*k, change.name, change.type, std::move(change.data));
+    state_->SetRegValue(*k, change.name, change.type, change.data);
   }
 }
 
@@ -594,7 +600,7 @@ std::optional<RegValue> SimMachine::Value(std::string_view keyPath, std::string_
   Lock lock(state_->mu);
   auto k = state_->FindKeyPath(keyPath);
   if (!k) return std::nullopt;
-  if (const RegValue* v = k->values.Find(name)) return *v;
+  if (const auto v = k->values.Find(name)) return v->Copy();
   return std::nullopt;
 }
 
@@ -634,7 +640,7 @@ namespace {
 // A key, its values, then its subkeys in turn: depth first, in enumeration order.
 void VisitTree(const RegKey& k, SimMachine::RegistryVisitor& v) {
   v.Key(k.name, k.values.size(), k.subkeys.size());
-  for (const RegValue& value : k.values) v.Value(value);
+  for (const RegValueView value : k.values) v.Value(value);
   for (const auto& child : k.subkeys) VisitTree(*child, v);
 }
 

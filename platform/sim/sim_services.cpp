@@ -43,10 +43,10 @@ SC_HANDLE ToSc(std::uintptr_t id) { return reinterpret_cast<SC_HANDLE>(id); }
 
 std::string ServiceKeyPath(std::string_view name) { return std::string(kServicesKey) + "\\" + std::string(name); }
 
-const RegValue* FindValue(const RegKey& key, std::string_view name) { return key.values.Find(name); }
+std::optional<RegValueView> FindValue(const RegKey& key, std::string_view name) { return key.values.Find(name); }
 
 std::optional<DWORD> DwordValue(const RegKey& key, std::string_view name) {
-  const RegValue* v = FindValue(key, name);
+  const auto v = FindValue(key, name);
   if (!v || v->type != REG_DWORD || v->data.size() < 4) return std::nullopt;
   DWORD d = 0;
   for (int i = 0; i < 4; ++i) d |= static_cast<DWORD>(static_cast<unsigned char>(v->data[i])) << (8 * i);
@@ -54,23 +54,23 @@ std::optional<DWORD> DwordValue(const RegKey& key, std::string_view name) {
 }
 
 std::string StringValue(const RegKey& key, std::string_view name) {
-  const RegValue* v = FindValue(key, name);
+  const auto v = FindValue(key, name);
   if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return "";
-  std::string s = v->data;
+  std::string s(v->data);
   if (std::size_t z = s.find('\0'); z != std::string::npos) s.resize(z);
   return s;
 }
 
 std::vector<std::string> MultiStringValue(const RegKey& key, std::string_view name) {
   std::vector<std::string> out;
-  const RegValue* v = FindValue(key, name);
+  const auto v = FindValue(key, name);
   if (!v || v->type != REG_MULTI_SZ) return out;
   std::size_t start = 0;
   while (start < v->data.size()) {
     std::size_t z = v->data.find('\0', start);
     if (z == std::string::npos) z = v->data.size();
     if (z == start) break;  // the list's closing zero
-    out.push_back(v->data.substr(start, z - start));
+    out.emplace_back(v->data.substr(start, z - start));
     start = z + 1;
   }
   return out;

@@ -9,17 +9,17 @@ namespace qx::sim::spool {
 
 // ---------------------------------------------------------------- registry data
 
-const RegValue* FindValue(const RegKey& k, std::string_view name) { return k.values.Find(name); }
+std::optional<RegValueView> FindValue(const RegKey& k, std::string_view name) { return k.values.Find(name); }
 
 // A text value up to its first zero; "" when missing or not text.
 std::string Text(const RegKey& k, std::string_view name) {
-  const RegValue* v = FindValue(k, name);
+  const auto v = FindValue(k, name);
   if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return "";
-  return v->data.substr(0, v->data.find('\0'));
+  return std::string(v->data.substr(0, v->data.find('\0')));
 }
 
 DWORD Dword(const RegKey& k, std::string_view name) {
-  const RegValue* v = FindValue(k, name);
+  const auto v = FindValue(k, name);
   if (!v || v->data.size() < 4) return 0;
   DWORD x = 0;
   for (int i = 0; i < 4; ++i) x |= static_cast<DWORD>(static_cast<unsigned char>(v->data[i])) << (8 * i);
@@ -27,7 +27,7 @@ DWORD Dword(const RegKey& k, std::string_view name) {
 }
 
 std::vector<BYTE> Bytes(const RegKey& k, std::string_view name) {
-  const RegValue* v = FindValue(k, name);
+  const auto v = FindValue(k, name);
   if (!v) return {};
   return std::vector<BYTE>(v->data.begin(), v->data.end());
 }

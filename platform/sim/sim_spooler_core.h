@@ -24,7 +24,7 @@ inline constexpr char k9xEnvironment[] = "Windows 4.0";
 
 // ---------------------------------------------------------------- registry data
 
-const RegValue* FindValue(const RegKey& k, std::string_view name);
+std::optional<RegValueView> FindValue(const RegKey& k, std::string_view name);
 // A text value up to its first zero; "" when missing or not text.
 std::string Text(const RegKey& k, std::string_view name);
 DWORD Dword(const RegKey& k, std::string_view name);

@@ -44,7 +44,7 @@ std::string SpoolerCore::DriverFile(const Driver& d, std::string_view value) {
 bool SpoolerCore::FilesHeldOpen(const Driver& d) {
   std::vector<std::string> files;
   for (const char* v : {"Driver", "Data File", "Configuration File", "Help File"}) files.push_back(Text(*d.key, v));
-  if (const RegValue* dep = FindValue(*d.key, "Dependent Files"))
+  if (const auto dep = FindValue(*d.key, "Dependent Files"))
     for (auto& f : SplitList(dep->data, '\0')) files.push_back(f);
   for (const auto& f : files) {
     if (f.empty()) continue;

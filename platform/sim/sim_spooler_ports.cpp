@@ -55,7 +55,7 @@ std::vector<SpoolerCore::Port> SpoolerCore::Ports() {
   if (Nt()) {
     if (auto k = s_.FindKeyPath(kLocalPorts))
       for (const auto& v : k->values)
-        if (!v.name.empty()) add({v.name, kLocalMonitor, kLocalMonitor, nullptr});
+        if (!v.name.empty()) add({std::string(v.name), kLocalMonitor, kLocalMonitor, nullptr});
   } else {
     for (std::string& name : LocalPortNames()) add({std::move(name), kLocalMonitor, kLocalMonitor, nullptr});
   }
@@ -72,8 +72,8 @@ std::vector<SpoolerCore::Port> SpoolerCore::Ports() {
 std::optional<SpoolerCore::Port> SpoolerCore::FindPort(std::string_view name) {
   if (Nt()) {
     if (auto k = s_.FindKeyPath(kLocalPorts))
-      if (const RegValue* v = k->values.Find(name); v && !v->name.empty())
-        return Port{v->name, kLocalMonitor, kLocalMonitor, nullptr};
+      if (const auto v = k->values.Find(name); v && !v->name.empty())
+        return Port{std::string(v->name), kLocalMonitor, kLocalMonitor, nullptr};
   } else {
     for (std::string& local : LocalPortNames())
       if (cp932::EqualNoCase(local, name)) return Port{std::move(local), kLocalMonitor, kLocalMonitor, nullptr};
@@ -117,7 +117,7 @@ BOOL SpoolerCore::DeleteMonitorA(const char* server, const char* environment, co
     if (Nt()) {
       if (auto lk = s_.FindKeyPath(kLocalPorts))
         for (const auto& v : lk->values)
-          if (!v.name.empty()) local.push_back(v.name);
+          if (!v.name.empty()) local.emplace_back(v.name);
     } else {
       local = LocalPortNames();
     }

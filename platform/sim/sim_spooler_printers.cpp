@@ -138,7 +138,7 @@ void SpoolerCore::MoveInUserLists(std::string_view printer, std::string_view por
   };
   ForUserLists([&](const std::string& section, RegKey* k) {
     if (k) {
-      if (const RegValue* v = FindValue(*k, printer)) PutText(s_, *k, v->name, moved(Text(*k, v->name)));
+      if (const auto v = FindValue(*k, printer)) PutText(s_, *k, v->name, moved(Text(*k, v->name)));
       return;
     }
     char buffer[MAX_PATH];

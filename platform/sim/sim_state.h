@@ -462,7 +462,7 @@ struct SimMachine::State {
   std::vector<std::string_view> subKeyNames;  // scratch for the registry calls' subkey paths
   std::shared_ptr<RegKey> WalkKeyPath(std::string_view path, bool create);
   // Every change of a key's values or subkeys: the spooler's indexes follow them.
-  void SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string data);
+  void SetRegValue(RegKey& key, std::string_view name, DWORD type, std::string_view data);
   bool DeleteRegValue(RegKey& key, std::string_view name);
   void ClearRegValues(RegKey& key);
   // The key a handle stands for. HKEY_CURRENT_USER and HKEY_CLASSES_ROOT always exist on

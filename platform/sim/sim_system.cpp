@@ -107,8 +107,8 @@ BOOL SystemCore::GetComputerNameA(char* buffer, DWORD* size) {
   if (!size) return s_.SetError(ERROR_INVALID_PARAMETER), FALSE;
   std::string name;
   if (auto key = s_.FindKeyPath("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName")) {
-    if (const RegValue* v = key->values.Find("ComputerName"); v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ))
-      name = std::string(v->data.c_str());
+    if (const auto v = key->values.Find("ComputerName"); v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ))
+      name = std::string(v->data.substr(0, v->data.find('\0')));
   }
   if (name.empty()) return s_.SetError(ERROR_FILE_NOT_FOUND), FALSE;
   if (!buffer || *size <= name.size()) {

@@ -2,6 +2,9 @@
 // deleted keys and the Windows 95/98 tree deletion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -124,6 +127,60 @@ TEST_F(SimRegistryTest, SubkeysEnumerateSortedWithoutCaseAndKeepTheirSpelling) {
   EXPECT_EQ(keys, (std::vector<std::string>{"Alpha", "alphabet", "BENCH PORT 00000", "bench port 00010",
                                              "Bench Product 00000", "beta", "GAMMA"}));
   EXPECT_EQ(values, (std::vector<std::string>{"z", "a"}));  // creation order
+}
+
+// A key's values are packed in one block that grows, packs away the bytes of changed and
+// removed values, and indexes a long list: through a run of changes that does all of that,
+// the values read back (in a list and one by one by index) are the ones made, in creation
+// order, each with the spelling it was made with and its latest bytes.
+TEST_F(SimRegistryTest, ValuesKeepTheirBytesAndOrderThroughEveryChange) {
+  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Many";
+  std::vector<RegValue> model;
+  auto same = [](const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+  };
+  std::uint32_t seed = 2026;
+  auto next = [&seed](std::uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  HKEY k = nullptr;
+  for (int step = 0; step < 3000; ++step) {
+    // Forty names at first, then eight: the list is indexed, then packed back to a plain one.
+    std::string name = "Value" + std::to_string(next(step < 2000 ? 40 : 8));
+    if (next(2)) name[0] = 'v';
+    auto it = std::find_if(model.begin(), model.end(), [&](const RegValue& v) { return same(v.name, name); });
+    if (next(10) < (step < 2000 ? 3u : 8u)) {
+      m.RemoveValue(key, name);
+      if (it != model.end()) model.erase(it);
+    } else {
+      std::string data(next(3) == 0 && it != model.end() ? it->data.size() : next(48), static_cast<char>('a' + step % 26));
+      m.SetValue(key, name, REG_BINARY, data);
+      if (it != model.end())
+        it->data = data;
+      else
+        model.push_back(RegValue{name, REG_BINARY, data});
+    }
+    const std::vector<RegValue> got = m.Values(key);
+    ASSERT_EQ(got.size(), model.size()) << "step " << step;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i].name, model[i].name) << "step " << step;
+      ASSERT_EQ(got[i].data, model[i].data) << "step " << step << ", " << got[i].name;
+    }
+    if (step % 250 != 249 || model.empty()) continue;
+    if (!k) ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many", &k), LONG{ERROR_SUCCESS});
+    for (DWORD i = 0; i < model.size(); ++i) {
+      char got[64];
+      BYTE data[64];
+      DWORD cch = sizeof got, cb = sizeof data, type = 0;
+      ASSERT_EQ(reg.RegEnumValueA(k, i, got, &cch, &type, data, &cb), LONG{ERROR_SUCCESS}) << i;
+      EXPECT_EQ(std::string(got, cch), model[i].name);
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(data), cb), model[i].data);
+    }
+  }
+  if (k) reg.RegCloseKey(k);
 }
 
 // Paths are remembered by their text: the same text, or a key under it, must find the key

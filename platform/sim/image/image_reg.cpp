@@ -457,21 +457,27 @@ class MachineSink final : public RegSink {
   // keys hold a few values; lists grown one value at a time held a tenth more memory than a
   // small image needed).
   void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
-    changes_.push_back(SimMachine::ValueChange{{}, remove, type, std::string(data)});
-    nameEnds_.push_back(names_.size() + name.size());
-    names_.append(name);
+    changes_.push_back(SimMachine::ValueChange{{}, remove, type, {}});
+    text_.append(name);
+    ends_.push_back(text_.size());
+    text_.append(data);
+    ends_.push_back(text_.size());
   }
   // Makes the key and values of the section read last.
   void Flush() {
     if (!makeKey_ && changes_.empty()) return;
-    // The names are in one text that grew as they came: they are pointed to once it is whole.
-    for (std::size_t i = 0, at = 0; i < changes_.size(); at = nameEnds_[i++])
-      changes_[i].name = std::string_view(names_).substr(at, nameEnds_[i] - at);
+    // The names and data are in one text that grew as they came: they are pointed to once
+    // it is whole.
+    std::string_view text = text_;
+    for (std::size_t i = 0, at = 0; i < changes_.size(); at = ends_[2 * i + 1], ++i) {
+      changes_[i].name = text.substr(at, ends_[2 * i] - at);
+      changes_[i].data = text.substr(ends_[2 * i], ends_[2 * i + 1] - ends_[2 * i]);
+    }
     m_.ChangeValues(key_, makeKey_, changes_);
     makeKey_ = false;
     changes_.clear();
-    nameEnds_.clear();
-    names_.clear();
+    ends_.clear();
+    text_.clear();
   }
 
  private:
@@ -479,8 +485,8 @@ class MachineSink final : public RegSink {
   std::string key_;  // the key named last, resolved
   bool makeKey_ = false;
   std::vector<SimMachine::ValueChange> changes_;
-  std::vector<std::size_t> nameEnds_;  // where each change's name ends in names_
-  std::string names_;
+  std::vector<std::size_t> ends_;  // where each change's name, then its data, ends in text_
+  std::string text_;
 };
 
 }  // namespace
@@ -575,7 +581,7 @@ class RegWriter final : public SimMachine::RegistryVisitor {
     left_.push_back(subkeys);
   }
 
-  void Value(const RegValue& v) override {
+  void Value(RegValueView v) override {
     if (!open_ || failed_) return;
     if (!WellFormedText(v.name, false)) {
       return Fail("registry.reg: value " + Cp932ToUtf8Lossy(v.name) + " of " + Cp932ToUtf8Lossy(path_) +

@@ -16,6 +16,7 @@ namespace {
 
 using qx::sim::Cp932ToUtf8Lossy;
 using qx::sim::RegValue;
+using qx::sim::RegValueView;
 using qx::sim::SimMachine;
 namespace cp932 = qx::sim::cp932;
 
@@ -36,7 +37,7 @@ void Put(MachineView& view, Kind kind, const std::string& name, std::string show
     objects[std::move(id)] = std::move(object);
 }
 
-std::string Holds(const RegValue& v) { return std::to_string(v.type) + ":" + v.data; }
+std::string Holds(RegValueView v) { return std::to_string(v.type) + ":" + std::string(v.data); }
 
 // Everything a key's values say, to tell a changed object from an unchanged one.
 std::string KeyHolds(const SimMachine& m, const std::string& key) {
@@ -60,7 +61,7 @@ std::vector<std::pair<std::string, std::string>> ChildrenHolds(const SimMachine&
       if (depth_ == 1) children.emplace_back(std::string(name), std::string());
       else if (depth_ > 1) children.back().second += "[" + std::string(name) + "]";
     }
-    void Value(const RegValue& v) override {
+    void Value(RegValueView v) override {
       if (depth_ > 0) children.back().second += cp932::Fold(v.name) + "=" + Holds(v) + '\n';
     }
 
@@ -300,7 +301,7 @@ class RegistryCopy final : public SimMachine::RegistryVisitor {
     PutNumber(out_, values);
     PutNumber(out_, subkeys);
   }
-  void Value(const RegValue& v) override {
+  void Value(RegValueView v) override {
     PutText(out_, v.name);
     PutNumber(out_, v.type);
     PutData(out_, v.data);
