@@ -149,8 +149,9 @@ TEST_F(SimRegistryTest, ValuesKeepTheirBytesAndOrderThroughEveryChange) {
   HKEY k = nullptr;
   for (int step = 0; step < 3000; ++step) {
     // Forty names at first, then eight: the list is indexed, then packed back to a plain one.
-    std::string name = "Value" + std::to_string(next(step < 2000 ? 40 : 8));
-    if (next(2)) name[0] = 'v';
+    std::string name = "Printer Setting " + std::to_string(next(step < 2000 ? 40 : 8));
+    if (next(2)) name[0] = 'p';
+    if (next(2)) name[10] = 't';
     auto it = std::find_if(model.begin(), model.end(), [&](const RegValue& v) { return same(v.name, name); });
     if (next(10) < (step < 2000 ? 3u : 8u)) {
       m.RemoveValue(key, name);
