@@ -260,7 +260,7 @@ class SimMachine {
     DWORD type = REG_NONE;
     std::string_view data;
   };
-  void ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes);
+  void ChangeValues(std::string_view keyPath, bool makeKey, const std::vector<ValueChange>& changes);
   void SetString(std::string_view keyPath, std::string_view name, std::string_view text);  // REG_SZ
   void SetDword(std::string_view keyPath, std::string_view name, DWORD value);
   void RemoveKey(std::string_view keyPath);  // with everything below it

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_names.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -62,19 +63,19 @@ ValueList::Block* ValueList::Room(std::size_t moreSlots, std::size_t moreBytes) 
   const std::size_t newSlots = slots + moreSlots > slotRoom ? std::max(slots + moreSlots, 2 * slotRoom) : slotRoom;
   const std::size_t newBytes = live + moreBytes > byteRoom ? std::max(live + moreBytes, 2 * byteRoom)
                                                            : std::max(byteRoom, 2 * (live + moreBytes));
-  Block* made = NewBlock(newSlots, newBytes);
-  for (std::size_t i = 0; i < slots; ++i) {
+  return std::exchange(block_, Packed(newSlots, newBytes, false));
+}
+
+ValueList::Block* ValueList::Packed(std::size_t slotRoom, std::size_t byteRoom, bool dropRemoved) const {
+  Block* made = NewBlock(slotRoom, byteRoom);
+  for (std::size_t i = 0; i < Slots(); ++i) {
+    if (dropRemoved && index_->dead[i]) continue;
+    const RegValueView v = View(i);
     Slot s = block_->slot()[i];
-    const std::size_t size = s.nameSize + s.dataSize;
-    if (size > 0) std::memcpy(made->byte() + made->bytes, block_->byte() + s.at, size);
-    s.at = made->bytes;
-    made->bytes += static_cast<std::uint32_t>(size);
-    made->slot()[i] = s;
+    s.at = Append(made, v.name, v.data);
+    made->slot()[made->slots++] = s;
   }
-  made->slots = static_cast<std::uint32_t>(slots);
-  Block* old = block_;
-  block_ = made;
-  return old;
+  return made;
 }
 
 std::uint32_t ValueList::Append(Block* block, std::string_view name, std::string_view data) {
@@ -213,15 +214,7 @@ void ValueList::BuildIndex() {
 
 void ValueList::Compact() {
   const std::size_t live = index_->live;
-  Block* made = NewBlock(live, block_->bytes - block_->dropped);
-  for (std::size_t i = 0; i < Slots(); ++i) {
-    if (index_->dead[i]) continue;
-    const RegValueView v = View(i);
-    Slot s = block_->slot()[i];
-    s.at = Append(made, v.name, v.data);
-    made->slot()[made->slots++] = s;
-  }
-  Free(std::exchange(block_, made));
+  Free(std::exchange(block_, Packed(live, block_->bytes - block_->dropped, true)));
   index_.reset();
   if (live >= kIndexFrom / 2) BuildIndex();
 }

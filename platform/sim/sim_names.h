@@ -6,7 +6,6 @@
 // Internal to platform/sim.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -312,6 +311,9 @@ class ValueList {
   // packed, when they do not fit. The block it replaced is handed back for the caller to
   // free once it no longer reads from it (null when the block stayed).
   Block* Room(std::size_t moreSlots, std::size_t moreBytes);
+  // A new block with this one's values, their bytes packed (without the removed slots of an
+  // indexed list when dropRemoved is set).
+  Block* Packed(std::size_t slotRoom, std::size_t byteRoom, bool dropRemoved) const;
   static Block* NewBlock(std::size_t slotRoom, std::size_t byteRoom);
   static void Free(Block* block);
   // Puts name and data at the end of the block's bytes (room made for them); where they went.

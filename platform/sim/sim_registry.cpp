@@ -540,12 +540,12 @@ void SimMachine::SetValue(std::string_view keyPath, std::string_view name, DWORD
   state_->SetRegValue(*k, name, type, data);
 }
 
-void SimMachine::ChangeValues(std::string_view keyPath, bool makeKey, std::vector<ValueChange>& changes) {
+void SimMachine::ChangeValues(std::string_view keyPath, bool makeKey, const std::vector<ValueChange>& changes) {
   Lock lock(state_->mu);
   std::shared_ptr<RegKey> k = makeKey ? state_->EnsureKeyPath(keyPath) : state_->FindKeyPath(keyPath);
   // The key's list is made at the size of the values set, not grown value by value.
   bool reserved = false;
-  for (ValueChange& change : changes) {
+  for (const ValueChange& change : changes) {
     if (change.remove) {
       if (k) state_->DeleteRegValue(*k, change.name);
       continue;

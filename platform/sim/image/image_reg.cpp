@@ -1,8 +1,8 @@
 #include "platform/sim/image/image_reg.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "platform/sim/encoding.h"
 #include "platform/sim/image/image_text.h"
@@ -459,9 +459,8 @@ class MachineSink final : public RegSink {
   void Value(std::string_view, std::string_view name, bool remove, DWORD type, std::string_view data, int) override {
     changes_.push_back(SimMachine::ValueChange{{}, remove, type, {}});
     text_.append(name);
-    ends_.push_back(text_.size());
     text_.append(data);
-    ends_.push_back(text_.size());
+    sizes_.push_back({name.size(), data.size()});
   }
   // Makes the key and values of the section read last.
   void Flush() {
@@ -469,14 +468,16 @@ class MachineSink final : public RegSink {
     // The names and data are in one text that grew as they came: they are pointed to once
     // it is whole.
     std::string_view text = text_;
-    for (std::size_t i = 0, at = 0; i < changes_.size(); at = ends_[2 * i + 1], ++i) {
-      changes_[i].name = text.substr(at, ends_[2 * i] - at);
-      changes_[i].data = text.substr(ends_[2 * i], ends_[2 * i + 1] - ends_[2 * i]);
+    for (std::size_t i = 0; i < changes_.size(); ++i) {
+      changes_[i].name = text.substr(0, sizes_[i].first);
+      text.remove_prefix(sizes_[i].first);
+      changes_[i].data = text.substr(0, sizes_[i].second);
+      text.remove_prefix(sizes_[i].second);
     }
     m_.ChangeValues(key_, makeKey_, changes_);
     makeKey_ = false;
     changes_.clear();
-    ends_.clear();
+    sizes_.clear();
     text_.clear();
   }
 
@@ -485,7 +486,7 @@ class MachineSink final : public RegSink {
   std::string key_;  // the key named last, resolved
   bool makeKey_ = false;
   std::vector<SimMachine::ValueChange> changes_;
-  std::vector<std::size_t> ends_;  // where each change's name, then its data, ends in text_
+  std::vector<std::pair<std::size_t, std::size_t>> sizes_;  // each change's name and data in text_, in turn
   std::string text_;
 };
 
