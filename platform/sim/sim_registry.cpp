@@ -153,50 +153,90 @@ std::shared_ptr<RegKey> SimMachine::State::WalkStep(const std::shared_ptr<RegKey
   return child;
 }
 
-// What ParseKeyPath and FindKey (CreateKeyPath) do: from the key of a path seen lately, or
-// from the keys the last walked path shares with this one.
-std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bool create) {
-  if (auto known = CachedKeyPath(path)) return known;
-  // A subkey of a key seen lately: the names of the path are those of the text before its
-  // last backslash, and one more.
-  const std::size_t cut = cp932::FindLast(path, '\\');
-  if (cut != std::string_view::npos && cut > 0 && cut + 1 < path.size()) {
-    if (auto parent = CachedKeyPath(path.substr(0, cut))) {
-      std::shared_ptr<RegKey> child = WalkStep(parent, path.substr(cut + 1), create);
-      if (child) CacheKeyPath(path, child);
-      return child;
-    }
-  }
+namespace {
 
-  KeyPathMemo& memo = keyPathMemo;
-  // The path's names, split as cp932::Split splits: at single-byte backslashes (never the
-  // second byte of a double-byte character).
-  std::vector<std::string_view>& parts = pathParts;
-  parts.clear();
+// How many bytes two texts share from their start.
+std::size_t SharedPrefix(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (std::uint64_t wa, wb; i + 8 <= n; i += 8) {
+    std::memcpy(&wa, a.data() + i, 8);
+    std::memcpy(&wb, b.data() + i, 8);
+    if (wa != wb) break;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Splits text at single-byte backslashes (never the second byte of a double-byte
+// character), as cp932::Split does, leaving out empty names; each name's end is added too.
+void SplitNames(std::string_view text, std::size_t offset, std::vector<std::string_view>& names,
+                std::vector<std::size_t>& ends) {
+  names.clear();
+  ends.clear();
+  auto add = [&](std::size_t start, std::size_t end) {
+    if (end == start) return;
+    names.push_back(text.substr(start, end - start));
+    ends.push_back(offset + end);
+  };
   std::size_t start = 0;
-  if (cp932::AsciiPrefix(path) == path.size()) {
-    for (std::size_t at; (at = path.find('\\', start)) != std::string_view::npos; start = at + 1)
-      parts.push_back(path.substr(start, at - start));
+  if (cp932::AsciiPrefix(text) == text.size()) {
+    for (std::size_t at; (at = text.find('\\', start)) != std::string_view::npos; start = at + 1) add(start, at);
   } else {
-    for (std::size_t i = 0; i < path.size();) {
-      if (path[i] == '\\') {
-        parts.push_back(path.substr(start, i - start));
+    for (std::size_t i = 0; i < text.size();) {
+      if (text[i] == '\\') {
+        add(start, i);
         start = ++i;
       } else {
-        i += cp932::CharLength(path, i);
+        i += cp932::CharLength(text, i);
       }
     }
   }
-  parts.push_back(path.substr(start));
-  while (!parts.empty() && parts.back().empty()) parts.pop_back();
-  if (parts.empty()) return nullptr;
-  const std::string_view top = parts.front();
-  // The root of the path walked last, written the same way, is known to be a root.
-  const bool sameRoot = !memo.chain.empty() && !memo.chain.back()->deleted && memo.root == top &&
-                        memo.currentUser == settings.currentUser;
-  std::shared_ptr<RegKey> root;
-  std::vector<std::string_view> prefix;
-  if (!sameRoot) {
+  add(start, text.size());
+}
+
+}  // namespace
+
+// What ParseKeyPath and FindKey (CreateKeyPath) do: from where the path leaves the one
+// walked last, or from the key of a path seen lately.
+std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bool create) {
+  KeyPathMemo& memo = keyPathMemo;
+  // The names the path shares with the one walked last: those that end where both texts are
+  // still the same, at the end of a name of this path too. Up to there the bytes are the
+  // same, so the names are the same (split the same way) and so are their keys.
+  std::size_t level = 0;  // the memo's keys that stand for this path's first names
+  if (!memo.chain.empty() && !memo.chain.back()->deleted && memo.currentUser == settings.currentUser) {
+    const std::size_t same = SharedPrefix(memo.path, path);
+    for (level = memo.ends.size(); level > 0; --level) {
+      const std::size_t end = memo.ends[level - 1];
+      if (end <= same && (end == path.size() || path[end] == '\\')) break;
+    }
+  }
+  std::vector<std::string_view>& names = pathParts;
+  std::vector<std::size_t>& ends = pathEnds;
+  const std::size_t from = level > 0 ? memo.ends[level - 1] : 0;
+  SplitNames(path.substr(from), from, names, ends);
+  if (level > 0 && names.empty()) return memo.chain[level - 1];
+
+  // More than a step from the memo's keys: a key seen lately, or under one.
+  if (level == 0 || names.size() > 1) {
+    if (auto known = CachedKeyPath(path)) return known;
+    const std::size_t cut = ends.size() >= 2 ? ends[ends.size() - 2] : 0;
+    if (cut > 0) {
+      if (auto parent = CachedKeyPath(path.substr(0, cut))) {
+        std::shared_ptr<RegKey> child = WalkStep(parent, names.back(), create);
+        if (child) CacheKeyPath(path, child);
+        return child;
+      }
+    }
+  }
+
+  std::size_t first = 0;  // the names of the path walked from the memo's key
+  if (level == 0) {
+    if (path.empty() || path.front() == '\\') return nullptr;  // no root's name first
+    const std::string_view top = names.front();
+    std::shared_ptr<RegKey> root;
+    std::vector<std::string_view> prefix;
     if (cp932::EqualNoCase(top, "HKEY_LOCAL_MACHINE") || cp932::EqualNoCase(top, "HKLM")) {
       root = hklm;
     } else if (cp932::EqualNoCase(top, "HKEY_USERS") || cp932::EqualNoCase(top, "HKU")) {
@@ -210,36 +250,32 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
     } else {
       return nullptr;
     }
-  }
-  // The names below the root, without empty ones.
-  std::size_t count = 0;
-  for (std::size_t i = 1; i < parts.size(); ++i)
-    if (!parts[i].empty()) parts[count++] = parts[i];
-  parts.resize(count);
-
-  std::size_t same = 0;
-  if (sameRoot) {
-    while (same < count && same < memo.names.size() && memo.names[same] == parts[same]) ++same;
-  } else {
     auto base = create ? CreateKeyPath(root, prefix) : FindKey(root, prefix);
     if (!base) return nullptr;
-    memo.root = std::string(top);
     memo.currentUser = settings.currentUser;
-    memo.names.clear();
     memo.chain.assign(1, std::move(base));
+    memo.ends.assign(1, ends.front());
+    first = 1;
+  } else {
+    memo.chain.resize(level);
+    memo.ends.resize(level);
   }
-  memo.names.resize(same);
-  memo.chain.resize(same + 1);
-  for (std::size_t i = same; i < count; ++i) {
-    std::shared_ptr<RegKey> child = WalkStep(memo.chain.back(), parts[i], create);
-    if (!child) return nullptr;
-    memo.names.emplace_back(parts[i]);
+  // The memo's text is this path's up to the end of each name walked.
+  memo.path.assign(path);
+  const std::size_t walkedBefore = memo.chain.size();
+  for (std::size_t i = first; i < names.size(); ++i) {
+    std::shared_ptr<RegKey> child = WalkStep(memo.chain.back(), names[i], create);
+    if (!child) {
+      memo.path.resize(memo.ends.back());
+      return nullptr;
+    }
+    memo.ends.push_back(ends[i]);
     memo.chain.push_back(std::move(child));
   }
-  // Its parent too: the keys of a file that lists only the deepest keys share parents the
-  // file never names.
-  if (cut != std::string_view::npos && cut > 0 && cut + 1 < path.size() && count >= 1)
-    CacheKeyPath(path.substr(0, cut), memo.chain[count - 1]);
+  // Its parent too, when this walk reached it: the keys of a file that lists only the
+  // deepest keys share parents the file never names.
+  const std::size_t count = memo.chain.size();
+  if (count - 1 > walkedBefore) CacheKeyPath(path.substr(0, memo.ends[count - 2]), memo.chain[count - 2]);
   CacheKeyPath(path, memo.chain.back());
   return memo.chain.back();
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -422,10 +423,10 @@ struct SimMachine::State {
   // is followed from where it leaves the last one. The keys stay valid while the deepest is
   // in the tree (a key that leaves takes everything below it along).
   struct KeyPathMemo {
-    std::string root;         // the root's name as written
+    std::string path;         // the path as written, up to the end of its deepest name walked
     std::string currentUser;  // what HKEY_CURRENT_USER stood for
-    std::vector<std::string> names;               // the names below the root, as written
-    std::vector<std::shared_ptr<RegKey>> chain;   // the root's key, then one per name
+    std::vector<std::size_t> ends;               // where the root's name, then each name below it, ends in path
+    std::vector<std::shared_ptr<RegKey>> chain;  // the root's key, then one per name
   };
   KeyPathMemo keyPathMemo;
   // Keys walked to lately, by the whole text of their path as written: a path seen before is
@@ -444,10 +445,15 @@ struct SimMachine::State {
     // Paths that differ, differ mostly near their end: the length and the last bytes pick
     // the slot (the whole text is compared).
     Entry& SlotFor(std::string_view path) {
-      std::uint64_t h = 14695981039346656037ull ^ path.size();
-      for (std::size_t i = path.size() > 16 ? path.size() - 16 : 0; i < path.size(); ++i)
-        h = (h ^ static_cast<unsigned char>(path[i])) * 1099511628211ull;
-      return slots[(h ^ (h >> 29)) & (kSlots - 1)];
+      std::uint64_t tail[2] = {0, 0};
+      if (path.size() >= 16) {
+        std::memcpy(&tail[0], path.data() + path.size() - 16, 8);
+        std::memcpy(&tail[1], path.data() + path.size() - 8, 8);
+      } else if (!path.empty()) {
+        std::memcpy(tail, path.data(), path.size());
+      }
+      const std::uint64_t h = ((tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] + path.size())) * 0xC2B2AE3D27D4EB4Full;
+      return slots[(h >> 56) & (kSlots - 1)];
     }
   };
   KeyPathCache keyPathCache;
@@ -458,7 +464,8 @@ struct SimMachine::State {
   // whether it was.
   std::shared_ptr<RegKey> WalkStep(const std::shared_ptr<RegKey>& parent, std::string_view name, bool create,
                                    bool* made = nullptr);
-  std::vector<std::string_view> pathParts;  // scratch for WalkKeyPath
+  std::vector<std::string_view> pathParts;  // scratch for WalkKeyPath: a path's names
+  std::vector<std::size_t> pathEnds;         // and where each ends
   std::vector<std::string_view> subKeyNames;  // scratch for the registry calls' subkey paths
   std::shared_ptr<RegKey> WalkKeyPath(std::string_view path, bool create);
   // Every change of a key's values or subkeys: the spooler's indexes follow them.

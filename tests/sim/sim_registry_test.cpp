@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,64 @@ TEST_F(SimRegistryTest, APathNamedAgainFindsTheKeyThatIsThereNow) {
   m.SetString("HKCU\\Software\\Q\\Sub", "v", "second user");
   EXPECT_TRUE(m.HasKey("HKEY_USERS\\S-1-5-21-43\\Software\\Q\\Sub"));
   EXPECT_FALSE(m.HasKey("HKEY_USERS\\" + first + "\\Software\\Q\\Sub"));
+}
+
+// A path is followed from where it leaves the one named before it, or from a key named
+// lately: through random paths (roots in every spelling, names differing in case only, a
+// double-byte name whose second byte is a backslash, doubled and trailing backslashes, the
+// current user switched) the keys found and made are those a plain walk from the root
+// gives, kept here as folded paths.
+TEST_F(SimRegistryTest, EveryPathSpellingFindsTheKeyAPlainWalkFinds) {
+  const char* roots[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"hkey_local_machine", "HKEY_LOCAL_MACHINE"},
+                            {"HKCR", "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES"}, {"HKU", "HKEY_USERS"},
+                            {"HKCU", ""}, {"HKEY_CURRENT_USER", ""}};
+  const char* names[] = {"A", "a", "B", "\x83\x5C", "\x83\x5C" "b", "SOFTWARE", "Classes"};
+  const char* users[] = {"S-1-5-21-1", "S-1-5-21-2"};
+  std::set<std::string> model;  // every key below the two roots, folded
+  auto fold = [](std::string text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ++i;
+      else text[i] = static_cast<char>(std::toupper(c));
+    }
+    return text;
+  };
+  std::uint32_t seed = 7;
+  auto next = [&](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int step = 0; step < 4000; ++step) {
+    if (next(50) == 0) m.settings().currentUser = users[next(std::size(users))];
+    const auto& root = roots[next(std::size(roots))];
+    std::string path = root[0], folded = root[1][0] ? root[1] : "HKEY_USERS\\" + fold(m.settings().currentUser);
+    std::vector<std::string> made;  // the folded paths of the keys on the way
+    for (std::size_t at = folded.find('\\'); at != std::string::npos;) {  // below the root
+      at = folded.find('\\', at + 1);
+      made.push_back(folded.substr(0, at));
+    }
+    for (std::size_t s = 0, depth = 1 + next(4); s < depth; ++s) {
+      const char* name = names[next(std::size(names))];
+      path += next(8) == 0 ? "\\\\" : "\\";
+      path += name;
+      folded += "\\" + fold(name);
+      made.push_back(folded);
+    }
+    if (next(8) == 0) path += "\\";
+    switch (next(4)) {
+      case 0:
+        m.AddKey(path);
+        model.insert(made.begin(), made.end());
+        break;
+      case 1:
+        m.RemoveKey(path);
+        for (auto it = model.lower_bound(folded); it != model.end() && it->rfind(folded, 0) == 0;)
+          it = (it->size() == folded.size() || (*it)[folded.size()] == '\\') ? model.erase(it) : std::next(it);
+        break;
+      default:
+        ASSERT_EQ(m.HasKey(path), model.count(folded) == 1) << "step " << step << ": " << path;
+    }
+  }
 }
 
 TEST_F(SimRegistryTest, HandlesToADeletedKeyReportKeyDeleted) {
