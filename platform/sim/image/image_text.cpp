@@ -57,14 +57,15 @@ bool DecodedText::FailLine(const std::string& message) {
 
 // Appends the next piece of the file to the bytes not yet taken; false at its end.
 bool DecodedText::ReadMore() {
-  constexpr std::size_t kPiece = 1 << 20;
+  // A small piece: the same few pages of memory serve every piece of every file (memory
+  // touched for the first time costs more than the reads of a large file in small pieces).
+  constexpr std::size_t kPiece = 1 << 15;
   if (eof_ || !file_) return false;
   if (begin_ > 0) {
     buffer_.erase(0, begin_);
     begin_ = 0;
   }
-  // No more than the file holds: the room is zeroed before it is read into, and most files
-  // are far smaller than a piece.
+  // No more than the file holds: the room is zeroed before it is read into.
   const std::size_t piece = static_cast<std::size_t>(std::min<std::uintmax_t>(kPiece, unread_));
   if (piece == 0) {
     eof_ = true;
