@@ -1,5 +1,6 @@
 #include "platform/sim/image/image_reg.h"
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <utility>
@@ -87,12 +88,16 @@ struct ContinuationScan {
   }
 };
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Each byte's value as a hex digit, or -1.
+constexpr std::array<signed char, 256> kHexDigits = [] {
+  std::array<signed char, 256> digits{};
+  for (auto& d : digits) d = -1;
+  for (int c = 0; c < 10; ++c) digits['0' + c] = static_cast<signed char>(c);
+  for (int c = 0; c < 6; ++c) digits['a' + c] = digits['A' + c] = static_cast<signed char>(10 + c);
+  return digits;
+}();
+
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && cp932::EqualNoCase(s.substr(0, prefix.size()), prefix);
@@ -160,7 +165,9 @@ class RegParser {
   }
 
   bool ParseKeyLine(std::string_view t) {
-    std::size_t close = cp932::FindLast(t, ']');
+    // Most key lines are single-byte text: searched as bytes.
+    const bool ascii = cp932::AsciiPrefix(t) == t.size();
+    std::size_t close = ascii ? t.rfind(']') : cp932::FindLast(t, ']');
     if (close == std::string_view::npos || close + 1 != t.size()) {
       return Fail("a key line must end in ']': " + Show(t));
     }
@@ -168,7 +175,7 @@ class RegParser {
     bool remove = !inner.empty() && inner.front() == '-';
     if (remove) inner.remove_prefix(1);
     bool root = false;
-    if (!NormalizeKey(inner, key_, root)) return false;
+    if (!NormalizeKey(inner, ascii, key_, root)) return false;
     if (remove && root) return Fail("a root key cannot be deleted: " + Show(inner));
     sink_.Key(key_, remove, line_);
     haveKey_ = true;
@@ -179,8 +186,8 @@ class RegParser {
 
   // The path with its root written in full; its names are split at single-byte
   // backslashes, never inside a double-byte character.
-  bool NormalizeKey(std::string_view path, std::string& key, bool& root) {
-    std::size_t end = cp932::Find(path, '\\');
+  bool NormalizeKey(std::string_view path, bool ascii, std::string& key, bool& root) {
+    std::size_t end = ascii ? path.find('\\') : cp932::Find(path, '\\');
     std::string_view first = path.substr(0, end);
     const RootName* found = nullptr;
     for (const RootName& r : kRoots) {
@@ -192,6 +199,14 @@ class RegParser {
     if (!found) return Fail("unknown root key " + Show(first));
     key = found->full;
     root = end == std::string_view::npos;
+    if (ascii && !root) {
+      // The names as they are, when none is empty.
+      const std::string_view names = path.substr(end);
+      if (names.back() != '\\' && names.find("\\\\") == std::string_view::npos) {
+        key += names;
+        return true;
+      }
+    }
     while (end != std::string_view::npos) {
       std::size_t start = end + 1;
       std::string_view rest = path.substr(start);
@@ -231,7 +246,14 @@ class RegParser {
 
   bool ParseHexBytes(std::string_view s, std::string& data) {
     data.clear();
+    data.reserve(s.size() / 3 + 1);
     std::size_t i = 0;
+    // Bytes as regedit writes them, two digits and a comma, three characters at a time; the
+    // loop below takes what follows (blanks, one digit, the last byte) from where it stops.
+    for (int high, low; i + 3 <= s.size() && s[i + 2] == ',' && (high = HexDigit(s[i])) >= 0 &&
+                        (low = HexDigit(s[i + 1])) >= 0;
+         i += 3)
+      data += static_cast<char>(high * 16 + low);
     while (true) {
       while (i < s.size() && IsBlank(s[i])) ++i;
       if (i == s.size()) break;
