@@ -118,10 +118,9 @@ RegValueView ValueList::At(std::size_t index) const { return View(index_ ? index
 
 std::size_t ValueList::FindSlot(std::string_view name) const {
   if (index_) {
-    auto [first, last] = index_->byName.equal_range(cp932::HashNoCase(name));
-    for (auto it = first; it != last; ++it)
-      if (cp932::EqualNoCase(NameAt(it->second), name)) return it->second;
-    return Slots();
+    const std::uint32_t* slot = index_->byName.Find(
+        cp932::HashNoCase(name), [&](std::uint32_t at) { return cp932::EqualNoCase(NameAt(at), name); });
+    return slot ? *slot : Slots();
   }
   for (std::size_t i = 0; i < Slots(); ++i)
     if (block_->slot()[i].nameSize == name.size() && cp932::EqualNoCase(NameAt(i), name)) return i;
@@ -159,7 +158,7 @@ void ValueList::Set(std::string_view name, DWORD type, std::string_view data) {
       Slot{at, static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(data.size()), type};
   Free(old);
   if (index_) {
-    index_->byName.emplace(cp932::HashNoCase(name), static_cast<std::uint32_t>(Slots() - 1));
+    index_->byName.Insert(cp932::HashNoCase(name), static_cast<std::uint32_t>(Slots() - 1));
     index_->Append(true);
   } else if (Slots() >= kIndexFrom) {
     BuildIndex();
@@ -176,13 +175,7 @@ bool ValueList::Erase(std::string_view name) {
     if (--block_->slots == 0) Clear();
     return true;
   }
-  auto [first, last] = index_->byName.equal_range(cp932::HashNoCase(name));
-  for (auto it = first; it != last; ++it) {
-    if (it->second == slot) {
-      index_->byName.erase(it);
-      break;
-    }
-  }
+  index_->byName.Erase(cp932::HashNoCase(name), static_cast<std::uint32_t>(slot));
   index_->Kill(slot);
   slots[slot].nameSize = slots[slot].dataSize = 0;
   if (Slots() - index_->live > index_->live) Compact();
@@ -205,9 +198,9 @@ std::vector<RegValue> ValueList::ToVector() const {
 
 void ValueList::BuildIndex() {
   index_ = std::make_unique<Index>();
-  index_->byName.reserve(Slots() * 2);
+  index_->byName.Reserve(Slots());
   for (std::size_t i = 0; i < Slots(); ++i) {
-    index_->byName.emplace(cp932::HashNoCase(NameAt(i)), static_cast<std::uint32_t>(i));
+    index_->byName.Insert(cp932::HashNoCase(NameAt(i)), static_cast<std::uint32_t>(i));
     index_->Append(true);
   }
 }

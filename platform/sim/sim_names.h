@@ -14,13 +14,91 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_text.h"
 
 namespace qx::sim {
+
+// Values (a set's positions, a list's slots) by the hash of their folded names: open
+// addressing with linear probing, at most two thirds full (removed entries count until the
+// table is made again), so that adding one costs no allocation of its own.
+template <typename Value>
+class HashIndex {
+ public:
+  void Reserve(std::size_t count) {
+    if (count * 3 > entries_.size() * 2) Rehash(count);
+  }
+  void Insert(std::size_t hash, Value value) {
+    if ((used_ + 1) * 3 > entries_.size() * 2) Rehash(live_ + 1);
+    const std::uint64_t key = Key(hash);
+    std::size_t i = Home(key);
+    while (entries_[i].key != kEmpty) i = (i + 1) & (entries_.size() - 1);
+    entries_[i] = Entry{key, value};
+    ++used_;
+    ++live_;
+  }
+  // The first value of that hash that matches says is the one, or null.
+  template <typename Matches>
+  const Value* Find(std::size_t hash, Matches matches) const {
+    if (entries_.empty()) return nullptr;
+    const std::uint64_t key = Key(hash);
+    for (std::size_t i = Home(key);; i = (i + 1) & (entries_.size() - 1)) {
+      const Entry& e = entries_[i];
+      if (e.key == kEmpty) return nullptr;
+      if (e.key == key && matches(e.value)) return &e.value;
+    }
+  }
+  void Erase(std::size_t hash, const Value& value) {
+    if (entries_.empty()) return;
+    const std::uint64_t key = Key(hash);
+    for (std::size_t i = Home(key);; i = (i + 1) & (entries_.size() - 1)) {
+      Entry& e = entries_[i];
+      if (e.key == kEmpty) return;
+      if (e.key == key && e.value == value) {
+        e.key = kRemoved;
+        --live_;
+        return;
+      }
+    }
+  }
+
+ private:
+  // Stored hashes are odd: an even key marks an entry empty or removed.
+  static constexpr std::uint64_t kEmpty = 0, kRemoved = 2;
+  struct Entry {
+    std::uint64_t key = kEmpty;
+    Value value{};
+  };
+  static std::uint64_t Key(std::size_t hash) { return static_cast<std::uint64_t>(hash) | 1; }
+  std::size_t Home(std::uint64_t key) const {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+  // At most half full afterwards, without the removed entries.
+  void Rehash(std::size_t count) {
+    std::size_t size = 16;
+    int bits = 4;
+    for (; size < count * 2; size *= 2) ++bits;
+    std::vector<Entry> old = std::exchange(entries_, std::vector<Entry>(size));
+    shift_ = 64 - bits;
+    used_ = live_ = 0;
+    for (const Entry& e : old) {
+      if (!(e.key & 1)) continue;
+      std::size_t i = Home(e.key);
+      while (entries_[i].key != kEmpty) i = (i + 1) & (size - 1);
+      entries_[i] = e;
+      ++used_;
+      ++live_;
+    }
+  }
+
+  std::vector<Entry> entries_;
+  std::size_t used_ = 0;  // entries not empty, removed ones among them
+  std::size_t live_ = 0;
+  int shift_ = 64;
+};
 
 // Nodes by folded name, compared in place, with a name alone as well (a transparent order).
 template <typename Node>
@@ -103,15 +181,7 @@ class NameSet {
     Impl& m = *impl_;
     auto it = m.Lookup(name);
     if (it == m.set.end()) return false;
-    if (m.hash) {
-      auto [first, last] = m.hash->equal_range(cp932::HashNoCase((*it)->name));
-      for (auto h = first; h != last; ++h) {
-        if (h->second == it) {
-          m.hash->erase(h);
-          break;
-        }
-      }
-    }
+    if (m.hash) m.hash->Erase(cp932::HashNoCase((*it)->name), it);
     if (m.cursorValid) {
       if (it == m.cursor)
         ++m.cursor;  // the next node takes the erased one's index
@@ -155,7 +225,7 @@ class NameSet {
   // of a server with many hives, a vendor's thousands of classes): a lookup then costs one
   // hash and a comparison instead of a comparison per level of the tree.
   static constexpr std::size_t kHashFrom = 32;
-  using Hash = std::unordered_multimap<std::size_t, const_iterator>;
+  using Hash = HashIndex<const_iterator>;
 
   struct Impl {
     Set set;
@@ -167,21 +237,20 @@ class NameSet {
 
     const_iterator Lookup(std::string_view name) const {
       if (!hash) return set.find(name);
-      auto [first, last] = hash->equal_range(cp932::HashNoCase(name));
-      for (auto h = first; h != last; ++h)
-        if (cp932::EqualNoCase((*h->second)->name, name)) return h->second;
-      return set.end();
+      const const_iterator* found =
+          hash->Find(cp932::HashNoCase(name), [&](const_iterator it) { return cp932::EqualNoCase((*it)->name, name); });
+      return found ? *found : set.end();
     }
 
     // A node just put in the set: the enumeration's position and the hash follow it.
     void Added(const_iterator it) {
       if (cursorValid && (cursor == set.end() || Less()(*it, *cursor))) ++cursorIndex;
       if (hash) {
-        hash->emplace(cp932::HashNoCase((*it)->name), it);
+        hash->Insert(cp932::HashNoCase((*it)->name), it);
       } else if (set.size() >= kHashFrom) {
         hash = std::make_unique<Hash>();
-        hash->reserve(set.size());
-        for (auto i = set.begin(); i != set.end(); ++i) hash->emplace(cp932::HashNoCase((*i)->name), i);
+        hash->Reserve(set.size());
+        for (auto i = set.begin(); i != set.end(); ++i) hash->Insert(cp932::HashNoCase((*i)->name), i);
       }
     }
   };
@@ -292,7 +361,7 @@ class ValueList {
   // slots of removed values (they are compacted away once they outnumber the live ones);
   // tree counts the live slots, tree[j - 1] covering the slots (j - lowbit(j), j].
   struct Index {
-    std::unordered_multimap<std::size_t, std::uint32_t> byName;  // HashNoCase of the name -> slot
+    HashIndex<std::uint32_t> byName;  // slots by HashNoCase of their names
     std::vector<std::uint8_t> dead;
     std::vector<std::uint32_t> tree;
     std::size_t live = 0;

@@ -172,7 +172,9 @@ TEST_F(SimRegistryTest, ValuesKeepTheirBytesAndOrderThroughEveryChange) {
       ASSERT_EQ(got[i].data, model[i].data) << "step " << step << ", " << got[i].name;
     }
     if (step % 250 != 249 || model.empty()) continue;
-    if (!k) ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many", &k), LONG{ERROR_SUCCESS});
+    if (!k) {
+      ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many", &k), LONG{ERROR_SUCCESS});
+    }
     for (DWORD i = 0; i < model.size(); ++i) {
       char got[64];
       BYTE data[64];
@@ -205,15 +207,17 @@ TEST_F(SimRegistryTest, APathNamedAgainFindsTheKeyThatIsThereNow) {
 }
 
 // A path is followed from where it leaves the one named before it, or from a key named
-// lately: through random paths (roots in every spelling, names differing in case only, a
-// double-byte name whose second byte is a backslash, doubled and trailing backslashes, the
-// current user switched) the keys found and made are those a plain walk from the root
-// gives, kept here as folded paths.
+// lately, and a subkey among many by the hash of its name: through random paths (roots in
+// every spelling, names differing in case only, a double-byte name whose second byte is a
+// backslash, doubled and trailing backslashes, the current user switched) the keys found,
+// made and removed are those of a plain walk from the root, kept here as folded paths.
 TEST_F(SimRegistryTest, EveryPathSpellingFindsTheKeyAPlainWalkFinds) {
   const char* roots[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"hkey_local_machine", "HKEY_LOCAL_MACHINE"},
                             {"HKCR", "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES"}, {"HKU", "HKEY_USERS"},
                             {"HKCU", ""}, {"HKEY_CURRENT_USER", ""}};
-  const char* names[] = {"A", "a", "B", "\x83\x5C", "\x83\x5C" "b", "SOFTWARE", "Classes"};
+  // Enough names for a key to find its subkeys by hash too.
+  std::vector<std::string> names = {"A", "a", "B", "\x83\x5C", "\x83\x5C" "b", "SOFTWARE", "Classes"};
+  for (int i = 0; i < 40; ++i) names.push_back((i % 3 ? "Key" : "KEY") + std::to_string(i % 36));
   const char* users[] = {"S-1-5-21-1", "S-1-5-21-2"};
   std::set<std::string> model;  // every key below the two roots, folded
   auto fold = [](std::string text) {
@@ -229,7 +233,7 @@ TEST_F(SimRegistryTest, EveryPathSpellingFindsTheKeyAPlainWalkFinds) {
     seed = seed * 1103515245u + 12345u;
     return (seed >> 16) % n;
   };
-  for (int step = 0; step < 4000; ++step) {
+  for (int step = 0; step < 8000; ++step) {
     if (next(50) == 0) m.settings().currentUser = users[next(std::size(users))];
     const auto& root = roots[next(std::size(roots))];
     std::string path = root[0], folded = root[1][0] ? root[1] : "HKEY_USERS\\" + fold(m.settings().currentUser);
@@ -238,8 +242,8 @@ TEST_F(SimRegistryTest, EveryPathSpellingFindsTheKeyAPlainWalkFinds) {
       at = folded.find('\\', at + 1);
       made.push_back(folded.substr(0, at));
     }
-    for (std::size_t s = 0, depth = 1 + next(4); s < depth; ++s) {
-      const char* name = names[next(std::size(names))];
+    for (std::size_t s = 0, depth = 1 + next(3); s < depth; ++s) {
+      const std::string& name = names[next(names.size())];
       path += next(8) == 0 ? "\\\\" : "\\";
       path += name;
       folded += "\\" + fold(name);
