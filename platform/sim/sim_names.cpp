@@ -122,8 +122,17 @@ std::size_t ValueList::FindSlot(std::string_view name) const {
         cp932::HashNoCase(name), [&](std::uint32_t at) { return cp932::EqualNoCase(NameAt(at), name); });
     return slot ? *slot : Slots();
   }
-  for (std::size_t i = 0; i < Slots(); ++i)
-    if (block_->slot()[i].nameSize == name.size() && cp932::EqualNoCase(NameAt(i), name)) return i;
+  // Names of another length, or whose first bytes differ even without case (bit 0x20 set in
+  // both makes a letter lower case and leaves the rest as they were), are not the name.
+  if (!block_) return 0;
+  const Slot* slots = block_->slot();
+  const char* bytes = block_->byte();
+  const unsigned char first = name.empty() ? 0 : static_cast<unsigned char>(name.front()) | 0x20;
+  for (std::size_t i = 0; i < Slots(); ++i) {
+    if (slots[i].nameSize != name.size()) continue;
+    if (!name.empty() && (static_cast<unsigned char>(bytes[slots[i].at]) | 0x20) != first) continue;
+    if (cp932::EqualNoCase(NameAt(i), name)) return i;
+  }
   return Slots();
 }
 

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_text.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -133,13 +134,28 @@ std::vector<std::string> Split(std::string_view text, bool slashToo) {
   return parts;
 }
 
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "words are read with their first byte lowest");
+
+// The first byte (of eight, in memory order) whose high bit a mask sets.
+std::size_t FirstMarked(std::uint64_t mask) { return static_cast<std::size_t>(std::countr_zero(mask)) / 8; }
+
+// High bits of the bytes of x that are zero, and perhaps of bytes after the first such (a
+// borrow): the first one marked is always right.
+constexpr std::uint64_t ZeroBytes(std::uint64_t x) {
+  return (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
+}
+
+}  // namespace
+
 std::size_t AsciiPrefix(std::string_view text) {
   std::size_t i = 0;
   // Eight bytes at a time while none has its high bit set.
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + i, 8);
-    if (word & 0x8080808080808080ull) break;
+    if (const std::uint64_t high = word & 0x8080808080808080ull) return i + FirstMarked(high);
   }
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   return i;
@@ -154,8 +170,8 @@ std::size_t PlainPrefix(std::string_view text, char stop1, char stop2) {
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + i, 8);
-    const std::uint64_t x1 = word ^ p1, x2 = word ^ p2;
-    if ((word & kHigh) || ((x1 - kOnes) & ~x1 & kHigh) || ((x2 - kOnes) & ~x2 & kHigh)) break;
+    if (const std::uint64_t marked = (word & kHigh) | ZeroBytes(word ^ p1) | ZeroBytes(word ^ p2))
+      return i + FirstMarked(marked);
   }
   for (; i < text.size(); ++i) {
     const char c = text[i];
@@ -175,8 +191,10 @@ std::size_t Find(std::string_view text, char c) {
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + i, 8);
-    const std::uint64_t x = word ^ pattern;
-    if ((word & kHigh) || ((x - kOnes) & ~x & kHigh)) break;
+    if (const std::uint64_t marked = (word & kHigh) | ZeroBytes(word ^ pattern)) {
+      i += FirstMarked(marked);
+      break;
+    }
   }
   for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i)
     if (text[i] == c) return i;

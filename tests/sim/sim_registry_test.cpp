@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 namespace qx::sim {
 namespace {
@@ -104,6 +105,38 @@ TEST_F(SimRegistryTest, NamesFoldAsciiCaseButNotTrailBytes) {
   SimMachine one;
   one.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C\\x");
   EXPECT_EQ(one.Subkeys("HKEY_LOCAL_MACHINE\\SOFTWARE"), std::vector<std::string>{"\x95\x5C"});
+}
+
+// Names and paths are searched eight bytes at a time: on random texts of single-byte
+// characters, double-byte ones (some with a backslash or quote as their second byte), and a
+// lead byte cut off at the end, each search finds what a walk character by character finds.
+TEST(SimTextTest, WordAtATimeSearchesFindWhatACharacterWalkFinds) {
+  const unsigned char bytes[] = {'a', 'Z', '"', '\\', ' ', 0x83, 0x5C, 0x22, 0x81, 0xE0, 0x7F, 0xA0};
+  std::uint32_t seed = 3;
+  auto next = [&](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (std::uint32_t i = 0, n = next(40); i < n; ++i) text += static_cast<char>(bytes[next(std::size(bytes))]);
+    std::size_t ascii = 0, plain = std::string::npos, find = std::string::npos, last = std::string::npos;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    for (std::size_t i = 0; i < text.size(); i += cp932::CharLength(text, i)) {
+      const bool single = cp932::CharLength(text, i) == 1;
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (plain == std::string::npos && (c >= 0x80 || c == '"' || c == '\\')) plain = i;
+      if (single && c == '\\') {
+        if (find == std::string::npos) find = i;
+        last = i;
+      }
+    }
+    if (plain == std::string::npos) plain = text.size();
+    ASSERT_EQ(cp932::AsciiPrefix(text), ascii) << ::testing::PrintToString(text);
+    ASSERT_EQ(cp932::PlainPrefix(text, '"', '\\'), plain) << ::testing::PrintToString(text);
+    ASSERT_EQ(cp932::Find(text, '\\'), find) << ::testing::PrintToString(text);
+    ASSERT_EQ(cp932::FindLast(text, '\\'), last) << ::testing::PrintToString(text);
+  }
 }
 
 TEST_F(SimRegistryTest, SubkeysEnumerateSortedWithoutCaseAndKeepTheirSpelling) {

@@ -99,8 +99,17 @@ constexpr std::array<signed char, 256> kHexDigits = [] {
 
 int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
+// Whether s starts with an ASCII prefix, letters in either case.
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && cp932::EqualNoCase(s.substr(0, prefix.size()), prefix);
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = s[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    char p = prefix[i];
+    if (p >= 'a' && p <= 'z') p = static_cast<char>(p - 'a' + 'A');
+    if (c != p) return false;
+  }
+  return true;
 }
 
 // What a .reg file asks for, in file order, as the reader finds it.
@@ -126,17 +135,18 @@ class RegParser {
     unicodeHex_ = TrimBlanks(line.text) == kHeader5;
     while (text.Next(line)) {
       line_ = line.number;
-      std::string_view t = TrimLeftBlanks(line.text);
-      if (TrimBlanks(t).empty() || t.front() == ';') continue;
+      const std::string_view t = TrimLeftBlanks(line.text);
+      const std::string_view trimmed = TrimBlanks(t);
+      if (trimmed.empty() || t.front() == ';') continue;
       if (t.front() == '[') {
-        if (!ParseKeyLine(TrimBlanks(t))) return false;
+        if (!ParseKeyLine(trimmed)) return false;
         continue;
       }
       // Only a line whose last non-blank byte is a backslash may go on: the others need no
       // scan of their characters.
       ContinuationScan scan;
-      if (TrimBlanks(t).back() != '\\' || !scan.Continues(t)) {
-        if (!ParseValueLine(TrimBlanks(t))) return false;
+      if (trimmed.back() != '\\' || !scan.Continues(t)) {
+        if (!ParseValueLine(trimmed)) return false;
         continue;
       }
       logical_.assign(t);
