@@ -272,11 +272,14 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
     memo.ends.push_back(ends[i]);
     memo.chain.push_back(std::move(child));
   }
-  // Its parent too, when this walk reached it: the keys of a file that lists only the
-  // deepest keys share parents the file never names.
+  // The key, and its parent too, when this walk reached them from afar (the keys of a file
+  // that lists only the deepest keys share parents the file never names). A key one step
+  // from the memo's keys is as quickly found from them again.
   const std::size_t count = memo.chain.size();
-  if (count - 1 > walkedBefore) CacheKeyPath(path.substr(0, memo.ends[count - 2]), memo.chain[count - 2]);
-  CacheKeyPath(path, memo.chain.back());
+  if (count - 1 > walkedBefore) {
+    CacheKeyPath(path.substr(0, memo.ends[count - 2]), memo.chain[count - 2]);
+    CacheKeyPath(path, memo.chain.back());
+  }
   return memo.chain.back();
 }
 
