@@ -31,6 +31,19 @@ bool Utf8ToCp932(std::string_view utf8, std::string& out) {
   return true;
 }
 
+// A unit below 0x80 is the ASCII byte it stands for (a .reg file exported by regedit is
+// UTF-16, most of its lines ASCII).
+bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
+  const std::size_t units = utf16Bytes.size() / 2;
+  if (utf16Bytes.size() % 2 != 0) return detail::Utf16LeToCp932(utf16Bytes, out);
+  for (std::size_t i = 0; i < units; ++i)
+    if (utf16Bytes[2 * i + 1] != '\0' || static_cast<unsigned char>(utf16Bytes[2 * i]) >= 0x80)
+      return detail::Utf16LeToCp932(utf16Bytes, out);
+  out.resize(units);
+  for (std::size_t i = 0; i < units; ++i) out[i] = utf16Bytes[2 * i];
+  return true;
+}
+
 std::string Cp932ToUtf8Lossy(std::string_view text) {
   std::string result;
   if (Cp932ToUtf8(text, result)) return result;

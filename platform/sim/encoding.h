@@ -23,6 +23,7 @@ namespace detail {
 // which the functions above pass through as it is.
 bool Cp932ToUtf8(std::string_view cp932, std::string& out);
 bool Utf8ToCp932(std::string_view utf8, std::string& out);
+bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out);
 }  // namespace detail
 
 }  // namespace qx::sim

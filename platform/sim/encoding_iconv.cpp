@@ -65,7 +65,7 @@ bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
   return converter.Convert(utf8, out);
 }
 
-bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
+bool detail::Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
   thread_local Converter converter("CP932", "UTF-16LE");
   return converter.Convert(utf16Bytes, out);
 }

@@ -1,5 +1,6 @@
 // The simulated registry: a tree of keys under HKEY_LOCAL_MACHINE and HKEY_USERS.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "platform/sim/sim_state.h"
@@ -162,7 +163,7 @@ std::size_t SharedPrefix(std::string_view a, std::string_view b) {
   for (std::uint64_t wa, wb; i + 8 <= n; i += 8) {
     std::memcpy(&wa, a.data() + i, 8);
     std::memcpy(&wb, b.data() + i, 8);
-    if (wa != wb) break;
+    if (wa != wb) return i + static_cast<std::size_t>(std::countr_zero(wa ^ wb)) / 8;  // first byte lowest
   }
   while (i < n && a[i] == b[i]) ++i;
   return i;

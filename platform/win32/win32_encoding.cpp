@@ -180,7 +180,7 @@ bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
   return Utf8ToUtf16(utf8, wide) && Utf16ToCp932(wide, out);
 }
 
-bool Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
+bool detail::Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
   out.clear();
   if (utf16Bytes.size() % 2 != 0) return false;  // a code unit cut in half
   std::wstring wide;

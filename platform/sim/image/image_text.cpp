@@ -27,7 +27,23 @@ std::string_view LineAt(std::string_view text, std::size_t start, bool crlf, std
 
 bool IsAscii(std::string_view text) { return cp932::AsciiPrefix(text) == text.size(); }
 
+// A .reg file is read a piece at a time into the same few pages of memory (memory touched
+// for the first time costs more than the reads of a large file in small pieces).
+constexpr std::size_t kPiece = 1 << 15;
+
+// The memory of those pieces, handed from file to file: freed between files, it would be
+// taken up by the machine's keys, and each file's pieces would touch new pages. One per
+// thread (a thread reads one file at a time).
+thread_local std::string spareBuffer;
+
 }  // namespace
+
+DecodedText::~DecodedText() {
+  if (file_ && buffer_.capacity() <= 2 * kPiece && buffer_.capacity() > spareBuffer.capacity()) {
+    buffer_.clear();
+    spareBuffer.swap(buffer_);
+  }
+}
 
 bool DecodedText::Next(TextLine& line) {
   if (byLine_) return NextDecoded(line);
@@ -57,9 +73,6 @@ bool DecodedText::FailLine(const std::string& message) {
 
 // Appends the next piece of the file to the bytes not yet taken; false at its end.
 bool DecodedText::ReadMore() {
-  // A small piece: the same few pages of memory serve every piece of every file (memory
-  // touched for the first time costs more than the reads of a large file in small pieces).
-  constexpr std::size_t kPiece = 1 << 15;
   if (eof_ || !file_) return false;
   if (begin_ > 0) {
     buffer_.erase(0, begin_);
@@ -154,7 +167,10 @@ bool DecodedText::TakeMark(std::string_view start, std::string_view fileName, st
 bool OpenRegistryText(const std::filesystem::path& path, std::string_view fileName, DecodedText& out,
                       std::string& error) {
   out = DecodedText();
-  out.file_ = std::make_unique<std::ifstream>(path, std::ios::binary);
+  out.buffer_.swap(spareBuffer);
+  out.file_ = std::make_unique<std::ifstream>();
+  out.file_->rdbuf()->pubsetbuf(nullptr, 0);  // the pieces are read whole: no buffer of its own
+  out.file_->open(path, std::ios::binary);
   std::error_code sizeError;
   out.fileSize_ = std::filesystem::file_size(path, sizeError);
   if (!*out.file_ || sizeError) {

@@ -31,6 +31,11 @@ enum class TextSource {
 // next is read.
 class DecodedText {
  public:
+  DecodedText() = default;
+  DecodedText(DecodedText&&) = default;
+  DecodedText& operator=(DecodedText&&) = default;
+  ~DecodedText();
+
   // The next line, numbered from 1; false after the last, or at a line that cannot be read
   // (then error() says why).
   bool Next(TextLine& line);
