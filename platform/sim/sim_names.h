@@ -6,6 +6,7 @@
 // Internal to platform/sim.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -119,38 +120,82 @@ struct NameOrder {
 // Windows enumerates registry subkeys and NTFS directory entries. A node's name is its key
 // in the set: it must not change while the node is in one. Each name is kept once, in the
 // node; lookups fold in place. An empty set (most keys have no subkeys) holds no more than
-// a pointer.
+// a pointer. A small set (most keys have a few subkeys) is a sorted array of its nodes; a
+// large one a tree, so that adding or removing one of a hundred thousand stays cheap.
 template <typename Node>
 class NameSet {
   using Less = NameOrder<Node>;
   using Set = std::set<std::shared_ptr<Node>, Less>;
+  using Array = std::vector<std::shared_ptr<Node>>;
 
  public:
-  using const_iterator = typename Set::const_iterator;
+  // Walks either form. Valid until the set changes.
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::shared_ptr<Node>;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::shared_ptr<Node>*;
+    using reference = const std::shared_ptr<Node>&;
+    const_iterator() = default;
+    reference operator*() const { return at_ ? *at_ : *it_; }
+    pointer operator->() const { return &**this; }
+    const_iterator& operator++() {
+      if (at_) ++at_;
+      else ++it_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const const_iterator& o) const { return at_ == o.at_ && (at_ || it_ == o.it_); }
 
-  const_iterator begin() const { return impl_ ? impl_->set.begin() : Empty().begin(); }
-  const_iterator end() const { return impl_ ? impl_->set.end() : Empty().end(); }
-  std::size_t size() const { return impl_ ? impl_->set.size() : 0; }
+   private:
+    friend class NameSet;
+    explicit const_iterator(pointer at) : at_(at) {}
+    explicit const_iterator(typename Set::const_iterator it) : it_(it) {}
+    pointer at_ = nullptr;  // in the array; null in the tree
+    typename Set::const_iterator it_{};
+  };
+
+  const_iterator begin() const {
+    if (!impl_) return const_iterator();
+    if (impl_->big) return const_iterator(impl_->big->set.begin());
+    return const_iterator(impl_->small.data());
+  }
+  const_iterator end() const {
+    if (!impl_) return const_iterator();
+    if (impl_->big) return const_iterator(impl_->big->set.end());
+    return const_iterator(impl_->small.data() + impl_->small.size());
+  }
+  std::size_t size() const { return impl_ ? (impl_->big ? impl_->big->set.size() : impl_->small.size()) : 0; }
   bool empty() const { return size() == 0; }
 
   std::shared_ptr<Node> Find(std::string_view name) const {
-    if (!impl_) return nullptr;
-    auto it = impl_->Lookup(name);
-    return it == impl_->set.end() ? nullptr : *it;
+    const std::shared_ptr<Node>* found = Lookup(name);
+    return found ? *found : nullptr;
   }
   // The same without sharing the node: for a look that ends before the set changes.
   const Node* Peek(std::string_view name) const {
-    if (!impl_) return nullptr;
-    auto it = impl_->Lookup(name);
-    return it == impl_->set.end() ? nullptr : it->get();
+    const std::shared_ptr<Node>* found = Lookup(name);
+    return found ? found->get() : nullptr;
   }
 
   // Adds node unless a node of the same name is there; true when it was added.
   bool Insert(const std::shared_ptr<Node>& node) {
     Impl& m = Made();
-    auto [it, added] = m.set.insert(node);
-    if (!added) return false;
-    m.Added(it);
+    if (m.big) {
+      auto [it, added] = m.big->set.insert(node);
+      if (!added) return false;
+      m.big->Added(it);
+      return true;
+    }
+    auto pos = std::lower_bound(m.small.begin(), m.small.end(), node, Less());
+    if (pos != m.small.end() && !Less()(node, *pos)) return false;
+    m.small.insert(pos, node);
+    m.Grown();
     return true;
   }
 
@@ -161,16 +206,26 @@ class NameSet {
   std::shared_ptr<Node> FindOrInsert(std::string_view name, Make make, bool& created) {
     created = false;
     Impl& m = Made();
-    const_iterator pos = m.set.end();
-    if (!m.set.empty() && !Less()(*std::prev(m.set.end()), name)) {
-      if (m.hash) {
-        if (auto found = m.Lookup(name); found != m.set.end()) return *found;
+    if (m.big) {
+      Big& b = *m.big;
+      typename Set::const_iterator pos = b.set.end();
+      if (!b.set.empty() && !Less()(*std::prev(b.set.end()), name)) {
+        if (auto found = b.Lookup(name); found != b.set.end()) return *found;
+        pos = b.set.lower_bound(name);
       }
-      pos = m.set.lower_bound(name);
-      if (pos != m.set.end() && !Less()(name, *pos)) return *pos;
+      std::shared_ptr<Node> node = make();
+      b.Added(b.set.insert(pos, node));
+      created = true;
+      return node;
+    }
+    auto pos = m.small.end();
+    if (!m.small.empty() && !Less()(m.small.back(), name)) {
+      pos = std::lower_bound(m.small.begin(), m.small.end(), name, Less());
+      if (!Less()(name, *pos)) return *pos;  // the last is not before name: pos is a node
     }
     std::shared_ptr<Node> node = make();
-    m.Added(m.set.insert(pos, node));
+    m.small.insert(pos, node);
+    m.Grown();
     created = true;
     return node;
   }
@@ -179,31 +234,41 @@ class NameSet {
   bool Erase(std::string_view name) {
     if (!impl_) return false;
     Impl& m = *impl_;
-    auto it = m.Lookup(name);
-    if (it == m.set.end()) return false;
-    if (m.hash) m.hash->Erase(cp932::HashNoCase((*it)->name), it);
-    if (m.cursorValid) {
-      if (it == m.cursor)
-        ++m.cursor;  // the next node takes the erased one's index
-      else if (m.cursor == m.set.end() || Less()(*it, *m.cursor))
-        --m.cursorIndex;
+    if (!m.big) {
+      auto pos = std::lower_bound(m.small.begin(), m.small.end(), name, Less());
+      if (pos == m.small.end() || Less()(name, *pos)) return false;
+      m.small.erase(pos);
+      if (m.small.empty()) impl_.reset();
+      return true;
     }
-    m.set.erase(it);
-    if (m.set.empty()) impl_.reset();
+    Big& b = *m.big;
+    auto it = b.Lookup(name);
+    if (it == b.set.end()) return false;
+    b.hash.Erase(cp932::HashNoCase((*it)->name), it);
+    if (b.cursorValid) {
+      if (it == b.cursor)
+        ++b.cursor;  // the next node takes the erased one's index
+      else if (b.cursor == b.set.end() || Less()(*it, *b.cursor))
+        --b.cursorIndex;
+    }
+    b.set.erase(it);
+    if (b.set.empty()) impl_.reset();
     return true;
   }
 
   void Clear() { impl_.reset(); }
 
-  // The node at position index (< size()) in the set's order. Enumeration asks for 0, 1,
-  // 2, ...: the walk starts from the position asked for last, so each step costs O(1).
+  // The node at position index (< size()) in the set's order. In a tree, enumeration asks
+  // for 0, 1, 2, ...: the walk starts from the position asked for last, so each step costs
+  // O(1).
   const std::shared_ptr<Node>& At(std::size_t index) const {
-    Impl& m = *impl_;
+    if (!impl_->big) return impl_->small[index];
+    Big& m = *impl_->big;
     const std::size_t n = m.set.size();
     const std::size_t fromBegin = index, fromEnd = n - index;
     std::size_t fromCursor = static_cast<std::size_t>(-1);
     if (m.cursorValid) fromCursor = index > m.cursorIndex ? index - m.cursorIndex : m.cursorIndex - index;
-    const_iterator it;
+    typename Set::const_iterator it;
     if (fromCursor <= fromBegin && fromCursor <= fromEnd) {
       it = m.cursor;
       std::advance(it, static_cast<std::ptrdiff_t>(index) - static_cast<std::ptrdiff_t>(m.cursorIndex));
@@ -221,43 +286,56 @@ class NameSet {
   }
 
  private:
-  // From this many nodes a set also keeps its nodes by a hash of the folded name (HKEY_USERS
-  // of a server with many hives, a vendor's thousands of classes): a lookup then costs one
-  // hash and a comparison instead of a comparison per level of the tree.
-  static constexpr std::size_t kHashFrom = 32;
-  using Hash = HashIndex<const_iterator>;
+  // From this many nodes a set is a tree, which also keeps its nodes by a hash of the
+  // folded name (HKEY_USERS of a server with many hives, a vendor's thousands of classes):
+  // a lookup then costs one hash and a comparison instead of a comparison per level.
+  static constexpr std::size_t kBigFrom = 32;
+  using Hash = HashIndex<typename Set::const_iterator>;
 
-  struct Impl {
+  struct Big {
     Set set;
-    std::unique_ptr<Hash> hash;
+    Hash hash;
     // Where the last enumeration by index stood.
-    const_iterator cursor{};
+    typename Set::const_iterator cursor{};
     std::size_t cursorIndex = 0;
     bool cursorValid = false;
 
-    const_iterator Lookup(std::string_view name) const {
-      if (!hash) return set.find(name);
-      const const_iterator* found =
-          hash->Find(cp932::HashNoCase(name), [&](const_iterator it) { return cp932::EqualNoCase((*it)->name, name); });
+    typename Set::const_iterator Lookup(std::string_view name) const {
+      const typename Set::const_iterator* found = hash.Find(
+          cp932::HashNoCase(name), [&](typename Set::const_iterator it) { return cp932::EqualNoCase((*it)->name, name); });
       return found ? *found : set.end();
     }
-
     // A node just put in the set: the enumeration's position and the hash follow it.
-    void Added(const_iterator it) {
+    void Added(typename Set::const_iterator it) {
       if (cursorValid && (cursor == set.end() || Less()(*it, *cursor))) ++cursorIndex;
-      if (hash) {
-        hash->Insert(cp932::HashNoCase((*it)->name), it);
-      } else if (set.size() >= kHashFrom) {
-        hash = std::make_unique<Hash>();
-        hash->Reserve(set.size());
-        for (auto i = set.begin(); i != set.end(); ++i) hash->Insert(cp932::HashNoCase((*i)->name), i);
-      }
+      hash.Insert(cp932::HashNoCase((*it)->name), it);
     }
   };
 
-  static const Set& Empty() {
-    static const Set empty;
-    return empty;
+  struct Impl {
+    Array small;               // sorted, while the set is small
+    std::unique_ptr<Big> big;  // from kBigFrom nodes on (small is then empty)
+
+    // A node was added to the array: from kBigFrom on, the nodes move to a tree.
+    void Grown() {
+      if (small.size() < kBigFrom) return;
+      big = std::make_unique<Big>();
+      for (auto& node : small) big->set.insert(big->set.end(), std::move(node));
+      Array().swap(small);
+      big->hash.Reserve(big->set.size());
+      for (auto i = big->set.begin(); i != big->set.end(); ++i) big->hash.Insert(cp932::HashNoCase((*i)->name), i);
+    }
+  };
+
+  const std::shared_ptr<Node>* Lookup(std::string_view name) const {
+    if (!impl_) return nullptr;
+    if (impl_->big) {
+      auto it = impl_->big->Lookup(name);
+      return it == impl_->big->set.end() ? nullptr : &*it;
+    }
+    const Array& a = impl_->small;
+    auto pos = std::lower_bound(a.begin(), a.end(), name, Less());
+    return pos == a.end() || Less()(name, *pos) ? nullptr : &*pos;
   }
   Impl& Made() {
     if (!impl_) impl_ = std::make_unique<Impl>();

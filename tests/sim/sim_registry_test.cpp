@@ -296,6 +296,13 @@ TEST_F(SimRegistryTest, EveryPathSpellingFindsTheKeyAPlainWalkFinds) {
       default:
         ASSERT_EQ(m.HasKey(path), model.count(folded) == 1) << "step " << step << ": " << path;
     }
+    if (step % 1000 != 999) continue;
+    // Every key in enumeration order: a key before its subkeys, subkeys by folded name.
+    std::vector<std::vector<std::string>> expected, listed;
+    for (const std::string& key : model) expected.push_back(cp932::Split(key, false));
+    std::sort(expected.begin(), expected.end());
+    for (const std::string& key : m.AllKeys()) listed.push_back(cp932::Split(cp932::Fold(key), false));
+    ASSERT_EQ(listed, expected) << "step " << step;
   }
 }
 
