@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/encoding.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_text.h"
 
@@ -136,6 +137,33 @@ TEST(SimTextTest, WordAtATimeSearchesFindWhatACharacterWalkFinds) {
     ASSERT_EQ(cp932::PlainPrefix(text, '"', '\\'), plain) << ::testing::PrintToString(text);
     ASSERT_EQ(cp932::Find(text, '\\'), find) << ::testing::PrintToString(text);
     ASSERT_EQ(cp932::FindLast(text, '\\'), last) << ::testing::PrintToString(text);
+  }
+}
+
+// A UTF-16 .reg file's text in code page 932: ASCII as it is, other characters by the
+// code page's table, and refused when it is cut or has no form there.
+TEST(SimTextTest, Utf16TextBecomesCodePage932OrIsRefused) {
+  struct Case {
+    std::string utf16;
+    bool ok;
+    std::string cp932;
+  } cases[] = {
+      {std::string("A\0=\0\\\0", 6), true, "A=\\"},
+      {std::string("A\0\x42\x30", 4), true, "A\x82\xA0"},       // HIRAGANA A
+      {std::string("\x5E\xFF", 2), true, "\x81\x60"},               // FULLWIDTH TILDE
+      {std::string("", 0), true, ""},
+      {std::string("A\0B", 3), false, ""},                       // a unit cut in half
+      {std::string("\x3D\xD8", 2), false, ""},                   // a first half alone
+      {std::string("\x00\xDE" "A\0", 4), false, ""},             // a second half alone
+      {std::string("\x3D\xD8\x00\xDE", 4), false, ""},           // a pair: outside the code page
+      {std::string("\xFF\xFE", 2), false, ""},                   // ZERO WIDTH NO-BREAK SPACE
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    ASSERT_EQ(Utf16LeToCp932(c.utf16, out), c.ok) << ::testing::PrintToString(c.utf16);
+    if (c.ok) {
+      EXPECT_EQ(out, c.cp932) << ::testing::PrintToString(c.utf16);
+    }
   }
 }
 
