@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -192,8 +193,8 @@ class NameSet {
       m.big->Added(it);
       return true;
     }
-    auto pos = std::lower_bound(m.small.begin(), m.small.end(), node, Less());
-    if (pos != m.small.end() && !Less()(node, *pos)) return false;
+    auto [pos, found] = Place(m.small, node->name);
+    if (found) return false;
     m.small.insert(pos, node);
     m.Grown();
     return true;
@@ -220,8 +221,9 @@ class NameSet {
     }
     auto pos = m.small.end();
     if (!m.small.empty() && !Less()(m.small.back(), name)) {
-      pos = std::lower_bound(m.small.begin(), m.small.end(), name, Less());
-      if (!Less()(name, *pos)) return *pos;  // the last is not before name: pos is a node
+      bool found = false;
+      std::tie(pos, found) = Place(m.small, name);
+      if (found) return *pos;
     }
     std::shared_ptr<Node> node = make();
     m.small.insert(pos, node);
@@ -235,8 +237,8 @@ class NameSet {
     if (!impl_) return false;
     Impl& m = *impl_;
     if (!m.big) {
-      auto pos = std::lower_bound(m.small.begin(), m.small.end(), name, Less());
-      if (pos == m.small.end() || Less()(name, *pos)) return false;
+      auto [pos, found] = Place(m.small, name);
+      if (!found) return false;
       m.small.erase(pos);
       if (m.small.empty()) impl_.reset();
       return true;
@@ -333,9 +335,13 @@ class NameSet {
       auto it = impl_->big->Lookup(name);
       return it == impl_->big->set.end() ? nullptr : &*it;
     }
-    const Array& a = impl_->small;
+    auto [pos, found] = Place(impl_->small, name);
+    return found ? &*pos : nullptr;
+  }
+  // Where name is in a sorted array, or would go; and whether it is there.
+  static std::pair<typename Array::iterator, bool> Place(Array& a, std::string_view name) {
     auto pos = std::lower_bound(a.begin(), a.end(), name, Less());
-    return pos == a.end() || Less()(name, *pos) ? nullptr : &*pos;
+    return {pos, pos != a.end() && !Less()(name, *pos)};
   }
   Impl& Made() {
     if (!impl_) impl_ = std::make_unique<Impl>();

@@ -1,6 +1,5 @@
 // The simulated registry: a tree of keys under HKEY_LOCAL_MACHINE and HKEY_USERS.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "platform/sim/sim_state.h"
@@ -156,19 +155,6 @@ std::shared_ptr<RegKey> SimMachine::State::WalkStep(const std::shared_ptr<RegKey
 
 namespace {
 
-// How many bytes two texts share from their start.
-std::size_t SharedPrefix(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  std::size_t i = 0;
-  for (std::uint64_t wa, wb; i + 8 <= n; i += 8) {
-    std::memcpy(&wa, a.data() + i, 8);
-    std::memcpy(&wb, b.data() + i, 8);
-    if (wa != wb) return i + static_cast<std::size_t>(std::countr_zero(wa ^ wb)) / 8;  // first byte lowest
-  }
-  while (i < n && a[i] == b[i]) ++i;
-  return i;
-}
-
 // Splits text at single-byte backslashes (never the second byte of a double-byte
 // character), as cp932::Split does, leaving out empty names; each name's end is added too.
 void SplitNames(std::string_view text, std::size_t offset, std::vector<std::string_view>& names,
@@ -207,7 +193,7 @@ std::shared_ptr<RegKey> SimMachine::State::WalkKeyPath(std::string_view path, bo
   // same, so the names are the same (split the same way) and so are their keys.
   std::size_t level = 0;  // the memo's keys that stand for this path's first names
   if (!memo.chain.empty() && !memo.chain.back()->deleted && memo.currentUser == settings.currentUser) {
-    const std::size_t same = SharedPrefix(memo.path, path);
+    const std::size_t same = cp932::SharedPrefix(memo.path, path);
     for (level = memo.ends.size(); level > 0; --level) {
       const std::size_t end = memo.ends[level - 1];
       if (end <= same && (end == path.size() || path[end] == '\\')) break;

@@ -149,6 +149,18 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t x) {
 
 }  // namespace
 
+std::size_t SharedPrefix(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (std::uint64_t wa, wb; i + 8 <= n; i += 8) {
+    std::memcpy(&wa, a.data() + i, 8);
+    std::memcpy(&wb, b.data() + i, 8);
+    if (wa != wb) return i + static_cast<std::size_t>(std::countr_zero(wa ^ wb)) / 8;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
 std::size_t AsciiPrefix(std::string_view text) {
   std::size_t i = 0;
   // Eight bytes at a time while none has its high bit set.

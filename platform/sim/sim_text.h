@@ -50,6 +50,9 @@ std::vector<std::string> Split(std::string_view text, bool slashToo);
 // part of a double-byte character.
 std::size_t AsciiPrefix(std::string_view text);
 
+// How many bytes two texts share from their start, byte for byte.
+std::size_t SharedPrefix(std::string_view a, std::string_view b);
+
 // How many bytes from the start are single-byte characters other than stop1 and stop2
 // (a quick first step of a search for either: the rest needs no scan by characters).
 std::size_t PlainPrefix(std::string_view text, char stop1, char stop2);
