@@ -48,11 +48,15 @@ if ! quiet "${jp[@]}" "$wine" wineboot --init; then
 fi
 quiet "$wineserver" -w || true
 # The program sees Windows 2000; without a window manager a Wine desktop draws the captions.
-quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\AppDefaults\QXErs.exe' /v Version /t REG_SZ /d win2k /f
-quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
-quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f
+setting() {
+  quiet "${jp[@]}" "$wine" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f ||
+    { echo "$(basename "$0"): Wine's setting $1\\$2 could not be made" >&2; exit 2; }
+}
+setting 'HKCU\Software\Wine\AppDefaults\QXErs.exe' Version win2k
+setting 'HKCU\Software\Wine\Explorer' Desktop Default
+setting 'HKCU\Software\Wine\Explorer\Desktops' Default 1024x768
 for face in "ＭＳ Ｐゴシック" "ＭＳ ゴシック" "MS Shell Dlg" "MS UI Gothic"; do
-  quiet "${jp[@]}" "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "VL PGothic" /f
+  setting 'HKCU\Software\Wine\Fonts\Replacements' "$face" "VL PGothic"
 done
 # The desktop settings are read when the next Wine session starts: this one ends first.
 quiet "$wineserver" -w || true
@@ -74,7 +78,13 @@ start_qxers() {
   app_pid=$!
 }
 
-robot() { timeout 120 "${jp[@]}" "$wine" "$work/qx_ui_robot.exe" "$@"; }
+# The robot's own limit outlasts every wait its steps ask for (each number counted as
+# milliseconds: a few seconds too many for IDs and counts), with two minutes for the rest.
+robot() {
+  local limit=120 a
+  for a in "$@"; do [[ $a =~ ^[0-9]{1,9}$ ]] && limit=$((limit + a / 1000)); done
+  timeout "$limit" "${jp[@]}" "$wine" "$work/qx_ui_robot.exe" "$@"
+}
 
 # The program (started last) ended within the seconds given.
 finished() {

@@ -12,6 +12,34 @@ cp "$setup_exe" "$work/"
 wine_do() { timeout 120 "${jp[@]}" "$wine" "$@"; }
 setup() { wine_do "$work/qx_wine_setup.exe" "$@"; }
 absent() { ! setup "$@" 2>/dev/null; }
+# Wine ends a session's services a second or so after its last program ends, which on a busy
+# machine can fall between two commands of this script. A robot that only waits keeps the
+# session, and the services with it, to the end (the desktop's cleanup ends it).
+robot sleep 3600000 &
+# A step of the installation, tried again when it fails; one that keeps failing is named, and
+# the checks after it say what is missing (under set -e it would end the script without a word).
+installing() {
+  local try status
+  for try in 1 2 3; do
+    "$@" && return 0
+    status=$?
+    sleep 2
+  done
+  echo "$me: this step of the installation failed ($status): $*" >&2
+}
+running() { wine_do sc query "$1" 2>/dev/null | grep RUNNING >/dev/null; }
+# A service started, and seen running (it reports START_PENDING first).
+start_service() {
+  local try poll
+  for try in 1 2 3; do
+    wine_do sc start "$1" 1200 >/dev/null 2>&1 || true
+    for poll in 1 2 3 4 5 6 7 8 9 10; do
+      running "$1" && return 0
+      sleep 0.5
+    done
+  done
+  echo "$me: the service $1 did not start" >&2
+}
 
 c=$WINEPREFIX/drive_c
 sys32=$c/windows/system32
@@ -19,7 +47,7 @@ x86='Windows NT x86'  # the environment a 32-bit Windows keeps its printers' dri
 
 # ---- the family, and the bystanders
 cp "$here/e2e/family.reg" "$work/family.reg"
-wine_do regedit /S 'Z:'"$(echo "$work/family.reg" | tr / '\\')" >/dev/null 2>&1
+installing wine_do regedit /S 'Z:'"$(echo "$work/family.reg" | tr / '\\')" >/dev/null
 mkdir -p "$c/Program Files/Qorvex" "$c/Program Files/Hanakoya"
 for f in ZOVPMN.EXE ZOVPQS.DLL Readme.txt UNINST.EXE; do echo "$f" >"$c/Program Files/Qorvex/$f"; done
 echo ZOVSRM >"$sys32/ZOVSRM.DLL"
@@ -27,13 +55,13 @@ echo setup >"$c/QXSETUP.LOG"
 echo memo >"$c/Program Files/Hanakoya/memo.exe"
 echo keep >"$c/Program Files/Hanakoya/Readme.txt"
 cp "$service_exe" "$c/Program Files/Qorvex/ZOVPMNNT.EXE"
-wine_do sc create ZOVPMN binpath= 'C:\Program Files\Qorvex\ZOVPMNNT.EXE' >/dev/null
+installing wine_do sc create ZOVPMN binpath= 'C:\Program Files\Qorvex\ZOVPMNNT.EXE' >/dev/null
 # The services live through the whole script (the test service stops by itself after the
 # seconds given): a bystander that stopped halfway would look like the run's doing.
-wine_do sc start ZOVPMN 1200 >/dev/null
+start_service ZOVPMN
 cp "$service_exe" "$c/Program Files/Hanakoya/HanaSvc.exe"
-wine_do sc create HanaSvc binpath= 'C:\Program Files\Hanakoya\HanaSvc.exe' >/dev/null
-wine_do sc start HanaSvc 1200 >/dev/null
+installing wine_do sc create HanaSvc binpath= 'C:\Program Files\Hanakoya\HanaSvc.exe' >/dev/null
+start_service HanaSvc
 # Wine's spooler works in the caller's process whether its service runs or not; on Windows it
 # runs, and the program reads its state to choose between the spooler and the registry.
 wine_do sc start Spooler >/dev/null || true
@@ -68,7 +96,6 @@ differs() {
 }
 key() { wine_do reg query "$1" ${2:+/v "$2"} >/dev/null 2>&1; }
 service() { wine_do sc query "$1" >/dev/null 2>&1; }
-running() { wine_do sc query "$1" 2>/dev/null | grep RUNNING >/dev/null; }
 group() { [[ -n $(find "$c" -ipath "*/Start Menu/Programs/$1" -type d 2>/dev/null) ]]; }
 log_file() { find "$c" -iname QXErs.log 2>/dev/null | head -1; }
 family_printing() { setup hasmonitor "ZOV Network Port" hasport "LPTN1:" hasdriver "Qorvex PS Driver" "$x86" hasprinter "Qorvex Printer"; }
