@@ -81,9 +81,11 @@ start_qxers() {
 # The robot's own limit outlasts every wait its steps ask for (each number counted as
 # milliseconds: a few seconds too many for IDs and counts), with two minutes for the rest.
 robot() {
-  local limit=120 a
+  local limit=120 a status=0
   for a in "$@"; do [[ $a =~ ^[0-9]{1,9}$ ]] && limit=$((limit + a / 1000)); done
-  timeout "$limit" "${jp[@]}" "$wine" "$work/qx_ui_robot.exe" "$@"
+  timeout "$limit" "${jp[@]}" "$wine" "$work/qx_ui_robot.exe" "$@" || status=$?
+  [[ $status -ne 124 ]] || echo "$(basename "$0"): the UI robot was stopped after $limit s: $*" >&2
+  return $status
 }
 
 # The program (started last) ended within the seconds given.
