@@ -2,7 +2,6 @@
 #include "platform/sim/encoding.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <iconv.h>
 
 namespace qx::sim {
@@ -70,39 +69,13 @@ bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
 // characters come out, and no second converter (with a module of its own) is loaded.
 bool detail::Utf16LeToCp932(std::string_view utf16Bytes, std::string& out) {
   if (utf16Bytes.size() % 2 != 0) return false;  // a unit cut in half
-  auto unit = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(utf16Bytes[i]) |
-                                      static_cast<unsigned char>(utf16Bytes[i + 1]) << 8);
+  auto unitAt = [&](std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(utf16Bytes[2 * i]) |
+                                 static_cast<unsigned char>(utf16Bytes[2 * i + 1]) << 8);
   };
   std::string utf8;
   utf8.reserve(utf16Bytes.size() * 3 / 2);
-  for (std::size_t i = 0; i < utf16Bytes.size(); i += 2) {
-    std::uint32_t c = unit(i);
-    if (c >= 0xDC00 && c <= 0xDFFF) return false;  // a second half without its first
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 2 >= utf16Bytes.size()) return false;
-      const std::uint32_t low = unit(i + 2);
-      if (low < 0xDC00 || low > 0xDFFF) return false;  // a first half without its second
-      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    }
-    if (c < 0x80) {
-      utf8 += static_cast<char>(c);
-    } else if (c < 0x800) {
-      utf8 += static_cast<char>(0xC0 | c >> 6);
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | c >> 12);
-      utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | c >> 18);
-      utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return detail::Utf8ToCp932(utf8, out);
+  return detail::Utf16ToUtf8(utf16Bytes.size() / 2, unitAt, utf8) && detail::Utf8ToCp932(utf8, out);
 }
 
 }  // namespace qx::sim

@@ -453,7 +453,7 @@ struct SimMachine::State {
         std::memcpy(tail, path.data(), path.size());
       }
       const std::uint64_t h = ((tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] + path.size())) * 0xC2B2AE3D27D4EB4Full;
-      return slots[(h >> 56) & (kSlots - 1)];
+      return slots[static_cast<std::size_t>(h >> 32) & (kSlots - 1)];
     }
   };
   KeyPathCache keyPathCache;

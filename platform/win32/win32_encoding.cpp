@@ -53,38 +53,6 @@ bool Utf8ToUtf16(std::string_view utf8, std::wstring& out) {
   return true;
 }
 
-// False on a lone surrogate.
-bool Utf16ToUtf8(std::wstring_view utf16, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    char32_t c = static_cast<char16_t>(utf16[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size()) {
-      const char32_t low = static_cast<char16_t>(utf16[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (IsSurrogate(c)) return false;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return true;
-}
-
 constexpr UINT kCodePage932 = 932;
 
 // Single bytes that Windows' table takes (0x80 as U+0080, 0xA0 and 0xFD-0xFF as private-use
@@ -172,7 +140,8 @@ bool WellFormedUtf16(std::wstring_view utf16) {
 
 bool detail::Cp932ToUtf8(std::string_view cp932, std::string& out) {
   std::wstring wide;
-  return Cp932ToUtf16(cp932, wide) && Utf16ToUtf8(wide, out);
+  return Cp932ToUtf16(cp932, wide) &&
+         detail::Utf16ToUtf8(wide.size(), [&](std::size_t i) { return wide[i]; }, out);
 }
 
 bool detail::Utf8ToCp932(std::string_view utf8, std::string& out) {
